@@ -1,0 +1,127 @@
+#include "protocol/frames.h"
+
+#include <array>
+#include <algorithm>
+#include <cstring>
+
+namespace orvane {
+namespace {
+
+constexpr std::array<uint16_t, 256> MakeCrcTable() {
+  std::array<uint16_t, 256> table{};
+  for (unsigned i = 0; i < 256; ++i) {
+    uint16_t crc = static_cast<uint16_t>(i << 8);
+    for (int bit = 0; bit < 8; ++bit) crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+    table[i] = crc;
+  }
+  return table;
+}
+
+constexpr auto kCrcTable = MakeCrcTable();
+
+}  // namespace
+
+uint16_t Crc16Ccitt(const uint8_t* bytes, size_t count) {
+  uint16_t crc = 0xFFFF;
+  for (size_t i = 0; i < count; ++i) {
+    crc = static_cast<uint16_t>(kCrcTable[(crc >> 8) ^ bytes[i]] ^ ((crc & 0xFF) << 8));
+  }
+  return crc;
+}
+
+XorSum XorAndSum(const uint8_t* bytes, size_t count) {
+  XorSum result;
+  for (size_t i = 0; i < count; ++i) {
+    result.sum = static_cast<uint8_t>(result.sum + bytes[i]);
+    result.xorValue ^= bytes[i];
+  }
+  return result;
+}
+
+size_t BuildHeaderFrame(std::span<uint8_t> buffer, size_t payloadLength) {
+  size_t total = payloadLength + kHeaderOverhead;
+  if (buffer.size() < total) return 0;
+  std::memmove(buffer.data() + sizeof kHeaderTag, buffer.data(), payloadLength);
+  std::memcpy(buffer.data(), kHeaderTag, sizeof kHeaderTag);
+  uint16_t crc = Crc16Ccitt(buffer.data(), payloadLength + sizeof kHeaderTag);
+  buffer[payloadLength + 10] = static_cast<uint8_t>(crc & 0xFF);
+  buffer[payloadLength + 11] = static_cast<uint8_t>(crc >> 8);
+  return total;
+}
+
+size_t BuildHeaderFrameFor(std::span<uint8_t> buffer, uint8_t command, uint8_t subCommand,
+                           std::span<const uint8_t> data) {
+  if (data.size() > 0xFFFF || buffer.size() < data.size() + 4 + kHeaderOverhead) return 0;
+  buffer[0] = command;
+  buffer[1] = subCommand;
+  buffer[2] = static_cast<uint8_t>(data.size() >> 8);
+  buffer[3] = static_cast<uint8_t>(data.size() & 0xFF);
+  if (!data.empty()) std::memmove(buffer.data() + 4, data.data(), data.size());
+  return BuildHeaderFrame(buffer, data.size() + 4);
+}
+
+size_t BuildStxFrame(std::span<uint8_t> buffer, size_t dataLength) {
+  if (dataLength > 0xFFFF || buffer.size() < dataLength + kStxOverhead) return 0;
+  XorSum check = XorAndSum(buffer.data(), dataLength);
+  std::memmove(buffer.data() + 3, buffer.data(), dataLength);
+  buffer[0] = kStx;
+  buffer[1] = static_cast<uint8_t>(dataLength & 0xFF);
+  buffer[2] = static_cast<uint8_t>(dataLength >> 8);
+  buffer[dataLength + 3] = check.xorValue;
+  buffer[dataLength + 4] = check.sum;
+  buffer[dataLength + 5] = kEtx;
+  return dataLength + kStxOverhead;
+}
+
+size_t BuildStxCommandFrame(uint32_t commandId, std::span<uint8_t> buffer, size_t dataLength, bool& ok) {
+  ok = false;
+  if (commandId != kBootloadBlockId) return 0;
+  if (buffer.size() < dataLength + 1 + kStxOverhead) return 0;
+  std::memmove(buffer.data() + 1, buffer.data(), dataLength);
+  buffer[0] = 0x42;  // 'B'
+  size_t length = BuildStxFrame(buffer, dataLength + 1);
+  ok = length != 0;
+  return length;
+}
+
+size_t BuildKeyboardCommandFrame(uint8_t commandByte, std::span<uint8_t> buffer) {
+  if (buffer.size() < 5) return 0;
+  buffer[0] = kStx;
+  buffer[1] = 0x52;
+  buffer[2] = commandByte;
+  buffer[3] = kEtx;
+  buffer[4] = static_cast<uint8_t>(buffer[0] ^ buffer[1] ^ buffer[2] ^ buffer[3]);
+  return 5;
+}
+
+size_t ParseHeaderResponse(std::span<const uint8_t> response, std::span<uint8_t> outData, uint8_t* status) {
+  size_t shift;  // 0 for the full form, 1 when the first letter is missing
+  if (response.size() >= 14 && std::memcmp(response.data(), kHeaderTag, 10) == 0) {
+    shift = 0;
+  } else if (response.size() >= 13 && std::memcmp(response.data(), kHeaderTag + 1, 9) == 0) {
+    shift = 1;
+  } else {
+    if (status) *status = kHeaderStatusNone;
+    return 0;
+  }
+  if (status) *status = response[11 - shift];
+  size_t declared = size_t{response[12 - shift]} << 8 | response[13 - shift];
+  size_t start = 14 - shift;
+  size_t length = std::min({declared, response.size() - start, outData.size()});
+  if (length) std::memcpy(outData.data(), response.data() + start, length);
+  return length;
+}
+
+StxVerdict ValidateStxResponse(std::span<const uint8_t> response, uint16_t* statusCode) {
+  size_t length = response.size();
+  if (length <= 6) return StxVerdict::NotStx;
+  int16_t declared = static_cast<int16_t>(response[1] | response[2] << 8);
+  if (static_cast<long>(length) != long{declared} + 6) return StxVerdict::NotStx;
+  if (response[0] != kStx || response[length - 1] != kEtx) return StxVerdict::Malformed;
+  if (statusCode) *statusCode = static_cast<uint16_t>(response[4] << 8 | response[5]);
+  if (response[3] == kNak) return StxVerdict::Nak;
+  if (response[3] != kAck) return StxVerdict::Malformed;
+  return declared == 1 ? StxVerdict::AckOnly : StxVerdict::Ack;
+}
+
+}  // namespace orvane

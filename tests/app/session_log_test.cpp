@@ -1,0 +1,72 @@
+#include "app/session_log.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/program_folder.h"
+#include "support/temp_dir.h"
+
+namespace orvane {
+namespace {
+
+using test::TempDir;
+
+class SessionLogTest : public testing::Test {
+ protected:
+  void SetUp() override { SetProgramFolderOverride(dir_.path()); }
+  void TearDown() override { SetProgramFolderOverride(""); }
+  TempDir dir_;
+};
+
+TEST_F(SessionLogTest, EachWriteReplacesTheFileExactly) {
+  std::string path = WriteSessionLog("first run\r\nline two\r\n");
+  EXPECT_EQ(path, dir_.File("ORV_Bootload_log.txt"));
+  EXPECT_EQ(TempDir::Read(path), "first run\r\nline two\r\n");
+
+  std::string binary("a\0b\xff\r\n", 6);
+  WriteSessionLog(binary);
+  EXPECT_EQ(TempDir::Read(path), binary);
+
+  WriteSessionLog("");
+  EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_EQ(std::filesystem::file_size(path), 0u);
+}
+
+TEST_F(SessionLogTest, LeavesNoTemporaryFilesBehind) {
+  WriteSessionLog("one");
+  WriteSessionLog("two");
+  int files = 0;
+  for (auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+    (void)entry;
+    ++files;
+  }
+  EXPECT_EQ(files, 1);
+}
+
+TEST_F(SessionLogTest, UnwritableProgramFolderFallsBackToStateFolderOnce) {
+  TempDir state;
+  const char* old = std::getenv("XDG_STATE_HOME");
+  std::string saved = old ? old : "";
+  ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+  SetProgramFolderOverride(dir_.File("does-not-exist"));
+
+  testing::internal::CaptureStderr();
+  std::string first = WriteSessionLog("one");
+  std::string second = WriteSessionLog("two");
+  std::string said = testing::internal::GetCapturedStderr();
+
+  EXPECT_EQ(first, state.path() + "/orvane-bootload/ORV_Bootload_log.txt");
+  EXPECT_EQ(second, first);
+  EXPECT_EQ(TempDir::Read(first), "two");
+  // Said once, naming where the log went.
+  EXPECT_NE(said.find(first), std::string::npos);
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
+
+  if (old) ::setenv("XDG_STATE_HOME", saved.c_str(), 1); else ::unsetenv("XDG_STATE_HOME");
+}
+
+}  // namespace
+}  // namespace orvane

@@ -1,0 +1,198 @@
+#include "protocol/frames.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace orvane {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Stx(Bytes data) {
+  data.resize(data.size() + kStxOverhead);
+  size_t n = BuildStxFrame(data, data.size() - kStxOverhead);
+  data.resize(n);
+  return data;
+}
+
+TEST(Crc16, CheckValues) {
+  EXPECT_EQ(Crc16Ccitt(nullptr, 0), 0xFFFF);
+  const char* check = "123456789";
+  EXPECT_EQ(Crc16Ccitt(reinterpret_cast<const uint8_t*>(check), 9), 0x29B1);
+}
+
+TEST(XorAndSum, FoldsAllBytes) {
+  const uint8_t data[] = {0x78, 0x46, 0x01};
+  auto r = XorAndSum(data, 3);
+  EXPECT_EQ(r.xorValue, 0x3F);
+  EXPECT_EQ(r.sum, 0xBF);
+  EXPECT_EQ(XorAndSum(nullptr, 0).sum, 0);
+}
+
+TEST(HeaderFrame, IdentificationQuery) {
+  std::array<uint8_t, 16> buffer{0x29, 0x00, 0x00, 0x00};
+  ASSERT_EQ(BuildHeaderFrame(buffer, 4), 16u);
+  EXPECT_EQ(std::memcmp(buffer.data(), "KeLOmarn2\0\x29\0\0\0", 14), 0);
+  uint16_t crc = Crc16Ccitt(buffer.data(), 14);
+  EXPECT_EQ(buffer[14], crc & 0xFF);
+  EXPECT_EQ(buffer[15], crc >> 8);
+}
+
+TEST(HeaderFrame, LengthIsBigEndianAndBufferIsBounded) {
+  Bytes data(256, 0xAA);
+  Bytes buffer(256 + 16);
+  ASSERT_EQ(BuildHeaderFrameFor(buffer, 0xC7, 0x43, data), 272u);
+  EXPECT_EQ(buffer[12], 0x01);
+  EXPECT_EQ(buffer[13], 0x00);
+  EXPECT_EQ(buffer[14], 0xAA);
+  Bytes small(271);
+  EXPECT_EQ(BuildHeaderFrameFor(small, 0xC7, 0x43, data), 0u);
+  Bytes tiny(15);
+  EXPECT_EQ(BuildHeaderFrame(tiny, 4), 0u);
+}
+
+TEST(StxFrame, Examples) {
+  EXPECT_EQ(Stx({0x01, 0x02, 0x03}), (Bytes{0x02, 0x03, 0x00, 0x01, 0x02, 0x03, 0x00, 0x06, 0x03}));
+  EXPECT_EQ(Stx({0x78, 0x46, 0x01}), (Bytes{0x02, 0x03, 0x00, 0x78, 0x46, 0x01, 0x3F, 0xBF, 0x03}));
+  EXPECT_EQ(Stx({}), (Bytes{0x02, 0x00, 0x00, 0x00, 0x00, 0x03}));
+  // 256 data bytes: the length 00 01 is stored low byte first.
+  Bytes big = Stx(Bytes(256, 0));
+  EXPECT_EQ(big[1], 0x00);
+  EXPECT_EQ(big[2], 0x01);
+}
+
+TEST(StxFrame, CommandPrefix) {
+  Bytes buffer(1031, 0x5A);
+  bool ok = false;
+  ASSERT_EQ(BuildStxCommandFrame(kBootloadBlockId, buffer, 1024, ok), 1031u);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(buffer[1], 0x01);
+  EXPECT_EQ(buffer[2], 0x04);
+  EXPECT_EQ(buffer[3], 0x42);
+  EXPECT_EQ(buffer[4], 0x5A);
+  auto check = XorAndSum(buffer.data() + 3, 1025);
+  EXPECT_EQ(buffer[1028], check.xorValue);
+  EXPECT_EQ(buffer[1029], check.sum);
+  EXPECT_EQ(buffer[1030], 0x03);
+
+  for (uint32_t id : {kKernelBlockId, kUniAppBlockId, 0u}) {
+    Bytes other(1100, 0);
+    ok = true;
+    EXPECT_EQ(BuildStxCommandFrame(id, other, 1024, ok), 0u);
+    EXPECT_FALSE(ok);
+  }
+}
+
+TEST(KeyboardFrame, VersionQuery) {
+  std::array<uint8_t, 5> buffer{};
+  ASSERT_EQ(BuildKeyboardCommandFrame(0x22, buffer), 5u);
+  EXPECT_EQ(buffer, (std::array<uint8_t, 5>{0x02, 0x52, 0x22, 0x03, 0x71}));
+}
+
+Bytes HeaderResponse(uint8_t status, Bytes data, bool dropFirstLetter = false) {
+  Bytes frame(data.size() + 16);
+  size_t n = BuildHeaderFrameFor(frame, 0x29, status, data);
+  frame.resize(n);
+  if (dropFirstLetter) frame.erase(frame.begin());
+  return frame;
+}
+
+TEST(ParseHeaderResponse, BothForms) {
+  for (bool shortForm : {false, true}) {
+    Bytes response = HeaderResponse(0x0C, {'a', 'b', 'c'}, shortForm);
+    std::array<uint8_t, 1024> out{};
+    uint8_t status = 0;
+    ASSERT_EQ(ParseHeaderResponse(response, out, &status), 3u) << shortForm;
+    EXPECT_EQ(status, 0x0C);
+    EXPECT_EQ(std::string(out.begin(), out.begin() + 3), "abc");
+  }
+}
+
+TEST(ParseHeaderResponse, AnythingElseIsStatusFF) {
+  std::array<uint8_t, 64> out{};
+  uint8_t status = 0;
+  Bytes junk = {'X', 'e', 'L', 'O', 'm', 'a', 'r', 'n', '2', 0, 0, 0, 0, 1, 9};
+  EXPECT_EQ(ParseHeaderResponse(junk, out, &status), 0u);
+  EXPECT_EQ(status, 0xFF);
+  // The header word without its zero byte is not a header either.
+  Bytes noZero = HeaderResponse(0, {1});
+  noZero[9] = 0x20;
+  status = 0;
+  EXPECT_EQ(ParseHeaderResponse(noZero, out, &status), 0u);
+  EXPECT_EQ(status, 0xFF);
+  EXPECT_EQ(ParseHeaderResponse(junk, out, nullptr), 0u);
+}
+
+TEST(ParseHeaderResponse, DeclaredLengthIsCutToWhatIsThere) {
+  // Declares 100 data bytes but carries 5.
+  Bytes response = HeaderResponse(0, Bytes(100, 0x11));
+  response.resize(14 + 5);
+  std::array<uint8_t, 1024> out{};
+  uint8_t status = 1;
+  EXPECT_EQ(ParseHeaderResponse(response, out, &status), 5u);
+  EXPECT_EQ(status, 0);
+  // Declares more than the caller's buffer holds.
+  Bytes large = HeaderResponse(0, Bytes(300, 0x22));
+  std::array<uint8_t, 128> small{};
+  EXPECT_EQ(ParseHeaderResponse(large, small, &status), 128u);
+}
+
+TEST(ParseHeaderResponse, EveryTruncationOfEveryBufferIsSafe) {
+  Bytes full = HeaderResponse(0x05, Bytes(2000, 0x33));
+  for (bool shortForm : {false, true}) {
+    Bytes source = shortForm ? Bytes(full.begin() + 1, full.end()) : full;
+    for (size_t length = 0; length <= 2048 && length <= source.size(); ++length) {
+      // Exactly sized copies so that a sanitizer sees any overrun.
+      std::vector<uint8_t> received(source.begin(), source.begin() + static_cast<long>(length));
+      std::vector<uint8_t> out(length % 1100);
+      uint8_t status = 0;
+      size_t n = ParseHeaderResponse(received, out, &status);
+      size_t dataStart = shortForm ? 13 : 14;
+      size_t expected = length < dataStart ? 0 : std::min(length - dataStart, out.size());
+      ASSERT_EQ(n, expected) << length;
+      ASSERT_EQ(status, length < dataStart ? 0xFF : 0x05) << length;
+    }
+  }
+}
+
+TEST(ValidateStxResponse, Verdicts) {
+  struct Case {
+    const char* name;
+    Bytes response;
+    StxVerdict verdict;
+    int status;  // -1: not written
+  };
+  const Case cases[] = {
+      {"ack only", {0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03}, StxVerdict::AckOnly, 0x0606},
+      {"length field too large", {0x02, 0x02, 0x00, 0x06, 0x06, 0x06, 0x03}, StxVerdict::NotStx, -1},
+      {"six bytes", {0x02, 0x00, 0x00, 0x00, 0x00, 0x03}, StxVerdict::NotStx, -1},
+      {"empty", {}, StxVerdict::NotStx, -1},
+      {"starts with ETX", {0x03, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03}, StxVerdict::Malformed, -1},
+      {"ends without ETX", {0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x02}, StxVerdict::Malformed, -1},
+      {"nak", {0x02, 0x03, 0x00, 0x15, 0x6A, 0x00, 0x7F, 0x7F, 0x03}, StxVerdict::Nak, 0x6A00},
+      {"neither ack nor nak", {0x02, 0x03, 0x00, 0x07, 0x6A, 0x00, 0x7F, 0x7F, 0x03}, StxVerdict::Malformed, 0x6A00},
+      {"ack with data", Stx({0x06, 'v', '1'}), StxVerdict::Ack, ('v' << 8) | '1'},
+      {"negative length field", {0x02, 0xFF, 0xFF, 0x06, 0x06, 0x06, 0x03}, StxVerdict::NotStx, -1},
+  };
+  for (const auto& c : cases) {
+    uint16_t status = 0xBEEF;
+    EXPECT_EQ(ValidateStxResponse(c.response, &status), c.verdict) << c.name;
+    EXPECT_EQ(status, c.status < 0 ? 0xBEEF : c.status) << c.name;
+  }
+}
+
+TEST(ValidateStxResponse, EveryLengthIsSafe) {
+  Bytes frame = Stx(Bytes(2042, 0x06));
+  for (size_t length = 0; length <= frame.size(); ++length) {
+    std::vector<uint8_t> received(frame.begin(), frame.begin() + static_cast<long>(length));
+    StxVerdict v = ValidateStxResponse(received, nullptr);
+    ASSERT_EQ(v, length == frame.size() ? StxVerdict::Ack : StxVerdict::NotStx) << length;
+  }
+}
+
+}  // namespace
+}  // namespace orvane
