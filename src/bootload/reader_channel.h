@@ -1,0 +1,168 @@
+#pragma once
+// ReaderChannel: the one connection to the card reader. It owns the
+// connection state (kind, framing, HID channel flag, what the reader said
+// about itself), the command exchange through which every command passes, the
+// exchange texts, and the block-command queue. Its methods are spread over
+// several source files of this folder by concern.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/bootload_settings.h"
+#include "firmware/firmware_section.h"
+#include "protocol/frames.h"
+
+namespace orvane {
+
+class HidDevice;
+class SerialPort;
+class NetworkLink;
+
+enum class ConnectionKind : int { None = 0, Serial = 1, UsbHid = 2, UsbHidKeyboard = 3, TcpClient = 4, TlsServer = 5 };
+
+// How the exchange waits for the answer; every value above 1 polls.
+enum class ResponseWait : int { SendOnly = 0, ReadOnce = 1, Poll = 5, PollLong = 15 };
+
+inline constexpr size_t kResponseBufferSize = 1024;
+inline constexpr size_t kCommandFrameCapacity = 1072;
+inline constexpr size_t kMaxQueueLength = 2048;
+inline constexpr size_t kMaxPieceLength = 1040;
+
+// The five-letter code that the reader's application expects before it
+// restarts into its bootloader.
+inline constexpr char kBootloaderAccessCode[6] = "ORVBL";
+
+// One named, finished frame.
+struct CommandRecord {
+  char name[256] = {};
+  uint32_t commandId = 0;
+  uint32_t frameLength = 0;
+  uint8_t frame[kCommandFrameCapacity] = {};
+
+  // Fills name and frame; false (record unchanged) when the frame does not fit.
+  bool Set(std::string_view displayName, uint32_t id, const uint8_t* bytes, size_t length);
+};
+
+// What the reader said about itself.
+struct DeviceInfo {
+  bool bootloaderMode = false;
+  bool pciType = false;
+  std::string versionText;  // at most 511 characters
+  int32_t stopPackage = 0;
+  bool keyboardMode = false;
+  bool passThrough = false;
+};
+
+// Called before a block command is sent: 1-based queue position and the queued count.
+using ProgressCallback = std::function<void(int position, int total)>;
+
+class ReaderChannel {
+ public:
+  ReaderChannel(const BootloadSettings& settings, HidDevice& hid, SerialPort& serial, NetworkLink& network);
+  ReaderChannel(const ReaderChannel&) = delete;
+  ReaderChannel& operator=(const ReaderChannel&) = delete;
+
+  // ---- connection state (any thread) ----
+  ConnectionKind connectionKind() const { return connectionKind_.load(); }
+  void setConnectionKind(ConnectionKind kind) { connectionKind_.store(kind); }
+  FrameProtocol frameProtocol() const { return frameProtocol_.load(); }
+  void setFrameProtocol(FrameProtocol protocol) { frameProtocol_.store(protocol); }
+  bool hidChannelOpen() const { return hidChannelOpen_.load(); }
+  void setHidChannelOpen(bool open) { hidChannelOpen_.store(open); }
+  DeviceInfo deviceInfo() const;
+  void setDeviceInfo(const DeviceInfo& info);
+  uint16_t lastStatusCode() const { return lastStatusCode_.load(); }
+  const BootloadSettings& settings() const { return settings_; }
+  HidDevice& hid() { return hid_; }
+  SerialPort& serial() { return serial_; }
+  NetworkLink& network() { return network_; }
+
+  // ---- exchange texts (any thread) ----
+  std::string ExchangeText() const;
+  std::string SessionText() const;
+  void SetSessionText(std::string text);
+  void ClearSessionText();
+  void AppendSessionText(std::string_view text);
+  void PrependSessionText(std::string_view text);
+  // SessionText = ExchangeText + SessionText (newest first).
+  void PrependExchangeToSession();
+  // SessionText += ExchangeText.
+  void AppendExchangeToSession();
+
+  // ---- the command exchange ----
+  // Sends the record's frame through the open transport, collects and judges
+  // the answer and writes the account of the exchange into ExchangeText.
+  // responseBuffer holds at least kResponseBufferSize bytes.
+  bool ExchangeCommand(CommandRecord record, uint8_t* responseBuffer, uint32_t& responseLength,
+                       uint16_t& statusCode, ResponseWait wait, bool sendPreamble);
+  int SendToReader(const uint8_t* bytes, size_t count, bool sendPreamble);
+  int ReceiveFromReader(uint8_t* buffer);  // buffer of kResponseBufferSize bytes
+  std::recursive_mutex& ExchangeLock() { return exchangeLock_; }
+
+  // ---- connection and identification ----
+  std::string GetFirmwareVersion();
+  std::string GetFirmwareVersionDisplay();
+  std::string GetFirmwareVersionPassThroughAware();
+  std::string GetKeyboardVersion();
+  bool ConnectUsbOrSerial(std::string& text);
+  bool ConnectSerialOrUsb(std::string& text);
+  bool ConnectTlsServer(std::string& text, int port, bool forceRestart);
+  bool ConnectTcpClient(std::string& text, const std::string& address, int port, bool forceReconnect);
+
+  // ---- bootloader entry and pass-through ----
+  bool EnterBootLoaderStx();
+  bool EnterBootLoaderPreparation();
+  bool EnterBootLoaderHeader(uint8_t& status);
+  bool EnterBootLoaderKeyboardStx();
+  bool EnterBootLoaderKeyboardHeader();
+  bool EnterPassThrough(uint8_t& status);
+  bool ExitPassThrough(uint8_t& status);
+
+  // ---- block queues and runs ----
+  bool QueueBootloadBlocks(const std::vector<FirmwareSection>& sections, int& count);
+  bool QueueBootloadBlocksStx(const std::vector<FirmwareSection>& sections, int& count);
+  bool QueueKernelBlocks(uint8_t moduleTag, const std::vector<FirmwareSection>& chunks, int& count);
+  bool QueueUniAppBlocks(uint8_t moduleTag, const std::vector<FirmwareSection>& chunks, int& count);
+  bool RunCommandQueue(const ProgressCallback& progress);
+  bool RunCommandQueueStx(const ProgressCallback& progress);
+  size_t QueueLength() const { return queue_.size(); }
+  const std::vector<CommandRecord>& Queue() const { return queue_; }
+
+  // ---- kernel and UniApp commands ----
+  bool BeginKernelLoad(int& status, uint8_t moduleTag, uint32_t fileLength, uint32_t fieldA, uint32_t fieldB);
+  bool FinishKernelLoad(int& status, uint8_t moduleTag);
+  bool BeginUniAppLoad(int& status, uint8_t moduleTag, uint32_t fileLength);
+  bool FinishUniAppLoad(int& status, uint8_t moduleTag);
+
+ private:
+  const BootloadSettings& settings_;
+  HidDevice& hid_;
+  SerialPort& serial_;
+  NetworkLink& network_;
+
+  std::atomic<ConnectionKind> connectionKind_{ConnectionKind::None};
+  std::atomic<FrameProtocol> frameProtocol_{FrameProtocol::Stx};
+  std::atomic<bool> hidChannelOpen_{false};
+  std::atomic<uint16_t> lastStatusCode_{0};
+
+  mutable std::mutex stateMutex_;  // guards deviceInfo_
+  DeviceInfo deviceInfo_;
+
+  mutable std::mutex textMutex_;  // guards the two texts
+  std::string exchangeText_;
+  std::string sessionText_;
+
+  std::recursive_mutex exchangeLock_;
+
+  // Block queue: records in sending order and the count appended since the last clear.
+  std::vector<CommandRecord> queue_;
+  int queuedCount_ = 0;
+};
+
+}  // namespace orvane
