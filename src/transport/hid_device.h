@@ -1,0 +1,74 @@
+#pragma once
+// The reader as a USB HID device: finds its interface by vendor and product
+// id and moves frames in counted reports (STX framing), sequenced reports
+// (header framing) or feature reports (keyboard-interface readers).
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <span>
+#include <string>
+
+#include "transport/hid_backend.h"
+
+namespace orvane {
+
+// Counted report: byte 1 holds the count, bit 7 = more reports follow.
+inline constexpr uint8_t kHidMoreReports = 0x80;
+inline constexpr size_t kHidReportData = 63;
+// Sequenced report ids.
+inline constexpr uint8_t kHidOnlyReport = 1;
+inline constexpr uint8_t kHidFirstReport = 2;
+inline constexpr uint8_t kHidMiddleReport = 3;
+inline constexpr uint8_t kHidLastReport = 4;
+
+class HidDevice {
+ public:
+  explicit HidDevice(HidBackend& backend);
+  HidDevice(const HidDevice&) = delete;
+  HidDevice& operator=(const HidDevice&) = delete;
+
+  // Stores the ids, drops the open interface and opens the reader's one.
+  // True when an interface was opened.
+  bool Open(uint32_t vendorId, uint32_t productId);
+  bool IsOpen() const;
+  void Close();
+
+  // Re-opens with the stored ids, then writes counted reports: count on
+  // success, 0 on failure (also when the reader cannot be found).
+  int ReopenAndWriteCountedReports(const uint8_t* bytes, size_t count);
+  bool WriteCountedReports(const uint8_t* bytes, size_t count);
+  // Data bytes collected into `buffer` (never more than its size).
+  size_t ReadCountedReports(std::span<uint8_t> buffer, uint32_t waitMs);
+  bool WriteSequencedReports(const uint8_t* bytes, size_t count);
+  size_t ReadSequencedReports(std::span<uint8_t> buffer, uint32_t waitMs);
+
+  // responseLength: the response buffer's capacity on entry, bytes collected on return.
+  bool FeatureQuery(const uint8_t* request, size_t requestLength, uint8_t* response, size_t& responseLength);
+  bool FeatureCommand(const uint8_t* request, size_t requestLength, uint8_t* response, size_t& responseLength);
+
+  uint32_t vendorId() const;
+  uint32_t productId() const;
+  std::string devicePath() const;
+  HidReportLengths lengths() const;  // of the open interface; zeros when none
+
+ private:
+  bool OpenLocked(uint32_t vendorId, uint32_t productId);
+  bool WriteReportsLocked(const uint8_t* bytes, size_t count, bool counted);
+  // Bytes of one input report (report id included), 0 when none came.
+  size_t ReadOneReport(std::span<uint8_t> report, uint32_t waitMs);
+  bool FeatureExchange(const uint8_t* request, size_t requestLength, uint8_t* response, size_t& responseLength,
+                       uint32_t settleMs, uint32_t missPauseMs);
+
+  HidBackend& backend_;
+  mutable std::mutex mutex_;  // one transfer at a time; guards everything below
+  uint32_t vendorId_ = 0;
+  uint32_t productId_ = 0;
+  std::string devicePath_;
+  std::unique_ptr<HidConnection> connection_;
+  std::set<std::string> refusedPaths_;  // interfaces whose refusal was already reported
+};
+
+}  // namespace orvane

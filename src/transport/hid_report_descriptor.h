@@ -1,0 +1,17 @@
+#pragma once
+// Report lengths from a HID report descriptor: for each kind, one report-id
+// byte plus the bytes of the longest report of that kind.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "transport/hid_backend.h"
+
+namespace orvane {
+
+// nullopt when the descriptor is malformed or declares no input and no
+// output report. A kind the descriptor lacks gets length 0.
+std::optional<HidReportLengths> ReportLengthsFromDescriptor(std::span<const uint8_t> descriptor);
+
+}  // namespace orvane

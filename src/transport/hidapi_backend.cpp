@@ -1,0 +1,117 @@
+#include "transport/hidapi_backend.h"
+
+#include <hidapi/hidapi.h>
+
+#include <cstring>
+#include <cwchar>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+
+#include "transport/hid_report_descriptor.h"
+
+namespace orvane {
+
+namespace {
+
+struct HidDeviceCloser {
+  void operator()(hid_device* device) const { hid_close(device); }
+};
+using HidHandle = std::unique_ptr<hid_device, HidDeviceCloser>;
+
+struct EnumerationFreer {
+  void operator()(hid_device_info* list) const { hid_free_enumeration(list); }
+};
+using EnumerationList = std::unique_ptr<hid_device_info, EnumerationFreer>;
+
+std::string Narrow(const wchar_t* text) {
+  if (!text) return {};
+  std::string out;
+  for (; *text; ++text) out.push_back(*text < 0x80 ? static_cast<char>(*text) : '?');
+  return out;
+}
+
+// hidraw exposes the descriptor in sysfs; hidapi before 0.14 has no call for it.
+HidReportLengths LengthsOf(const std::string& path) {
+  const std::string prefix = "/dev/";
+  HidReportLengths fallback;  // 64 data bytes of each kind
+  if (path.rfind(prefix, 0) != 0) return fallback;
+  std::ifstream file("/sys/class/hidraw/" + path.substr(prefix.size()) + "/device/report_descriptor",
+                     std::ios::binary);
+  if (!file) return fallback;
+  std::vector<uint8_t> bytes;
+  char c;
+  while (bytes.size() < 4096 && file.get(c)) bytes.push_back(static_cast<uint8_t>(c));
+  const auto lengths = ReportLengthsFromDescriptor(bytes);
+  return lengths ? *lengths : fallback;
+}
+
+class HidapiConnection final : public HidConnection {
+ public:
+  HidapiConnection(HidHandle handle, HidReportLengths lengths) : handle_(std::move(handle)), lengths_(lengths) {}
+
+  HidReportLengths Lengths() const override { return lengths_; }
+  bool ReadWrite() const override { return true; }
+  int WriteOutputReport(std::span<const uint8_t> report) override {
+    return hid_write(handle_.get(), report.data(), report.size());
+  }
+  int ReadInputReport(std::span<uint8_t> report, int realTimeoutMs) override {
+    // hidraw delivers the report id only when the device numbers its reports;
+    // unnumbered reports arrive without it, so room is left for id 0 in front.
+    if (report.empty()) return -1;
+    const int n = hid_read_timeout(handle_.get(), report.data() + 1, report.size() - 1, realTimeoutMs);
+    if (n <= 0) return n;
+    if (lengths_.input > 0 && static_cast<size_t>(n) >= lengths_.input) {
+      // Numbered report: the id is already in the data.
+      std::memmove(report.data(), report.data() + 1, static_cast<size_t>(n));
+      return n;
+    }
+    report[0] = 0;
+    return n + 1;
+  }
+  int SendFeatureReport(std::span<const uint8_t> report) override {
+    return hid_send_feature_report(handle_.get(), report.data(), report.size());
+  }
+  int GetFeatureReport(std::span<uint8_t> report) override {
+    return hid_get_feature_report(handle_.get(), report.data(), report.size());
+  }
+
+ private:
+  HidHandle handle_;
+  HidReportLengths lengths_;
+};
+
+}  // namespace
+
+HidapiBackend::HidapiBackend() { hid_init(); }
+
+std::vector<HidDeviceInfo> HidapiBackend::Enumerate() {
+  EnumerationList list(hid_enumerate(0, 0));
+  std::vector<HidDeviceInfo> found;
+  std::vector<std::wstring> serials;
+  for (const hid_device_info* d = list.get(); d; d = d->next) {
+    found.push_back({d->path ? d->path : "", d->vendor_id, d->product_id, d->interface_number, false});
+    serials.emplace_back(d->serial_number ? d->serial_number : L"");
+  }
+  // Interfaces of one USB device share ids and serial number.
+  for (size_t a = 0; a < found.size(); ++a) {
+    for (size_t b = 0; b < found.size(); ++b) {
+      if (a != b && found[a].vendorId == found[b].vendorId && found[a].productId == found[b].productId &&
+          serials[a] == serials[b] && found[a].interfaceNumber != found[b].interfaceNumber) {
+        found[a].multipleInterfaces = true;
+      }
+    }
+  }
+  return found;
+}
+
+std::unique_ptr<HidConnection> HidapiBackend::Open(const HidDeviceInfo& device, std::string* whyNot) {
+  HidHandle handle(hid_open_path(device.path.c_str()));
+  if (!handle) {
+    if (whyNot) *whyNot = Narrow(hid_error(nullptr));
+    return nullptr;
+  }
+  return std::make_unique<HidapiConnection>(std::move(handle), LengthsOf(device.path));
+}
+
+}  // namespace orvane
