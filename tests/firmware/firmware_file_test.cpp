@@ -1,0 +1,350 @@
+#include "firmware/firmware_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "firmware/module_writer.h"
+#include "support/temp_dir.h"
+
+namespace orvane {
+namespace {
+
+using test::TempDir;
+
+std::vector<uint8_t> Slice(const std::vector<uint8_t>& bytes, uint64_t offset, uint64_t length) {
+  return std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+                              bytes.begin() + static_cast<std::ptrdiff_t>(offset + length));
+}
+
+class ParseModuleFileTest : public testing::Test {
+ protected:
+  // Writes the module and parses it with the shared object.
+  ParseResult Parse(const ModuleSpec& spec, const std::string& name = "m.fm") {
+    image_ = BuildModuleImage(spec);
+    std::string path = dir_.File(name);
+    EXPECT_TRUE(WriteBytesToFile(path, image_));
+    return file_.ParseModuleFile(path);
+  }
+
+  // The first module of the examples: S = 8, T = 2, B = 16, N = 2.
+  static ModuleSpec WorkedLayout() {
+    ModuleSpec spec;
+    spec.securityType = "nonpci";
+    spec.firstTag = 0;
+    spec.secondTag = 0;
+    spec.preambleLength = 8;  // part 1 = 00 00 00 00: two empty values
+    spec.blockSize = 16;
+    spec.blockCount = 2;
+    spec.trailer = {0xEE, 0xDD};
+    spec.baseAddress = 0x00010000;
+    return spec;
+  }
+
+  TempDir dir_;
+  FirmwareFile file_;
+  std::vector<uint8_t> image_;
+};
+
+TEST_F(ParseModuleFileTest, WorkedLayoutGivesFiveSectionsInFileOrder) {
+  ASSERT_EQ(Parse(WorkedLayout()), ParseResult::Ok);
+  ASSERT_EQ(image_.size(), 106u);
+  EXPECT_FALSE(file_.pciFlag);
+  EXPECT_TRUE(file_.typeValid);
+  EXPECT_EQ(file_.preambleHalf1, 4u);
+  EXPECT_EQ(file_.preambleHalf2, 4u);
+  EXPECT_EQ(file_.trailerLength, 2);
+  EXPECT_EQ(file_.blockSize, 16);
+  EXPECT_EQ(file_.blockCount, 2);
+  EXPECT_EQ(file_.baseAddress, (std::array<uint8_t, 4>{0x00, 0x01, 0x00, 0x00}));
+  EXPECT_EQ(file_.infoText, "");
+
+  struct Expected {
+    uint32_t index, offset, length, address;
+  };
+  const Expected expected[] = {
+      {0, 64, 4, 0}, {1, 68, 4, 1}, {2, 72, 16, 0x00010000}, {3, 88, 16, 0x00010010}, {4, 104, 2, 0xFFFFFFFF},
+  };
+  ASSERT_EQ(file_.sections.size(), std::size(expected));
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    SCOPED_TRACE(i);
+    const FirmwareSection& section = file_.sections[i];
+    EXPECT_EQ(section.index, expected[i].index);
+    EXPECT_EQ(section.length(), expected[i].length);
+    EXPECT_EQ(section.address, expected[i].address);
+    EXPECT_EQ(section.data, Slice(image_, expected[i].offset, expected[i].length));
+  }
+}
+
+TEST_F(ParseModuleFileTest, OddPreambleLengthLosesItsLastByte) {
+  ModuleSpec spec = WorkedLayout();
+  spec.preambleLength = 5;  // H = 2; the file holds 4 preamble bytes
+  ASSERT_EQ(Parse(spec), ParseResult::Ok);
+  EXPECT_EQ(image_.size(), 64u + 4 + 32 + 2);
+  EXPECT_EQ(file_.preambleHalf1, 2u);
+  ASSERT_EQ(file_.sections.size(), 5u);
+  EXPECT_EQ(file_.sections[1].data, Slice(image_, 66, 2));
+  EXPECT_EQ(file_.sections[2].data, Slice(image_, 68, 16));
+
+  // The same header with all five preamble bytes present does not add up.
+  spec.lengthAdjust = 1;
+  EXPECT_EQ(Parse(spec), ParseResult::SizeError);
+}
+
+TEST_F(ParseModuleFileTest, NoPreambleLeavesOutBothHalvesButKeepsIndexes) {
+  ModuleSpec earlier;
+  earlier.infoText = "earlier module";
+  ASSERT_EQ(Parse(earlier, "earlier.fm"), ParseResult::Ok);
+
+  ModuleSpec spec = WorkedLayout();
+  spec.preambleLength = 0;
+  ASSERT_EQ(Parse(spec), ParseResult::Ok);
+  EXPECT_EQ(file_.infoText, "");  // not the earlier module's text
+  EXPECT_EQ(image_.size(), 64u + 2 * 16 + 2);
+  ASSERT_EQ(file_.sections.size(), 3u);
+  EXPECT_EQ(file_.sections[0].index, 2u);
+  EXPECT_EQ(file_.sections[0].address, 0x00010000u);
+  EXPECT_EQ(file_.sections[0].data, Slice(image_, 64, 16));
+  EXPECT_EQ(file_.sections[2].index, 4u);
+  EXPECT_EQ(file_.sections[2].address, kTrailerAddress);
+}
+
+TEST_F(ParseModuleFileTest, BlockAddressesCarryThroughAllFourBytes) {
+  struct Case {
+    uint32_t base;
+    uint16_t blockSize;
+    uint32_t block1;
+  };
+  for (const Case& c : {Case{0x00FFFF00, 0x100, 0x01000000}, Case{0x0000FFF0, 0x10, 0x00010000},
+                        Case{0xFFFFFF00, 0x100, 0x00000000}}) {
+    SCOPED_TRACE(c.base);
+    ModuleSpec spec;
+    spec.baseAddress = c.base;
+    spec.blockSize = c.blockSize;
+    spec.blockCount = 3;
+    ASSERT_EQ(Parse(spec), ParseResult::Ok);
+    EXPECT_EQ(file_.baseAddressValue(), c.base);
+    EXPECT_EQ(file_.sections[2].address, c.base);
+    EXPECT_EQ(file_.sections[3].address, c.block1);
+    EXPECT_EQ(file_.sections[4].address, c.block1 + c.blockSize);
+  }
+}
+
+TEST_F(ParseModuleFileTest, SecurityTypeIsComparedWithoutRegardToCase) {
+  struct Case {
+    std::string type;  // six bytes
+    ParseResult result;
+    bool pci;
+  };
+  const Case cases[] = {
+      {"pci   ", ParseResult::Ok, true},
+      {"PCI   ", ParseResult::Ok, true},
+      {"nonpci", ParseResult::Ok, false},
+      {"NonPCI", ParseResult::Ok, false},
+      {"pci\t  ", ParseResult::TypeError, false},
+      {std::string("pci\0\0\0", 6), ParseResult::TypeError, false},
+      {"pcixxx", ParseResult::TypeError, false},
+      {"non-pc", ParseResult::TypeError, false},
+      {std::string(6, '\0'), ParseResult::TypeError, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    ModuleSpec spec;
+    spec.securityType = c.type;
+    EXPECT_EQ(Parse(spec), c.result);
+    EXPECT_EQ(file_.typeValid, c.result == ParseResult::Ok);
+    if (c.result == ParseResult::Ok) {
+      EXPECT_EQ(file_.pciFlag, c.pci);
+    }
+    EXPECT_EQ(file_.sections.empty(), c.result != ParseResult::Ok);
+  }
+}
+
+TEST_F(ParseModuleFileTest, ShortFilesAndSizesThatDoNotAddUp) {
+  struct Case {
+    const char* what;
+    ModuleSpec spec;
+    ParseResult result;
+  };
+  auto with = [](auto change) {
+    ModuleSpec spec;
+    spec.infoText = "V1";
+    change(spec);
+    return spec;
+  };
+  const Case cases[] = {
+      {"empty file", with([](ModuleSpec& s) { s.truncateTo = 0; }), ParseResult::HeaderTooShort},
+      {"63 bytes", with([](ModuleSpec& s) { s.truncateTo = 63; }), ParseResult::HeaderTooShort},
+      {"header only", with([](ModuleSpec& s) { s.truncateTo = 64; }), ParseResult::SizeError},
+      {"one byte short", with([](ModuleSpec& s) { s.lengthAdjust = -1; }), ParseResult::SizeError},
+      {"one byte long", with([](ModuleSpec& s) { s.lengthAdjust = 1; }), ParseResult::SizeError},
+      // N = 0 with a length that adds up (64 + 2H + T) is still refused.
+      {"no blocks", with([](ModuleSpec& s) { s.blockCount = 0; }), ParseResult::SizeError},
+      {"block size 0", with([](ModuleSpec& s) { s.blockSize = 0; }), ParseResult::SizeError},
+      {"no trailer", with([](ModuleSpec& s) { s.trailer.clear(); }), ParseResult::SizeError},
+      // A header that claims about 4 GiB must not be believed or allocated.
+      {"huge claim",
+       with([](ModuleSpec& s) {
+         s.blockSizeField = 0xFFFF;
+         s.blockCountField = 0xFFFF;
+         s.trailerLengthField = 0xFFFF;
+         s.preambleLengthField = 0xFFFF;
+       }),
+       ParseResult::SizeError},
+      {"type checked before sizes", with([](ModuleSpec& s) {
+         s.securityType = "secure";
+         s.blockCount = 0;
+       }),
+       ParseResult::TypeError},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(Parse(c.spec), c.result);
+    EXPECT_TRUE(file_.sections.empty());
+    EXPECT_EQ(file_.infoText, "");
+  }
+}
+
+TEST_F(ParseModuleFileTest, NothingOfAnEarlierFileSurvivesAFailedParse) {
+  ModuleSpec good;
+  good.infoText = "First module";
+  const std::string goodPath = dir_.File("good.fm");
+  ASSERT_TRUE(WriteModuleFile(goodPath, good));
+
+  ModuleSpec shortHeader;
+  shortHeader.truncateTo = 40;
+  ModuleSpec badType;
+  badType.securityType = "public";
+  ModuleSpec badSize;
+  badSize.lengthAdjust = -1;
+  ASSERT_TRUE(WriteModuleFile(dir_.File("short.fm"), shortHeader));
+  ASSERT_TRUE(WriteModuleFile(dir_.File("type.fm"), badType));
+  ASSERT_TRUE(WriteModuleFile(dir_.File("size.fm"), badSize));
+  ASSERT_EQ(::mkdir(dir_.File("folder.fm").c_str(), 0755), 0);
+
+  struct Case {
+    std::string path;
+    ParseResult result;
+  };
+  const Case cases[] = {
+      {dir_.File("missing.fm"), ParseResult::OpenFailed}, {dir_.File("folder.fm"), ParseResult::OpenFailed},
+      {dir_.File("short.fm"), ParseResult::HeaderTooShort}, {dir_.File("type.fm"), ParseResult::TypeError},
+      {dir_.File("size.fm"), ParseResult::SizeError},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    ASSERT_EQ(file_.ParseModuleFile(goodPath), ParseResult::Ok);
+    ASSERT_FALSE(file_.sections.empty());
+    ASSERT_EQ(file_.infoText, "First module");
+    EXPECT_EQ(file_.ParseModuleFile(c.path), c.result);
+    EXPECT_TRUE(file_.sections.empty());
+    EXPECT_TRUE(file_.chunks.empty());
+    EXPECT_EQ(file_.infoText, "");
+  }
+}
+
+TEST_F(ParseModuleFileTest, PipeIsRefusedWithoutWaitingForAWriter) {
+  const std::string path = dir_.File("pipe.fm");
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  EXPECT_EQ(file_.ParseModuleFile(path), ParseResult::OpenFailed);
+}
+
+TEST_F(ParseModuleFileTest, UnreadableFileIsOpenFailed) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
+  const std::string path = dir_.File("locked.fm");
+  ASSERT_TRUE(WriteModuleFile(path, ModuleSpec{}));
+  ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+  EXPECT_EQ(file_.ParseModuleFile(path), ParseResult::OpenFailed);
+}
+
+TEST_F(ParseModuleFileTest, InfoTextIsTheFirstTaggedValueCutToWhatFits) {
+  struct Case {
+    const char* what;
+    std::string info;
+    std::optional<uint16_t> preambleLength;
+    std::string expected;
+  };
+  const std::string sixty(60, 'x');
+  const Case cases[] = {
+      {"plain", "App V2.10 build 7", std::nullopt, "App V2.10 build 7"},
+      {"exactly 49", std::string(49, 'a'), std::nullopt, std::string(49, 'a')},
+      {"longer than the field", sixty, std::nullopt, std::string(49, 'x')},
+      // H = 6: tag, length and only four of the value's bytes fit in part 1.
+      {"runs past part 1", "ABCDEFGH", 12, "ABCD"},
+      {"stops at a NUL", std::string("AB\0CD", 5), std::nullopt, "AB"},
+      {"part 1 of one byte", "ABC", 2, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ModuleSpec spec;
+    spec.infoText = c.info;
+    spec.secondValue = "second value is not kept";
+    spec.preambleLength = c.preambleLength;
+    ASSERT_EQ(Parse(spec), ParseResult::Ok);
+    EXPECT_EQ(file_.infoText, c.expected);
+    // Part 1 is sent whole, whatever its values say.
+    ASSERT_FALSE(file_.sections.empty());
+    EXPECT_EQ(file_.sections[0].data, Slice(image_, 64, file_.preambleHalf1));
+  }
+}
+
+TEST_F(ParseModuleFileTest, BodyLargerThanTheReadBufferArrivesIntact) {
+  ModuleSpec spec;
+  spec.infoText = "big";
+  spec.blockSize = 1000;  // not a divisor of the buffer: blocks straddle refills
+  spec.blockCount = 700;
+  spec.trailer.assign(3000, 0x77);
+  ASSERT_EQ(Parse(spec), ParseResult::Ok);
+  ModuleLayout layout = LayoutOf(spec);
+  ASSERT_EQ(file_.sections.size(), 703u);
+  for (uint32_t i = 0; i < spec.blockCount; ++i) {
+    const FirmwareSection& block = file_.sections[2 + i];
+    ASSERT_EQ(block.data, Slice(image_, layout.blocksOffset + uint64_t{i} * 1000, 1000)) << "block " << i;
+  }
+  EXPECT_EQ(file_.sections.back().data, Slice(image_, layout.trailerOffset, 3000));
+}
+
+TEST_F(ParseModuleFileTest, HeaderFlagsArePublishedForTheWholeProcess) {
+  ModuleSpec pci;
+  pci.blockCount = 7;
+  ASSERT_EQ(Parse(pci), ParseResult::Ok);
+  ParsedModuleFlags flags = LastParsedModuleFlags();
+  EXPECT_TRUE(flags.pciFlag);
+  EXPECT_TRUE(flags.typeValid);
+  EXPECT_EQ(flags.blockCount, 7);
+
+  // A refused type still publishes its header; the PCI flag keeps its value.
+  ModuleSpec unknown;
+  unknown.securityType = "secret";
+  unknown.blockCount = 3;
+  ASSERT_EQ(Parse(unknown), ParseResult::TypeError);
+  flags = LastParsedModuleFlags();
+  EXPECT_TRUE(flags.pciFlag);
+  EXPECT_FALSE(flags.typeValid);
+  EXPECT_EQ(flags.blockCount, 3);
+
+  // A file whose header could not be read publishes nothing.
+  ASSERT_EQ(file_.ParseModuleFile(dir_.File("absent.fm")), ParseResult::OpenFailed);
+  flags = LastParsedModuleFlags();
+  EXPECT_FALSE(flags.typeValid);
+  EXPECT_EQ(flags.blockCount, 3);
+
+  ModuleSpec nonPci;
+  nonPci.securityType = "NONPCI";
+  ASSERT_EQ(Parse(nonPci), ParseResult::Ok);
+  EXPECT_FALSE(LastParsedModuleFlags().pciFlag);
+}
+
+TEST(FileStatusTextTest, NamesEachFailure) {
+  EXPECT_EQ(FileStatusText(ParseResult::HeaderTooShort), "File Status:\t Error: no 64 bytes.");
+  EXPECT_EQ(FileStatusText(ParseResult::TypeError), "File Status:\t Error: the type error.");
+  EXPECT_EQ(FileStatusText(ParseResult::SizeError), "File Status:\t Error: block data not size error.");
+  EXPECT_EQ(FileStatusText(ParseResult::OpenFailed), "File Status:\t Error: the file cannot be opened.");
+  EXPECT_EQ(FileStatusText(ParseResult::Ok), "");
+}
+
+}  // namespace
+}  // namespace orvane
