@@ -23,6 +23,7 @@ namespace orvane {
 class HidDevice;
 class SerialPort;
 class NetworkLink;
+struct PortInfo;
 
 enum class ConnectionKind : int { None = 0, Serial = 1, UsbHid = 2, UsbHidKeyboard = 3, TcpClient = 4, TlsServer = 5 };
 
@@ -58,6 +59,22 @@ struct DeviceInfo {
   bool keyboardMode = false;
   bool passThrough = false;
 };
+
+// How the update procedure asks for the bootloader: through pass-through mode
+// (the "4710" model with the model box ticked) or directly.
+enum class EntryRoute : int { PassThrough, Direct };
+
+// What came of asking for the bootloader.
+enum class EntryOutcome : int {
+  AlreadyInBootloader,  // the reader runs its bootloader; no entry command was needed
+  Accepted,             // an entry command was accepted; the reader restarts
+  Refused,              // the entry command was refused, unanswered, or the link has no entry form
+  PassThroughRefused,   // pass-through route only: pass-through mode was refused twice
+};
+
+// True when the reader comes back on a new connection after an accepted
+// entry on this kind of link, so that the caller must find it again.
+bool ReconnectsAfterEntry(ConnectionKind kind);
 
 // Called before a block command is sent: 1-based queue position and the queued count.
 using ProgressCallback = std::function<void(int position, int total)>;
@@ -114,6 +131,11 @@ class ReaderChannel {
   bool ConnectSerialOrUsb(std::string& text);
   bool ConnectTlsServer(std::string& text, int port, bool forceRestart);
   bool ConnectTcpClient(std::string& text, const std::string& address, int port, bool forceReconnect);
+  // Fills the list of serial ports that the connect operations try, in order.
+  // The system's listing unless replaced (before connecting) by another, such
+  // as one port named by the operator or a pseudo-terminal in tests.
+  using PortLister = std::function<void(std::vector<PortInfo>& ports)>;
+  void SetPortLister(PortLister lister) { portLister_ = std::move(lister); }
 
   // ---- bootloader entry and pass-through ----
   bool EnterBootLoaderStx();
@@ -123,6 +145,8 @@ class ReaderChannel {
   bool EnterBootLoaderKeyboardHeader();
   bool EnterPassThrough(uint8_t& status);
   bool ExitPassThrough(uint8_t& status);
+  // Sends the entry command that fits the route and the connection.
+  EntryOutcome EnterBootLoaderByRoute(EntryRoute route);
 
   // ---- block queues and runs ----
   bool QueueBootloadBlocks(const std::vector<FirmwareSection>& sections, int& count);
@@ -163,6 +187,18 @@ class ReaderChannel {
   // Block queue: records in sending order and the count appended since the last clear.
   std::vector<CommandRecord> queue_;
   int queuedCount_ = 0;
+  // 1-based number of the first piece the last builder refused as too long
+  // (0: none); a run refuses such a queue, since the file is incomplete.
+  int refusedPiece_ = 0;
+
+  PortLister portLister_;  // empty: the system's listing
+
+  void ClearQueue();
+  // Appends the record of piece `pieceNumber` (1-based): the four lead bytes,
+  // then the piece, framed. False when the piece is too long to send.
+  bool QueueBlock(int pieceNumber, const char* name, uint32_t commandId, uint8_t subCommand,
+                  const std::array<uint8_t, 4>& lead, const FirmwareSection& piece, bool stx);
+  bool RunQueue(const ProgressCallback& progress, bool stxOnly);
 };
 
 }  // namespace orvane
