@@ -1,0 +1,48 @@
+#pragma once
+// The command line as the user typed it, checked and sorted.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvane::cli {
+
+enum class Command { None, Ports, Info, List, Inspect, Update, UdevRules, MakeDemo };
+
+// How the reader is reached, as in the desktop program's interface dialog.
+enum class InterfaceChoice { Local, Tcp, Tls };
+
+struct CliOptions {
+  Command command = Command::None;
+  std::vector<std::string> arguments;  // what follows the command word
+
+  InterfaceChoice interface = InterfaceChoice::Local;
+  std::vector<std::string> ports;  // serial devices to try instead of the enumerated ones
+  bool q450 = false;
+  bool yes = false;
+  bool json = false;
+  bool raw = false;  // inspect: show the 1024-byte chunks
+  bool all = false;  // update: every listed module
+  bool help = false;
+  bool version = false;
+  std::optional<double> timeoutSeconds;
+  std::string configFile;
+  std::string folder;  // replaces the program's folder
+  std::string appFolder;
+  std::string kernelFolder;
+  std::string uniAppFolder;
+  std::optional<int> demoPort;  // make-demo: TCP port of the simulated reader
+};
+
+struct ParsedCommandLine {
+  CliOptions options;
+  std::string error;  // one line; empty when the command line is usable
+};
+
+// Options may stand before or after the command; "--name=value" and
+// "--name value" are both accepted; "--" ends the options.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+const char* CommandName(Command command);
+
+}  // namespace orvane::cli
