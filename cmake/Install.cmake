@@ -1,0 +1,91 @@
+# Installation: a self-contained program folder (default /opt/orvane-bootload)
+# holding the executables, the configuration and the three firmware folders,
+# as the programs look for their files beside themselves; links on the PATH;
+# the desktop entry and icon; udev rules giving the logged-in user access to
+# the reader. `cpack -G DEB` (or the `package` target) builds a .deb of it.
+
+# The default prefix becomes /opt/orvane-bootload, also in build folders made
+# before this file existed (once; a prefix chosen later is kept).
+if(NOT ORVANE_INSTALL_PREFIX_DEFAULTED)
+  if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT OR CMAKE_INSTALL_PREFIX STREQUAL "/usr/local")
+    set(CMAKE_INSTALL_PREFIX /opt/orvane-bootload CACHE PATH "Program folder of the installation" FORCE)
+  endif()
+  set(ORVANE_INSTALL_PREFIX_DEFAULTED ON CACHE INTERNAL "")
+endif()
+set(ORVANE_INSTALL_LINK_DIR /usr/local/bin CACHE PATH "Where links to the executables are placed")
+set(ORVANE_INSTALL_DATA_DIR /usr/share CACHE PATH "Where the desktop entry and the icon go")
+set(ORVANE_INSTALL_UDEV_DIR /usr/lib/udev/rules.d CACHE PATH "Where the udev rules go")
+
+set(orvane_programs orvane-bootload-cli)
+if(TARGET orvane-bootload)
+  list(APPEND orvane_programs orvane-bootload)
+endif()
+install(TARGETS ${orvane_programs} RUNTIME DESTINATION .)
+
+# The operator's edited configuration survives a reinstall.
+install(CODE "
+  set(_config \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/BootloadConfiguration.xml\")
+  if(EXISTS \"\${_config}\")
+    message(STATUS \"Kept: \${_config}\")
+  else()
+    file(INSTALL \"${PROJECT_SOURCE_DIR}/res/config/BootloadConfiguration.xml\"
+         DESTINATION \"\${CMAKE_INSTALL_PREFIX}\" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  endif()
+")
+
+# The three firmware folders, empty.
+foreach(folder FirmwareApp FirmwareKernel UniFirmwareApp)
+  file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/install-folders/${folder})
+  install(DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/install-folders/${folder} DESTINATION .)
+endforeach()
+
+# Links on the PATH, made at install time so that `cmake --install --prefix` is honoured.
+foreach(program ${orvane_programs})
+  install(CODE "
+    file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${ORVANE_INSTALL_LINK_DIR}\")
+    file(CREATE_LINK \"\${CMAKE_INSTALL_PREFIX}/${program}\" \"\$ENV{DESTDIR}${ORVANE_INSTALL_LINK_DIR}/${program}\" SYMBOLIC)
+    message(STATUS \"Link: \$ENV{DESTDIR}${ORVANE_INSTALL_LINK_DIR}/${program}\")
+  ")
+endforeach()
+
+if(TARGET orvane-bootload)
+  install(FILES ${PROJECT_SOURCE_DIR}/res/desktop/orvane-bootload.desktop
+          DESTINATION ${ORVANE_INSTALL_DATA_DIR}/applications)
+  install(FILES ${PROJECT_SOURCE_DIR}/res/desktop/orvane-bootload.svg
+          DESTINATION ${ORVANE_INSTALL_DATA_DIR}/icons/hicolor/scalable/apps)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/res/udev/70-orvane-bootload.rules DESTINATION ${ORVANE_INSTALL_UDEV_DIR})
+
+# ---- the Debian package ----
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME orvane-bootload)
+set(CPACK_PACKAGE_VENDOR "Orvane")
+set(CPACK_PACKAGE_CONTACT "Orvane Reader Bootload Software maintainers <bootload@orvane.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Firmware-update tool for the Orvane payment card reader")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Desktop program and command line that update the firmware of an Orvane payment card reader over USB HID, serial, TCP or TLS.")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# Absolute destinations (links, desktop entry, udev rules) go into the package, never into this machine.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev")
+if(TARGET orvane-bootload)
+  # Qt's platform plugins and the font the program asks for by the name Arial.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2")
+endif()
+set(orvane_deb_control ${CMAKE_CURRENT_BINARY_DIR}/deb-control)
+file(MAKE_DIRECTORY ${orvane_deb_control})
+file(WRITE ${orvane_deb_control}/conffiles "${CMAKE_INSTALL_PREFIX}/BootloadConfiguration.xml\n")
+file(WRITE ${orvane_deb_control}/postinst
+     "#!/bin/sh\nset -e\nif [ \"$1\" = configure ] && command -v udevadm >/dev/null 2>&1; then\n"
+     "  udevadm control --reload-rules 2>/dev/null || true\n"
+     "  udevadm trigger --subsystem-match=hidraw --subsystem-match=tty 2>/dev/null || true\nfi\n")
+file(CHMOD ${orvane_deb_control}/postinst PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+     GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${orvane_deb_control}/conffiles;${orvane_deb_control}/postinst")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)
