@@ -1,0 +1,210 @@
+// Keeping a reader connected: the detection thread, the presence monitor and
+// the re-detection after a reboot.
+
+#include "app/clock.h"
+#include "bootload/answer_judging.h"
+#include "update/update_engine.h"
+#include "update/update_texts.h"
+
+namespace orvane {
+namespace {
+
+// Marks a blocking network connect or accept, so that a shutdown knows to
+// close the link under it.
+class NetworkWaitScope {
+ public:
+  explicit NetworkWaitScope(std::atomic<bool>& flag) : flag_(flag) { flag_.store(true); }
+  ~NetworkWaitScope() { flag_.store(false); }
+  NetworkWaitScope(const NetworkWaitScope&) = delete;
+  NetworkWaitScope& operator=(const NetworkWaitScope&) = delete;
+
+ private:
+  std::atomic<bool>& flag_;
+};
+
+}  // namespace
+
+void UpdateEngine::DetectionThread() {
+  const int kind = g_nInterfaceKind.load();
+  if (kind == InterfaceUsbSerial) {
+    while (!Stopping()) {
+      std::string text;
+      if (channel_.ConnectUsbOrSerial(text)) {
+        g_bModelVariant.store(NamesPassThroughModel(text));
+        SetDeviceReady(true);
+        RefreshDeviceInfo();
+        view_.StopBlinkTimer();
+        if (busy_.load()) return;
+        view_.EnableControls(kButtonControls, true);
+        Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
+        Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
+        return;
+      }
+      if (!Pause(kDetectionRetryMs)) return;
+      if (g_nInterfaceKind.load() != InterfaceUsbSerial) {
+        view_.StopBlinkTimer();
+        return;
+      }
+    }
+    return;
+  }
+  if (kind != InterfaceTcpClient && kind != InterfaceTlsServer) {
+    view_.StopBlinkTimer();
+    return;
+  }
+  SetStatusAndAttention(kind == InterfaceTcpClient ? texts::kWaitTcpServer : texts::kWaitTlsClient, true);
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+  while (true) {
+    if (Stopping()) return;
+    std::string text;
+    bool connected = false;
+    {
+      NetworkWaitScope scope(networkWait_);
+      connected = kind == InterfaceTcpClient
+                      ? channel_.ConnectTcpClient(text, serverAddress(), serverPort_.load(), false)
+                      : channel_.ConnectTlsServer(text, serverPort_.load(), false);
+    }
+    if (connected) break;
+    if (!Pause(kNetworkRetryMs)) return;
+  }
+  SetDeviceReady(true);
+  RefreshDeviceInfo();
+  view_.StopBlinkTimer();
+  if (busy_.load()) return;
+  view_.EnableControls(kButtonControls, true);
+  Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
+  Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
+}
+
+void UpdateEngine::StartPresenceMonitor() {
+  if (Stopping()) return;
+  // One monitor at a time: a start while one still runs keeps that one.
+  if (monitorThread_.Running() && !monitorStopped_.load()) {
+    monitorRun_.store(true);
+    return;
+  }
+  monitorRun_.store(true);
+  monitorStopped_.store(false);
+  monitorThread_.Start([this] {
+    PresenceMonitor();
+    monitorStopped_.store(true);
+  });
+}
+
+void UpdateEngine::StopPresenceMonitor() {
+  monitorRun_.store(false);
+  if (!Pause(kMonitorStopStepMs)) return;
+  while (!monitorStopped_.load()) {
+    if (!Pause(kMonitorStopStepMs)) return;
+  }
+}
+
+void UpdateEngine::PresenceMonitor() {
+  if (!monitorRun_.load()) {
+    monitorStopped_.store(true);
+    return;
+  }
+  while (true) {
+    const bool keyboard = channel_.deviceInfo().keyboardMode;
+    std::string answer = keyboard ? channel_.GetKeyboardVersion() : channel_.GetFirmwareVersionDisplay();
+    if (answer.empty()) break;
+    if (!Pause(kMonitorAfterQueryMs)) break;
+    RefreshDeviceInfo();
+    Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
+    if (!Pause(kMonitorAfterRefreshMs) || !monitorRun_.load()) {
+      monitorStopped_.store(true);
+      return;
+    }
+  }
+  // The reader is gone.
+  if (!Pause(kMonitorGoneMs) || !monitorRun_.load()) {
+    // An update asked the monitor to stop meanwhile: the update finds the
+    // reader itself, and a detection started now would race it for the link.
+    monitorStopped_.store(true);
+    return;
+  }
+  if (channel_.connectionKind() == ConnectionKind::TcpClient) {
+    std::string text;
+    bool connected = false;
+    {
+      NetworkWaitScope scope(networkWait_);
+      connected = channel_.ConnectTcpClient(text, serverAddress(), serverPort_.load(), true);
+    }
+    if (connected) {
+      SetDeviceReady(true);
+      RefreshDeviceInfo();
+      Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
+      Post(WM_VIEW_REFRESH, kRefreshRestartDetection);
+      monitorStopped_.store(true);
+      return;
+    }
+  }
+  SetDeviceReady(false);
+  RefreshDeviceInfo();
+  Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
+  Post(WM_VIEW_REFRESH, kRefreshRestartDetection);
+  monitorStopped_.store(true);
+}
+
+// The network wait of the re-detection: until a peer answers (or shutdown).
+bool UpdateEngine::WaitForNetworkPeer(std::string& text, bool force) {
+  const bool tls = channel_.connectionKind() == ConnectionKind::TlsServer;
+  if (!channel_.GetFirmwareVersion().empty()) {
+    if (!Pause(kRedetectTlsSettleMs)) return false;
+    RefreshDeviceInfo();
+    return true;
+  }
+  SetStatusAndAttention(tls ? texts::kWaitTlsClient : texts::kWaitTcpServer, true);
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+  while (true) {
+    if (Stopping()) return false;
+    text.clear();
+    bool connected = false;
+    {
+      NetworkWaitScope scope(networkWait_);
+      connected = tls ? channel_.ConnectTlsServer(text, serverPort_.load(), force)
+                      : channel_.ConnectTcpClient(text, serverAddress(), serverPort_.load(), force);
+    }
+    if (connected) break;
+    if (!Pause(kNetworkRetryMs)) return false;
+  }
+  SetDeviceReady(true);
+  RefreshDeviceInfo();
+  if (!busy_.load()) {
+    view_.EnableControls(kButtonControls, true);
+    Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
+    Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
+  }
+  return true;
+}
+
+bool UpdateEngine::RedetectReader(std::string& text, bool& notFound, bool force) {
+  const ConnectionKind kind = channel_.connectionKind();
+  if (kind == ConnectionKind::TlsServer || kind == ConnectionKind::TcpClient) {
+    return WaitForNetworkPeer(text, force);
+  }
+
+  notFound = false;
+  auto attempt = [&] {
+    text.clear();
+    return PassThroughCondition() ? channel_.ConnectSerialOrUsb(text) : channel_.ConnectUsbOrSerial(text);
+  };
+  bool found = false;
+  for (int i = 0; i < kRedetectQuickAttempts && !found && !Stopping(); ++i) found = attempt();
+  if (!found && !Stopping()) {
+    SetStatusAndAttention(texts::kDetectingDevice, true);
+    Send(WM_VIEW_REFRESH, kRefreshControls);
+    for (int i = 0; i < kRedetectSlowAttempts && !found; ++i) {
+      if (!Pause(kRedetectSlowPauseMs)) break;
+      found = attempt();
+    }
+  }
+  if (!found) notFound = true;
+  SetDeviceReady(found);
+  RefreshDeviceInfo();
+  attention_.store(false);
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+  return found;
+}
+
+}  // namespace orvane

@@ -1,0 +1,308 @@
+// The first stage of an update run: bootloader modules, then application
+// modules, each loaded into the reader's bootloader block by block.
+
+#include "app/clock.h"
+#include "app/program_folder.h"
+#include "app/session_log.h"
+#include "bootload/answer_judging.h"
+#include "update/format_text.h"
+#include "update/update_engine.h"
+#include "update/update_texts.h"
+
+namespace orvane {
+
+std::string UpdateEngine::TimeLastLine(uint64_t startMs) const {
+  const uint64_t seconds = (TickMs() - startMs) / 1000;
+  return FormatText(texts::kRunTimeLastFormat, static_cast<int>(seconds));
+}
+
+void UpdateEngine::WriteLogIfEnabled(const std::string& runText) const {
+  if (channel_.settings().enableLog == 1) WriteSessionLog(runText);
+}
+
+bool UpdateEngine::ExitPassThroughInto(std::string& runText) {
+  uint8_t status = 0;
+  const bool ok = channel_.ExitPassThrough(status);
+  runText += ok ? texts::kRunExitPassThroughSuccess : texts::kRunExitPassThroughFail;
+  return ok;
+}
+
+bool UpdateEngine::EnterBootloadForModule(bool& notFound) {
+  attention_.store(false);
+  std::string text;
+  if (!RedetectReader(text, notFound, false)) {
+    SetDeviceReady(false);
+    SetStatusAndAttention(texts::kFailedToFindDevice, true);
+    Send(WM_VIEW_REFRESH, kRefreshControls);
+    return false;
+  }
+  attention_.store(false);
+  g_bModelVariant.store(NamesPassThroughModel(text));
+
+  if (PassThroughCondition()) {
+    const EntryOutcome outcome = channel_.EnterBootLoaderByRoute(EntryRoute::PassThrough);
+    Send(WM_VIEW_REFRESH, kRefreshControls);
+    if (outcome == EntryOutcome::PassThroughRefused) return false;
+    Send(WM_VIEW_REFRESH, kRefreshControls);
+    return true;
+  }
+
+  if (channel_.deviceInfo().bootloaderMode) {
+    Send(WM_VIEW_REFRESH, kRefreshControls);
+    return true;
+  }
+  SetStatus(texts::kToEnterBootload);
+  Send(WM_VIEW_REFRESH, kRefreshControls);
+  const EntryOutcome outcome = channel_.EnterBootLoaderByRoute(EntryRoute::Direct);
+  if (outcome == EntryOutcome::Refused || outcome == EntryOutcome::PassThroughRefused) {
+    SetStatusAndAttention(texts::kBootloadEnterFailed, true);
+    Send(WM_VIEW_REFRESH, kRefreshControls);
+    return true;
+  }
+  if (outcome == EntryOutcome::AlreadyInBootloader) {
+    Send(WM_VIEW_REFRESH, kRefreshControls);
+    return true;
+  }
+  SetStatus(texts::kBootloadEnterOkay);
+  Send(WM_VIEW_REFRESH, kRefreshControls);
+  const ConnectionKind kind = channel_.connectionKind();
+  if (!ReconnectsAfterEntry(kind)) return true;
+  return ReconnectAfterEntry(kind, notFound);
+}
+
+bool UpdateEngine::ReconnectAfterEntry(ConnectionKind kind, bool& notFound) {
+  attention_.store(true);
+  if (kind == ConnectionKind::TlsServer) {
+    SetStatus(texts::kWaitTlsClient);
+  } else if (kind == ConnectionKind::TcpClient) {
+    SetStatus(texts::kWaitTcpServer);
+  }
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+
+  const uint64_t startMs = TickMs();
+  bool connected = false;
+  while (!connected) {
+    if (!Pause(kReconnectPauseMs)) return false;
+    std::string text;
+    if (kind == ConnectionKind::TlsServer || kind == ConnectionKind::TcpClient) {
+      {
+        networkWait_.store(true);
+        connected = kind == ConnectionKind::TlsServer
+                        ? channel_.ConnectTlsServer(text, serverPort_.load(), true)
+                        : channel_.ConnectTcpClient(text, serverAddress(), serverPort_.load(), true);
+        networkWait_.store(false);
+      }
+      if (!connected && !Pause(kNetworkRetryMs)) return false;
+    } else {
+      connected = RedetectReader(text, notFound, false);
+    }
+    if (!connected && TickMs() - startMs >= kReconnectGiveUpMs) {
+      // The reader never came back: the same as a reader that was not found.
+      notFound = true;
+      SetDeviceReady(false);
+      SetStatusAndAttention(texts::kFailedToFindDevice, true);
+      Send(WM_VIEW_REFRESH, kRefreshControls);
+      return false;
+    }
+  }
+  SetDeviceReady(true);
+  RefreshDeviceInfo();
+  if (!busy_.load()) {
+    view_.EnableControls(kButtonControls, true);
+    Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
+    Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
+  }
+  return true;
+}
+
+void UpdateEngine::AbortFirmwareRun(const char* status, const char* runLine, std::string& runText,
+                                    bool passThrough) {
+  SetStatusAndAttention(status, true);
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+  runText += runLine;
+  if (passThrough) ExitPassThroughInto(runText);
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+}
+
+UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, Stage stage, std::string& runText,
+                                                           uint64_t startMs, int& requeues) {
+  const bool stageA = stage == Stage::Bootloader;
+  if (!module.selected) return ModuleResult::Next;
+  std::string path;
+  {
+    std::lock_guard lock(listsMutex_);
+    path = PathInFolder(lists_.appFolder, module.name);
+  }
+  currentRow_.store(module.row);
+
+  bool notFound = false;
+  if (!EnterBootloadForModule(notFound)) {
+    if (Stopping()) return ModuleResult::Stopped;
+    const char* mark = notFound ? texts::kRowNotReplug : stageA ? texts::kRowFailed : texts::kRowConnectionFailed;
+    view_.SetRowMark(module.row, mark, kRowRed);
+    // The module was not loaded: the run must not report success for it.
+    firmwareOk_.store(false);
+    return stageA ? ModuleResult::Next : ModuleResult::EndStage;
+  }
+  if (Stopping()) return ModuleResult::Stopped;
+  const bool passThrough = PassThroughCondition();
+
+  ParseResult parsed = ParseResult::OpenFailed;
+  int queued = 0;
+  bool typeValid = false;
+  bool pciFlag = false;
+  {
+    std::lock_guard lock(fileMutex_);
+    parsed = moduleFile_.ParseModuleFile(path);
+    if (passThrough) {
+      channel_.QueueBootloadBlocksStx(moduleFile_.sections, queued);
+    } else {
+      channel_.QueueBootloadBlocks(moduleFile_.sections, queued);
+    }
+    typeValid = moduleFile_.typeValid;
+    pciFlag = moduleFile_.pciFlag;
+  }
+  if (parsed != ParseResult::Ok) {
+    // The file changed or vanished since it was listed. It is not sent; the
+    // row and the log say so, and the run does not count as a success.
+    runText += FileStatusText(parsed);
+    runText += "\r\n";
+    view_.SetRowMark(module.row, texts::kRowFailed, kRowRed);
+    firmwareOk_.store(false);
+    return ModuleResult::Next;
+  }
+
+  SetStatus(texts::kDeviceRebooting);
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+  std::string text;
+  if (!RedetectReader(text, notFound, false)) {
+    if (Stopping()) return ModuleResult::Stopped;
+    SetDeviceReady(false);
+    SetStatusAndAttention(texts::kDeviceRebootFailed, true);
+    Post(WM_VIEW_REFRESH, kRefreshControls);
+    runText += texts::kRunReaderLost;
+    if (passThrough) ExitPassThroughInto(runText);
+    view_.SetRowMark(module.row, notFound ? texts::kRowNotReplug : texts::kRowFailed, kRowRed);
+    firmwareOk_.store(false);
+    Post(WM_VIEW_REFRESH, kRefreshControls);
+    return stageA ? ModuleResult::Next : ModuleResult::HandOver;
+  }
+  if (Stopping()) return ModuleResult::Stopped;
+  SetStatusAndAttention(texts::kDeviceReady, false);
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+
+  if (!channel_.deviceInfo().bootloaderMode) {
+    AbortFirmwareRun(texts::kNotInBootloadMode, texts::kRunNotInBootload, runText, passThrough);
+    return ModuleResult::Aborted;
+  }
+  RefreshDeviceInfo();
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+  const DeviceInfo info = channel_.deviceInfo();
+  if (!typeValid) {
+    AbortFirmwareRun(texts::kAppFileTypeError, texts::kRunFileTypeError, runText, passThrough);
+    return ModuleResult::Aborted;
+  }
+  if (pciFlag != info.pciType) {
+    AbortFirmwareRun(texts::kPciNotMatch, texts::kRunPciNotMatch, runText, passThrough);
+    return ModuleResult::Aborted;
+  }
+  if (!info.pciType && info.stopPackage > queued) {
+    AbortFirmwareRun(texts::kStopPointError, texts::kRunStopPointError, runText, passThrough);
+    return ModuleResult::Aborted;
+  }
+
+  SetStatusAndAttention(texts::kFirmwareUpdating, false);
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+  view_.StartRowProgress(module.row);
+  const ProgressCallback progress = [this](int done, int total) { OnProgress(done, total); };
+  const bool transferred = passThrough ? channel_.RunCommandQueueStx(progress) : channel_.RunCommandQueue(progress);
+
+  view_.SetRowMark(module.row, texts::kRowCompleted, kRowBlue);
+  runText += channel_.SessionText();
+  if (!transferred && !Stopping()) {
+    if (stageA) {
+      runText += texts::kRunBootloaderModuleFailed;
+      const bool before = firmwareOk_.exchange(false);
+      size_t listLength = 0;
+      {
+        std::lock_guard lock(listsMutex_);
+        listLength = bootList_.size();
+      }
+      if (listLength > 1 && requeues < kMaxRequeues) {
+        view_.SetRowMark(module.row, texts::kRowSuspended, kRowBlue);
+        // Back to what it was: a suspended module has not failed yet, but an
+        // earlier failure still counts.
+        firmwareOk_.store(before);
+        ++requeues;
+        std::lock_guard lock(listsMutex_);
+        bootList_.push_back(module);
+      } else {
+        view_.SetRowMark(module.row, texts::kRowFailed, kRowRed);
+      }
+    } else {
+      SetStatusAndAttention(texts::kFirmwareUpdateFailed, true);
+      firmwareOk_.store(false);
+      runText += texts::kRunFirmwareFailed;
+      view_.SetRowMark(module.row, texts::kRowFailed, kRowRed);
+    }
+  }
+  if (Stopping()) return ModuleResult::Stopped;
+  WriteLogIfEnabled(runText);
+  if (passThrough) ExitPassThroughInto(runText);
+  runText += TimeLastLine(startMs);
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+  if (!Pause(kAfterModuleMs)) return ModuleResult::Stopped;
+  return ModuleResult::Next;
+}
+
+void UpdateEngine::FirmwareUpdateThread() {
+  attention_.store(false);
+  std::unique_lock lock(viewLock_);
+  std::string runText;
+  const uint64_t startMs = TickMs();
+  firmwareOk_.store(true);
+  int requeues = 0;
+
+  auto endAborted = [&] {
+    Post(WM_UPDATE_FINISHED, 0);
+    lock.unlock();
+    Post(WM_VIEW_REFRESH, ready_.load() ? kRefreshStartMonitor : kRefreshRestartDetection);
+  };
+  auto endStopped = [&] { WriteLogIfEnabled(runText); };
+
+  // Bootloader modules; the length is read anew each time, so that modules
+  // put back at the end are reached.
+  for (size_t i = 0;; ++i) {
+    ModuleFile module;
+    {
+      std::lock_guard lists(listsMutex_);
+      if (i >= bootList_.size()) break;
+      module = bootList_[i];
+    }
+    const ModuleResult result = RunFirmwareModule(module, Stage::Bootloader, runText, startMs, requeues);
+    if (result == ModuleResult::Aborted) return endAborted();
+    if (result == ModuleResult::Stopped) return endStopped();
+  }
+
+  for (const ModuleFile& module : AppList()) {
+    const ModuleResult result = RunFirmwareModule(module, Stage::Application, runText, startMs, requeues);
+    if (result == ModuleResult::Aborted) return endAborted();
+    if (result == ModuleResult::Stopped) return endStopped();
+    if (result == ModuleResult::EndStage) break;
+    if (result == ModuleResult::HandOver) {
+      view_.StopRowProgress();
+      Post(WM_VIEW_REFRESH, kRefreshStartKernelStage);
+      return;
+    }
+  }
+
+  if (firmwareOk_.load()) {
+    SetStatusAndAttention(texts::kFirmwareUpdateSucceeded, false);
+  } else {
+    SetStatusAndAttention(texts::kFirmwareUpdateFailed, true);
+  }
+  view_.StopRowProgress();
+  Post(WM_VIEW_REFRESH, kRefreshStartKernelStage);
+}
+
+}  // namespace orvane

@@ -1,0 +1,8 @@
+#include "update/interface_kind.h"
+
+namespace orvane {
+
+std::atomic<int> g_nInterfaceKind{InterfaceUsbSerial};
+std::atomic<bool> g_bModelVariant{false};
+
+}  // namespace orvane

@@ -1,0 +1,157 @@
+// The second stage of an update run: kernel modules, then UniApp modules,
+// each sent whole between a begin and a finish command.
+
+#include "app/clock.h"
+#include "app/program_folder.h"
+#include "update/update_engine.h"
+#include "update/update_texts.h"
+
+namespace orvane {
+
+void UpdateEngine::BeginKernelStage() {
+  attention_.store(false);
+  bool nothingSelected = false;
+  {
+    std::lock_guard lock(listsMutex_);
+    nothingSelected = kernelList_.empty() && uniAppList_.empty();
+  }
+  if (nothingSelected) {
+    Post(WM_UPDATE_FINISHED, 0);
+    Post(WM_VIEW_REFRESH, kRefreshControls);
+    Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
+    return;
+  }
+  if (Stopping()) return;
+  EnableControls(false);
+  kernelThread_.Start([this] { KernelUpdateThread(); });
+}
+
+void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::string& runText, uint64_t startMs) {
+  std::atomic<bool>& resultFlag = uniApp ? uniAppOk_ : kernelOk_;
+  auto fail = [&] {
+    SetStatusAndAttention(texts::kKernelUpdateFailed, true);
+    resultFlag.store(false);
+    runText += texts::kRunKernelFailed;
+    view_.SetRowMark(module.row, texts::kRowFailed, kRowRed);
+  };
+
+  SetStatus(texts::kKernelUpdating);
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+  std::string path;
+  {
+    std::lock_guard lock(listsMutex_);
+    path = PathInFolder(uniApp ? lists_.uniAppFolder : lists_.kernelFolder, module.name);
+  }
+  currentRow_.store(module.row);
+  const uint8_t tag = static_cast<uint8_t>(module.kind);
+
+  bool loaded = false;
+  uint32_t fileLength = 0;
+  int count = 0;
+  {
+    std::lock_guard lock(fileMutex_);
+    loaded = moduleFile_.LoadRawChunks(path);
+    fileLength = moduleFile_.fileLength;
+    if (loaded) {
+      // Built now, sent after the begin command: the chunks stay with the file.
+      if (uniApp) {
+        channel_.QueueUniAppBlocks(tag, moduleFile_.chunks, count);
+      } else {
+        channel_.QueueKernelBlocks(tag, moduleFile_.chunks, count);
+      }
+    }
+  }
+  if (!loaded) {
+    // An unreadable file is never replaced by the pieces of an earlier one:
+    // nothing is sent and the module fails.
+    fail();
+    runText += TimeLastLine(startMs);
+    WriteLogIfEnabled(runText);
+    Post(WM_VIEW_REFRESH, kRefreshControls);
+    return;
+  }
+
+  int status = 0;
+  if (uniApp) {
+    channel_.BeginUniAppLoad(status, tag, fileLength);
+  } else {
+    channel_.BeginKernelLoad(status, tag, fileLength, 0, 0);
+  }
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
+  if (Stopping()) return;
+
+  view_.StartRowProgress(module.row);
+  const bool transferred = channel_.RunCommandQueue([this](int done, int total) { OnProgress(done, total); });
+  runText += channel_.SessionText();
+  view_.SetRowMark(module.row, texts::kRowCompleted, kRowBlue);
+  if (Stopping()) return;
+  if (!transferred) fail();
+
+  const bool finished = uniApp ? channel_.FinishUniAppLoad(status, tag) : channel_.FinishKernelLoad(status, tag);
+  if (!finished) fail();
+  runText += channel_.SessionText();
+  runText += TimeLastLine(startMs);
+  WriteLogIfEnabled(runText);
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+}
+
+void UpdateEngine::KernelUpdateThread() {
+  std::unique_lock lock(viewLock_);
+  channel_.ClearSessionText();
+  std::string runText;
+  SetStatusAndAttention(texts::kKernelUpdating, false);
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+  const uint64_t startMs = TickMs();
+
+  if (!Pause(kKernelStageSettleMs)) return;
+  std::string text;
+  bool notFound = false;
+  if (!RedetectReader(text, notFound, true)) {
+    if (Stopping()) return;
+    SetDeviceReady(false);
+    SetStatusAndAttention(texts::kReconnectFailed, true);
+    Post(WM_VIEW_REFRESH, kRefreshControls);
+    runText += texts::kRunReconnectFailed;
+    // Kept in the log as well, so that the operator can see why nothing was sent.
+    WriteLogIfEnabled(runText);
+    Post(WM_UPDATE_FINISHED, 0);
+    lock.unlock();
+    Post(WM_VIEW_REFRESH, kRefreshControls);
+    Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
+    return;
+  }
+
+  SetStatusAndAttention(texts::kKernelUpdating, false);
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+  kernelOk_.store(true);
+  const std::vector<ModuleFile> kernelList = KernelList();
+  for (const ModuleFile& module : kernelList) {
+    if (Stopping()) return WriteLogIfEnabled(runText);
+    if (module.selected) RunKernelModule(module, false, runText, startMs);
+  }
+
+  SetStatusAndAttention(texts::kUniAppUpdating, false);
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+  uniAppOk_.store(true);
+  const std::vector<ModuleFile> uniAppList = UniAppList();
+  for (const ModuleFile& module : uniAppList) {
+    if (Stopping()) return WriteLogIfEnabled(runText);
+    if (module.selected) RunKernelModule(module, true, runText, startMs);
+  }
+  if (Stopping()) return WriteLogIfEnabled(runText);
+
+  const bool failed = (!kernelOk_.load() && !kernelList.empty()) || (!firmwareOk_.load() && !AppList().empty()) ||
+                      (!uniAppOk_.load() && !uniAppList.empty());
+  if (failed) {
+    SetStatusAndAttention(texts::kUpdateFailed, true);
+  } else {
+    SetStatusAndAttention(texts::kUpdateSucceeded, false);
+  }
+  view_.StopRowProgress();
+  Post(WM_UPDATE_FINISHED, 0);
+  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
+}
+
+}  // namespace orvane

@@ -1,0 +1,139 @@
+// The Update button: the selection, its confirmation and the start of a run.
+
+#include "update/update_engine.h"
+#include "update/update_texts.h"
+
+namespace orvane {
+namespace {
+
+// Sorts the ticked records of `found` into `into`, adding "\t" + name + "\r\n"
+// to `listing` for each. True when any row was ticked.
+template <typename Pick>
+bool CollectTicked(std::vector<ModuleFile>& found, const UpdateView& view, Pick pick) {
+  bool any = false;
+  for (ModuleFile& record : found) {
+    if (!view.IsRowChecked(record.row)) continue;
+    record.selected = true;
+    any = true;
+    pick(record);
+  }
+  return any;
+}
+
+void AddListing(std::string& listing, const ModuleFile& record) {
+  listing += "\t";
+  listing += record.name;
+  listing += "\r\n";
+}
+
+}  // namespace
+
+void UpdateEngine::OnButtonUpdate() {
+  std::string confirmation;
+  if (!CollectSelection(confirmation)) {
+    view_.ShowMessageBox(texts::kSelectFileMessage, "");
+    return;
+  }
+  if (view_.ConfirmFileSelection(confirmation)) StartFirmwareUpdate();
+}
+
+bool UpdateEngine::CollectSelection(std::string& confirmationText) {
+  // Work on copies: the view is asked for its check boxes without the lists' lock.
+  std::vector<ModuleFile> appModules, kernelModules, uniAppModules;
+  {
+    std::lock_guard lock(listsMutex_);
+    appModules = lists_.appModules;
+    kernelModules = lists_.kernelModules;
+    uniAppModules = lists_.uniAppModules;
+  }
+  std::vector<ModuleFile> bootList, appList, kernelList, uniAppList;
+  std::string bootText, appText, kernelText, uniAppText;
+
+  bool any = CollectTicked(appModules, view_, [&](const ModuleFile& record) {
+    if (record.isBootloader) {
+      bootList.push_back(record);
+      AddListing(bootText, record);
+    } else {
+      appList.push_back(record);
+      AddListing(appText, record);
+    }
+  });
+  any |= CollectTicked(kernelModules, view_, [&](const ModuleFile& record) {
+    kernelList.push_back(record);
+    AddListing(kernelText, record);
+  });
+  any |= CollectTicked(uniAppModules, view_, [&](const ModuleFile& record) {
+    uniAppList.push_back(record);
+    AddListing(uniAppText, record);
+  });
+
+  bootText = std::string(texts::kBootloaderListHead) + (bootList.empty() ? texts::kNoneLine : bootText);
+  appText = std::string(texts::kAppListHead) + (appList.empty() ? texts::kNoneLine : appText);
+  kernelText = std::string(texts::kKernelListHead) + (kernelList.empty() ? texts::kNoneLast : kernelText);
+  uniAppText = std::string(texts::kUniAppListHead) + (uniAppList.empty() ? texts::kNoneLast : uniAppText);
+  confirmationText = bootText + appText + kernelText + uniAppText;
+
+  std::lock_guard lock(listsMutex_);
+  lists_.appModules = std::move(appModules);
+  lists_.kernelModules = std::move(kernelModules);
+  lists_.uniAppModules = std::move(uniAppModules);
+  bootList_ = std::move(bootList);
+  appList_ = std::move(appList);
+  kernelList_ = std::move(kernelList);
+  uniAppList_ = std::move(uniAppList);
+  return any;
+}
+
+void UpdateEngine::StartFirmwareUpdate() {
+  if (Stopping()) return;
+  preparingUpdate_.store(true);
+  view_.ClearRowMarks();
+  busy_.store(true);
+  StopPresenceMonitor();
+  if (Stopping()) {
+    preparingUpdate_.store(false);
+    return;
+  }
+
+  bool firmwareModules = false;
+  {
+    std::lock_guard lock(listsMutex_);
+    firmwareModules = !bootList_.empty() || !appList_.empty();
+  }
+  if (!firmwareModules) {
+    preparingUpdate_.store(false);
+    Send(WM_VIEW_REFRESH, kRefreshStartKernelStage);
+    return;
+  }
+
+  const DeviceInfo info = channel_.deviceInfo();
+  if (info.keyboardMode && !info.bootloaderMode) {
+    if (!channel_.EnterBootLoaderKeyboardHeader()) {
+      view_.ShowMessageBox(texts::kFailedMessage, texts::kEnterBootloadCaption);
+      preparingUpdate_.store(false);
+      PostRunAborted();
+      return;
+    }
+    busy_.store(false);
+    monitorRun_.store(true);
+    std::string text;
+    bool notFound = false;
+    if (!RedetectReader(text, notFound, false)) {
+      view_.ShowMessageBox(texts::kFailedMessage, texts::kCannotConnectCaption);
+      preparingUpdate_.store(false);
+      PostRunAborted();
+      return;
+    }
+  }
+
+  EnableControls(false);
+  firmwareThread_.Start([this] { FirmwareUpdateThread(); });
+  preparingUpdate_.store(false);
+}
+
+void UpdateEngine::PostRunAborted() {
+  Post(WM_UPDATE_FINISHED, 0);
+  Post(WM_VIEW_REFRESH, ready_.load() ? kRefreshStartMonitor : kRefreshRestartDetection);
+}
+
+}  // namespace orvane

@@ -1,0 +1,375 @@
+// The engine's view state, its message protocol and its life cycle.
+
+#include "update/update_engine.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "app/clock.h"
+#include "transport/hid_device.h"
+#include "transport/network_link.h"
+#include "transport/serial_port.h"
+#include "update/format_text.h"
+#include "update/update_texts.h"
+
+namespace orvane {
+
+// Hands the rows that the module discovery finds to the view.
+class UpdateEngine::RowSink final : public ModuleRowSink {
+ public:
+  explicit RowSink(UpdateView& view) : view_(view) {}
+  void InsertRow(int row, const std::string& name, const std::string& info) override {
+    view_.InsertRow(row, name, info);
+  }
+
+ private:
+  UpdateView& view_;
+};
+
+UpdateEngine::UpdateEngine(ReaderChannel& channel, UpdateView& view) : channel_(channel), view_(view) {
+  g_nInterfaceKind.store(InterfaceUsbSerial);
+  g_bModelVariant.store(false);
+}
+
+UpdateEngine::~UpdateEngine() { Shutdown(); }
+
+// ---------------------------------------------------------------------------
+// Presenter operations
+
+void UpdateEngine::ApplyInterfaceChoice(bool accepted, int selection) {
+  if (!accepted) return;
+  const BootloadSettings& settings = channel_.settings();
+  switch (selection) {
+    case kDialogTcp:
+      g_nInterfaceKind.store(InterfaceTcpClient);
+      serverPort_.store(settings.tcpServerPort);
+      {
+        std::lock_guard lock(textMutex_);
+        serverAddress_ = settings.tcpServerIp;
+      }
+      view_.ShowPortBox(true);
+      break;
+    case kDialogTls:
+      g_nInterfaceKind.store(InterfaceTlsServer);
+      serverPort_.store(settings.tlsServerPort);
+      view_.ShowPortBox(true);
+      break;
+    default:
+      g_nInterfaceKind.store(InterfaceUsbSerial);
+      view_.ShowPortBox(false);
+      break;
+  }
+}
+
+void UpdateEngine::InitFirmwareFolders(const std::string& programFolder) {
+  RowSink sink(view_);
+  std::lock_guard files(fileMutex_);
+  std::lock_guard lists(listsMutex_);
+  lists_.InitFirmwareFolders(programFolder, moduleFile_, sink);
+}
+
+void UpdateEngine::ChooseAppFolder(const std::string& folder) {
+  RowSink sink(view_);
+  view_.DeleteAllRows();
+  {
+    std::lock_guard files(fileMutex_);
+    std::lock_guard lists(listsMutex_);
+    lists_.ChooseAppFolder(folder, moduleFile_, sink);
+  }
+  TransferToControls();
+}
+
+void UpdateEngine::ChooseKernelFolder(const std::string& folder) {
+  RowSink sink(view_);
+  view_.DeleteAllRows();
+  {
+    std::lock_guard files(fileMutex_);
+    std::lock_guard lists(listsMutex_);
+    lists_.ChooseKernelFolder(folder, moduleFile_, sink);
+  }
+  TransferToControls();
+}
+
+void UpdateEngine::StartDetection() {
+  if (Stopping()) return;
+  view_.EnableControls(kButtonControls, false);
+  TransferToControls();
+  // One detection at a time: a second start while one still searches would
+  // only race it for the same reader.
+  if (!detectionThread_.Running()) detectionThread_.Start([this] { DetectionThread(); });
+  view_.StartBlinkTimer();
+}
+
+void UpdateEngine::TransferToControls() { view_.TransferToControls(Snapshot()); }
+
+void UpdateEngine::OnSelectAll(bool checked) {
+  selectAll_.store(checked);
+  int rows = 0;
+  {
+    std::lock_guard lock(listsMutex_);
+    rows = lists_.listedFileCount;
+  }
+  for (int row = 0; row < rows; ++row) view_.SetRowChecked(row, checked);
+}
+
+void UpdateEngine::OnModelBox(bool ticked) { modelBoxTicked_.store(ticked); }
+
+void UpdateEngine::OnBlinkTimer() {
+  if (ready_.load()) {
+    attention_.store(false);
+    SetStatus(texts::kDeviceReady);
+    return;
+  }
+  int phase = blinkPhase_.load();
+  view_.WriteStatusLine(phase == 0 ? "" : texts::kDeviceNotReady);
+  blinkPhase_.store(phase == 0 ? 1 : 0);
+}
+
+// ---------------------------------------------------------------------------
+// Messages
+
+void UpdateEngine::Post(uint32_t message, int64_t lParam) {
+  if (Stopping()) return;
+  ViewMessage posted;
+  posted.message = message;
+  posted.lParam = lParam;
+  {
+    std::lock_guard lock(messageMutex_);
+    posted.sequence = nextSequence_++;
+  }
+  view_.PostViewMessage(posted);
+}
+
+void UpdateEngine::Send(uint32_t message, int64_t lParam) {
+  if (Stopping()) return;
+  if (view_.IsPresenterThread()) {
+    Handle(message, lParam);
+    return;
+  }
+  ViewMessage sent;
+  sent.message = message;
+  sent.lParam = lParam;
+  {
+    std::lock_guard lock(messageMutex_);
+    sent.sequence = nextSequence_++;
+  }
+  view_.PostViewMessage(sent);
+  std::unique_lock lock(messageMutex_);
+  messageCv_.wait(lock, [&] { return deliveredSequence_ >= sent.sequence || stopping_.load(); });
+}
+
+void UpdateEngine::DeliverViewMessage(const ViewMessage& message) {
+  if (!Stopping()) Handle(message.message, message.lParam);
+  {
+    std::lock_guard lock(messageMutex_);
+    deliveredSequence_ = std::max(deliveredSequence_, message.sequence);
+  }
+  messageCv_.notify_all();
+}
+
+void UpdateEngine::Handle(uint32_t message, int64_t lParam) {
+  if (message == WM_UPDATE_FINISHED) {
+    HandleUpdateFinished();
+  } else if (message == WM_VIEW_REFRESH) {
+    HandleViewRefresh(lParam);
+  }
+}
+
+void UpdateEngine::HandleUpdateFinished() {
+  busy_.store(false);
+  view_.EnableControls(kUpdateControls, true);
+}
+
+void UpdateEngine::HandleViewRefresh(int64_t lParam) {
+  view_.ShowModelBox(g_bModelVariant.load());
+  switch (lParam) {
+    case kRefreshControls:
+    case kRefreshControlsAgain:
+      TransferToControls();
+      break;
+    case kRefreshStartMonitor:
+      TransferToControls();
+      StartPresenceMonitor();
+      break;
+    case kRefreshRestartDetection:
+      TransferToControls();
+      StartDetection();
+      break;
+    case kRefreshStartKernelStage:
+      TransferToControls();
+      BeginKernelStage();
+      break;
+    default:
+      break;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// State
+
+ViewSnapshot UpdateEngine::Snapshot() const {
+  ViewSnapshot snapshot;
+  {
+    std::lock_guard lock(textMutex_);
+    snapshot.statusText = statusText_;
+    snapshot.deviceInfoText = deviceInfoText_;
+  }
+  snapshot.ready = ready_.load();
+  snapshot.attention = attention_.load();
+  snapshot.busy = busy_.load();
+  snapshot.statusColour = snapshot.ready && !snapshot.attention ? kStatusGreen : kStatusRed;
+  snapshot.modelBoxVisible = g_bModelVariant.load();
+  snapshot.modelBoxTicked = modelBoxTicked_.load();
+  snapshot.selectAll = selectAll_.load();
+  snapshot.serverPort = serverPort_.load();
+  return snapshot;
+}
+
+std::string UpdateEngine::statusText() const {
+  std::lock_guard lock(textMutex_);
+  return statusText_;
+}
+
+std::string UpdateEngine::deviceInfoText() const {
+  std::lock_guard lock(textMutex_);
+  return deviceInfoText_;
+}
+
+std::string UpdateEngine::serverAddress() const {
+  std::lock_guard lock(textMutex_);
+  return serverAddress_;
+}
+
+void UpdateEngine::SetStatus(const std::string& text) {
+  std::lock_guard lock(textMutex_);
+  statusText_ = text;
+}
+
+void UpdateEngine::SetStatusAndAttention(const std::string& text, bool attention) {
+  SetStatus(text);
+  attention_.store(attention);
+}
+
+bool UpdateEngine::PassThroughCondition() const { return g_bModelVariant.load() && modelBoxTicked_.load(); }
+
+bool UpdateEngine::WorkersRunning() const {
+  return detectionThread_.Running() || monitorThread_.Running() || firmwareThread_.Running() ||
+         kernelThread_.Running();
+}
+
+bool UpdateEngine::UpdateRunning() const {
+  return preparingUpdate_.load() || firmwareThread_.Running() || kernelThread_.Running();
+}
+
+ModuleLists UpdateEngine::Lists() const {
+  std::lock_guard lock(listsMutex_);
+  return lists_;
+}
+
+std::vector<ModuleFile> UpdateEngine::BootList() const {
+  std::lock_guard lock(listsMutex_);
+  return bootList_;
+}
+
+std::vector<ModuleFile> UpdateEngine::AppList() const {
+  std::lock_guard lock(listsMutex_);
+  return appList_;
+}
+
+std::vector<ModuleFile> UpdateEngine::KernelList() const {
+  std::lock_guard lock(listsMutex_);
+  return kernelList_;
+}
+
+std::vector<ModuleFile> UpdateEngine::UniAppList() const {
+  std::lock_guard lock(listsMutex_);
+  return uniAppList_;
+}
+
+void UpdateEngine::SetDeviceReady(bool ready) {
+  ready_.store(ready);
+  attention_.store(false);
+  if (ready) SetStatus(texts::kDeviceReady);
+  view_.ShowReadyPicture(ready);
+}
+
+void UpdateEngine::RefreshDeviceInfo() {
+  const DeviceInfo info = channel_.deviceInfo();
+  std::string text;
+  if (info.bootloaderMode) {
+    text = texts::kBootloaderModePrefix;
+    text += FormatText(texts::kVersionInfoFormat, info.versionText.c_str());
+    text += info.pciType ? texts::kTypePci : texts::kTypeNonPci;
+    if (channel_.settings().enableInterruptPointReserve == 1 && info.stopPackage > 0) {
+      text += FormatText(texts::kStopPackageFormat, static_cast<int>(info.stopPackage));
+    }
+  } else if (!ready_.load()) {
+    text = texts::kDeviceNotConnected;
+  } else {
+    std::string version = info.keyboardMode ? channel_.GetKeyboardVersion() : channel_.GetFirmwareVersionDisplay();
+    text = texts::kApplicationModePrefix;
+    text += FormatText(texts::kVersionInfoFormat, version.c_str());
+  }
+  std::lock_guard lock(textMutex_);
+  deviceInfoText_ = std::move(text);
+}
+
+void UpdateEngine::EnableControls(bool on) { view_.EnableControls(kUpdateControls, on); }
+
+void UpdateEngine::OnProgress(int done, int total) {
+  // A transfer without pieces has no percentage to show.
+  if (total <= 0) return;
+  const int percent = static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
+  const int row = currentRow_.load();
+  view_.SetRowPercent(row, percent);
+  if (lastPercent_.exchange(percent) != percent) view_.RedrawRowProgress(row);
+  if (done == total) view_.StopRowProgress();
+  view_.EnsureRowVisible(row);
+}
+
+bool UpdateEngine::Pause(uint32_t ms) {
+  if (Stopping()) return false;
+  const int realMs = OsWaitMs(ms);
+  std::unique_lock lock(pauseMutex_);
+  pauseCv_.wait_for(lock, std::chrono::milliseconds(std::max(realMs, 0)), [&] { return stopping_.load(); });
+  return !stopping_.load();
+}
+
+// ---------------------------------------------------------------------------
+// Shutdown
+
+void UpdateEngine::Shutdown() {
+  if (!stopping_.exchange(true)) {
+    monitorRun_.store(false);
+    {
+      std::lock_guard lock(pauseMutex_);
+    }
+    pauseCv_.notify_all();
+    {
+      std::lock_guard lock(messageMutex_);
+    }
+    messageCv_.notify_all();
+    view_.StopBlinkTimer();
+  }
+  // Threads leave at their next check of the stop flag. A thread blocked in a
+  // network connect or a TLS accept is released by closing the link; a
+  // transfer in progress is ended by closing the transports, so that its
+  // remaining blocks fail at once instead of running to the end.
+  bool transportsClosed = false;
+  while (WorkersRunning()) {
+    if (networkWait_.load() || UpdateRunning()) channel_.network().Close();
+    if (UpdateRunning() && !transportsClosed) {
+      channel_.serial().ClosePort();
+      channel_.hid().Close();
+      transportsClosed = true;
+    }
+    std::unique_lock lock(pauseMutex_);
+    pauseCv_.wait_for(lock, std::chrono::milliseconds(std::max(OsWaitMs(20), 1)));
+  }
+  detectionThread_.Join();
+  monitorThread_.Join();
+  firmwareThread_.Join();
+  kernelThread_.Join();
+}
+
+}  // namespace orvane

@@ -1,0 +1,251 @@
+#pragma once
+// UpdateEngine: the main update view without its widgets. It holds the
+// view's state (flags, status and device texts, folders, module lists,
+// selections, results), finds and watches the reader (detection thread,
+// presence monitor, re-detection), and runs the two update procedures on
+// worker threads it owns: FirmwareUpdateThread for bootloader and application
+// modules, KernelUpdateThread for kernel and UniApp modules. It reaches the
+// screen only through UpdateView.
+//
+// The presenter calls the "presenter thread" operations on its own thread and
+// hands every posted ViewMessage back to DeliverViewMessage there. Shutdown
+// (or the destructor) stops and joins every thread; call it before the view
+// goes away.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "bootload/reader_channel.h"
+#include "firmware/firmware_file.h"
+#include "firmware/module_discovery.h"
+#include "update/interface_kind.h"
+#include "update/update_view.h"
+#include "update/worker_thread.h"
+
+namespace orvane {
+
+// The port shown before the interface choice replaces it.
+inline constexpr int kDefaultServerPort = 1443;
+// Program time after which the reconnection that follows an accepted
+// bootloader entry gives up (the reader is then treated as not found).
+inline constexpr uint32_t kReconnectGiveUpMs = 120000;
+
+// Pauses of the procedures (program time).
+inline constexpr uint32_t kDetectionRetryMs = 200;
+inline constexpr uint32_t kNetworkRetryMs = 100;
+inline constexpr uint32_t kMonitorAfterQueryMs = 300;
+inline constexpr uint32_t kMonitorAfterRefreshMs = 500;
+inline constexpr uint32_t kMonitorGoneMs = 4000;
+inline constexpr uint32_t kMonitorStopStepMs = 500;
+inline constexpr uint32_t kRedetectTlsSettleMs = 500;
+inline constexpr int kRedetectQuickAttempts = 6;
+inline constexpr int kRedetectSlowAttempts = 16;
+inline constexpr uint32_t kRedetectSlowPauseMs = 1000;
+inline constexpr uint32_t kReconnectPauseMs = 2000;
+inline constexpr uint32_t kAfterModuleMs = 4000;
+inline constexpr uint32_t kKernelStageSettleMs = 3000;
+inline constexpr int kMaxRequeues = 3;
+
+class UpdateEngine {
+ public:
+  UpdateEngine(ReaderChannel& channel, UpdateView& view);
+  ~UpdateEngine();
+  UpdateEngine(const UpdateEngine&) = delete;
+  UpdateEngine& operator=(const UpdateEngine&) = delete;
+
+  // ================= presenter thread =================
+
+  // The interface dialog ended: with OK and its selection (0, 1 or 2 in the
+  // order of its radio buttons), or cancelled (nothing changes).
+  void ApplyInterfaceChoice(bool accepted, int selection);
+  // Lists the module files of the three folders below `programFolder`.
+  void InitFirmwareFolders(const std::string& programFolder);
+  // The operator chose another application or kernel folder.
+  void ChooseAppFolder(const std::string& folder);
+  void ChooseKernelFolder(const std::string& folder);
+  // Disables the buttons, shows the member values, starts the detection
+  // thread and the blink timer.
+  void StartDetection();
+  // Moves the member values into the controls.
+  void TransferToControls();
+
+  void OnSelectAll(bool checked);
+  void OnModelBox(bool ticked);
+  void OnBlinkTimer();
+
+  // The Update button.
+  void OnButtonUpdate();
+  // Sorts the ticked rows into the four selected lists; false when nothing is ticked.
+  bool CollectSelection(std::string& confirmationText);
+  // After the operator confirmed: prepares the view and starts the worker.
+  void StartFirmwareUpdate();
+  // WM_VIEW_REFRESH 5: the kernel and UniApp stage.
+  void BeginKernelStage();
+
+  // A posted message arrives (in posting order).
+  void DeliverViewMessage(const ViewMessage& message);
+  void HandleUpdateFinished();
+  void HandleViewRefresh(int64_t lParam);
+
+  // Stops every thread and joins it. The engine does nothing more afterwards.
+  void Shutdown();
+
+  // ================= any thread =================
+
+  // The device-ready setter.
+  void SetDeviceReady(bool ready);
+  // Rebuilds the device-information text (may ask the reader).
+  void RefreshDeviceInfo();
+  // Enables or disables every control that an update run disables.
+  void EnableControls(bool on);
+  // The progress callback of the block transfers.
+  void OnProgress(int done, int total);
+  // Finds the reader again after a reboot or a re-plug.
+  bool RedetectReader(std::string& text, bool& notFound, bool force);
+
+  // ---- state, for presenters and tests ----
+  ViewSnapshot Snapshot() const;
+  std::string statusText() const;
+  std::string deviceInfoText() const;
+  bool busy() const { return busy_.load(); }
+  bool ready() const { return ready_.load(); }
+  bool attention() const { return attention_.load(); }
+  bool firmwareOk() const { return firmwareOk_.load(); }
+  bool kernelOk() const { return kernelOk_.load(); }
+  bool uniAppOk() const { return uniAppOk_.load(); }
+  bool monitorRunFlag() const { return monitorRun_.load(); }
+  bool monitorStoppedFlag() const { return monitorStopped_.load(); }
+  bool modelBoxTicked() const { return modelBoxTicked_.load(); }
+  int serverPort() const { return serverPort_.load(); }
+  std::string serverAddress() const;
+  int currentListRow() const { return currentRow_.load(); }
+  // Any worker thread of the engine is running.
+  bool WorkersRunning() const;
+  // An update run (either stage, or its preparation) is under way.
+  bool UpdateRunning() const;
+
+  // Copies of the discovered and the selected lists.
+  ModuleLists Lists() const;
+  std::vector<ModuleFile> BootList() const;
+  std::vector<ModuleFile> AppList() const;
+  std::vector<ModuleFile> KernelList() const;
+  std::vector<ModuleFile> UniAppList() const;
+
+  ReaderChannel& channel() { return channel_; }
+
+ private:
+  class RowSink;
+  enum class Stage { Bootloader, Application };
+  enum class ModuleResult {
+    Next,      // go on with the next module
+    EndStage,  // stage B ends; the end-of-procedure status follows
+    HandOver,  // stage B ends; the kernel stage follows at once
+    Aborted,   // the run ends here
+    Stopped,   // the engine shuts down
+  };
+
+  // ---- messages ----
+  void Post(uint32_t message, int64_t lParam);
+  // Posts and waits until the presenter has handled the message (or the
+  // engine shuts down); on the presenter's thread the handler runs at once.
+  void Send(uint32_t message, int64_t lParam);
+  void Handle(uint32_t message, int64_t lParam);
+
+  // ---- state helpers ----
+  void SetStatus(const std::string& text);
+  void SetStatusAndAttention(const std::string& text, bool attention);
+  bool PassThroughCondition() const;
+  // A pause of the program that ends early when the engine shuts down;
+  // false then.
+  bool Pause(uint32_t ms);
+  bool Stopping() const { return stopping_.load(); }
+  // The end of a run that did not reach its normal end: controls back, and
+  // the presence monitor (or, without a reader, the detection) again.
+  void PostRunAborted();
+  // Clears the monitor's run flag and waits for its stopped flag.
+  void StopPresenceMonitor();
+  void StartPresenceMonitor();
+
+  // ---- procedures (update worker threads and detection threads) ----
+  void DetectionThread();
+  void PresenceMonitor();
+  bool WaitForNetworkPeer(std::string& text, bool force);
+  bool EnterBootloadForModule(bool& notFound);
+  bool ReconnectAfterEntry(ConnectionKind kind, bool& notFound);
+  void FirmwareUpdateThread();
+  ModuleResult RunFirmwareModule(ModuleFile module, Stage stage, std::string& runText, uint64_t startMs,
+                                 int& requeues);
+  void AbortFirmwareRun(const char* status, const char* runLine, std::string& runText, bool passThrough);
+  void KernelUpdateThread();
+  void RunKernelModule(const ModuleFile& module, bool uniApp, std::string& runText, uint64_t startMs);
+  std::string TimeLastLine(uint64_t startMs) const;
+  void WriteLogIfEnabled(const std::string& runText) const;
+  bool ExitPassThroughInto(std::string& runText);
+
+  ReaderChannel& channel_;
+  UpdateView& view_;
+
+  // ---- the view's members ----
+  std::atomic<bool> busy_{false};
+  std::atomic<bool> attention_{false};
+  std::atomic<bool> ready_{false};
+  std::atomic<int> blinkPhase_{1};
+  std::atomic<bool> selectAll_{false};
+  std::atomic<bool> modelBoxTicked_{false};
+  std::atomic<int> serverPort_{kDefaultServerPort};
+  mutable std::mutex textMutex_;  // guards the strings below
+  std::string statusText_;
+  std::string deviceInfoText_;
+  std::string serverAddress_;
+
+  // Held by each update procedure for its whole run.
+  std::mutex viewLock_;
+
+  // The module files: discovery on the presenter thread, parses and chunk
+  // loads on the update workers; the file is locked while one of them uses it.
+  mutable std::mutex listsMutex_;
+  ModuleLists lists_;
+  std::vector<ModuleFile> bootList_;
+  std::vector<ModuleFile> appList_;
+  std::vector<ModuleFile> kernelList_;
+  std::vector<ModuleFile> uniAppList_;
+  std::mutex fileMutex_;
+  FirmwareFile moduleFile_;
+
+  std::atomic<bool> firmwareOk_{false};
+  std::atomic<bool> kernelOk_{false};
+  std::atomic<bool> uniAppOk_{false};
+
+  // Progress: the row being transferred and the last percentage shown.
+  std::atomic<int> currentRow_{-1};
+  std::atomic<int> lastPercent_{0};
+
+  // Presence monitor control. No monitor runs at first, so it counts as stopped.
+  std::atomic<bool> monitorRun_{false};
+  std::atomic<bool> monitorStopped_{true};
+
+  // ---- threads ----
+  WorkerThread detectionThread_;
+  WorkerThread monitorThread_;
+  WorkerThread firmwareThread_;
+  WorkerThread kernelThread_;
+  std::atomic<bool> preparingUpdate_{false};
+
+  // Shutdown and pauses.
+  std::atomic<bool> stopping_{false};
+  std::atomic<bool> networkWait_{false};  // a connect or TLS accept may be blocking
+  std::mutex pauseMutex_;
+  std::condition_variable pauseCv_;
+
+  // Sent messages: the sender waits until its sequence number was delivered.
+  std::mutex messageMutex_;
+  std::condition_variable messageCv_;
+  uint64_t nextSequence_ = 1;
+  uint64_t deliveredSequence_ = 0;
+};
+
+}  // namespace orvane
