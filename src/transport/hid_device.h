@@ -45,8 +45,24 @@ class HidDevice {
   bool WriteSequencedReports(const uint8_t* bytes, size_t count);
   size_t ReadSequencedReports(std::span<uint8_t> buffer, uint32_t waitMs);
 
-  // responseLength: the response buffer's capacity on entry, bytes collected on return.
+  // Pauses of a feature-report exchange: after a failed set (3 attempts per
+  // report), before collecting the answer, and between empty reads.
+  struct FeaturePauses {
+    uint32_t setRetryMs = 10;
+    uint32_t settleMs = 100;
+    uint32_t missPauseMs = 10;
+    int maxMisses = 5;
+  };
+  // Sends the request in feature reports and collects the answer until
+  // maxMisses empty or failed reads. responseLength: the response buffer's
+  // capacity on entry, bytes collected on return. False when no interface is
+  // open, a report cannot be set, or the answer would overflow the buffer.
+  bool FeatureTransfer(const uint8_t* request, size_t requestLength, uint8_t* response, size_t& responseLength,
+                       const FeaturePauses& pauses);
+  // FeatureTransfer with 100 ms before collecting and 10 ms between empty
+  // reads; a status request ('S' second) also needs ACK as the first answer byte.
   bool FeatureQuery(const uint8_t* request, size_t requestLength, uint8_t* response, size_t& responseLength);
+  // FeatureTransfer with 300 ms and 100 ms; needs ACK in the fourth answer byte.
   bool FeatureCommand(const uint8_t* request, size_t requestLength, uint8_t* response, size_t& responseLength);
 
   uint32_t vendorId() const;
@@ -59,8 +75,6 @@ class HidDevice {
   bool WriteReportsLocked(const uint8_t* bytes, size_t count, bool counted);
   // Bytes of one input report (report id included), 0 when none came.
   size_t ReadOneReport(std::span<uint8_t> report, uint32_t waitMs);
-  bool FeatureExchange(const uint8_t* request, size_t requestLength, uint8_t* response, size_t& responseLength,
-                       uint32_t settleMs, uint32_t missPauseMs);
 
   HidBackend& backend_;
   mutable std::mutex mutex_;  // one transfer at a time; guards everything below

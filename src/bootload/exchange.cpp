@@ -1,0 +1,143 @@
+#include <cstring>
+#include <span>
+
+#include "app/clock.h"
+#include "bootload/reader_channel.h"
+#include "protocol/hex_text.h"
+#include "protocol/status_messages.h"
+#include "transport/hid_device.h"
+#include "transport/network_link.h"
+#include "transport/serial_port.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr int kPollAttempts = 25;
+constexpr uint32_t kPollPauseMs = 10;
+constexpr uint32_t kNetworkReadMs = 5000;
+constexpr uint32_t kHidReportWaitMs = 1024;
+constexpr uint32_t kHidRetryPauseMs = 300;
+constexpr size_t kSerialPreambleLength = 100;
+constexpr uint32_t kSerialPreamblePauseMs = 100;
+
+constexpr char kExchangeRule[] = "\r\n======================\r\n";
+constexpr char kNoResponse[] = "\r\nResponse: NULL\r\n";
+constexpr char kResponseHeading[] = "\r\nResponse:\r\n";
+constexpr char kErrorHeading[] = "\r\nERROR:\r\n";
+constexpr char kNotStxNote[] = "\r\nRESP NOT TVK PROTOCOL:\r\n";
+
+bool IsNetwork(ConnectionKind kind) { return kind == ConnectionKind::TcpClient || kind == ConnectionKind::TlsServer; }
+
+}  // namespace
+
+bool ReaderChannel::ExchangeCommand(CommandRecord record, uint8_t* responseBuffer, uint32_t& responseLength,
+                                    uint16_t& statusCode, ResponseWait wait, bool sendPreamble) {
+  std::lock_guard exchange(exchangeLock_);
+  const size_t frameLength = std::min<size_t>(record.frameLength, sizeof record.frame);
+  const std::span<const uint8_t> frame(record.frame, frameLength);
+  {
+    std::string text = kExchangeRule;
+    text.append(record.name, strnlen(record.name, sizeof record.name));
+    text += ":\r\n";
+    AppendHexSpaced(text, frame);
+    std::lock_guard lock(textMutex_);
+    exchangeText_ = std::move(text);
+  }
+  const auto appendText = [this](std::string_view text) {
+    std::lock_guard lock(textMutex_);
+    exchangeText_ += text;
+  };
+
+  if (SendToReader(frame.data(), frame.size(), sendPreamble) <= 0) return false;
+  if (wait == ResponseWait::SendOnly) return true;
+
+  int received = 0;
+  if (wait == ResponseWait::ReadOnce) {
+    received = ReceiveFromReader(responseBuffer);
+  } else {
+    for (int attempt = 0; attempt < kPollAttempts; ++attempt) {
+      SleepMs(kPollPauseMs);
+      received = ReceiveFromReader(responseBuffer);
+      // A TLS read already waited for the whole frame time.
+      if (received > 0 || connectionKind() == ConnectionKind::TlsServer) break;
+    }
+  }
+  if (received <= 0) {
+    appendText(kNoResponse);
+    return false;
+  }
+  const auto length = static_cast<uint32_t>(std::min<size_t>(static_cast<size_t>(received), kResponseBufferSize));
+  const std::span<const uint8_t> response(responseBuffer, length);
+  if (frameProtocol() == FrameProtocol::Header) {
+    responseLength = length;
+    return true;
+  }
+
+  uint16_t code = 0;
+  const StxVerdict verdict = ValidateStxResponse(response, &code);
+  const bool framed = verdict != StxVerdict::NotStx && response.front() == kStx && response.back() == kEtx;
+  if (framed) {
+    lastStatusCode_.store(code);
+    statusCode = code;
+  }
+  if (verdict == StxVerdict::NotStx && length > 6) PrependSessionText(kNotStxNote);
+
+  std::string text = kResponseHeading;
+  AppendHexSpaced(text, response);
+  responseLength = length;
+  switch (verdict) {
+    case StxVerdict::Ack:
+    case StxVerdict::AckOnly:
+    case StxVerdict::Malformed:
+      appendText(text);
+      return true;
+    case StxVerdict::Nak:
+      text += kErrorHeading;
+      text += StatusMessage(lastStatusCode_.load(), FrameProtocol::Stx);
+      appendText(text);
+      return false;
+    case StxVerdict::NotStx:
+      break;
+  }
+  appendText(text);
+  return false;
+}
+
+int ReaderChannel::SendToReader(const uint8_t* bytes, size_t count, bool sendPreamble) {
+  if (IsNetwork(connectionKind())) return network_.Send(bytes, count);
+  if (hidChannelOpen()) {
+    if (frameProtocol() == FrameProtocol::Header) {
+      return hid_.WriteSequencedReports(bytes, count) ? static_cast<int>(count) : 0;
+    }
+    // The reader may have re-enumerated since the last command; find it again first.
+    return hid_.ReopenAndWriteCountedReports(bytes, count);
+  }
+  if (sendPreamble) {
+    // Wakes a reader whose serial line sleeps.
+    const uint8_t zeros[kSerialPreambleLength] = {};
+    serial_.WritePort(zeros, sizeof zeros);
+    SleepMs(kSerialPreamblePauseMs);
+  }
+  return serial_.WritePort(bytes, count);
+}
+
+int ReaderChannel::ReceiveFromReader(uint8_t* buffer) {
+  const std::span<uint8_t> response(buffer, kResponseBufferSize);
+  if (IsNetwork(connectionKind())) return static_cast<int>(network_.ReadFrame(response, kNetworkReadMs));
+  if (hidChannelOpen()) {
+    const auto read = [&] {
+      return frameProtocol() == FrameProtocol::Header ? hid_.ReadSequencedReports(response, kHidReportWaitMs)
+                                                       : hid_.ReadCountedReports(response, kHidReportWaitMs);
+    };
+    size_t got = read();
+    if (got == 0) {
+      SleepMs(kHidRetryPauseMs);
+      got = read();
+    }
+    return static_cast<int>(got);
+  }
+  return serial_.ReadPort(buffer, kResponseBufferSize);
+}
+
+}  // namespace orvane

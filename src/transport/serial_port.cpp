@@ -1,0 +1,134 @@
+#include "transport/serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+#include <vector>
+
+#include "app/clock.h"
+#include "transport/serial_settings.h"
+
+namespace orvane {
+
+namespace {
+
+// Port lines the reader expects; a pseudo-terminal has none, which is fine.
+void RaiseModemLines(int fd) {
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  (void)ioctl(fd, TIOCMBIS, &lines);
+}
+
+bool Configure(int fd, const SerialSettings& settings) {
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) return false;
+  cfmakeraw(&tio);
+  if (!ApplySerialSettings(tio, settings)) return false;
+  // No flow control of any kind, receiver on, modem status ignored.
+  tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) return false;
+  RaiseModemLines(fd);
+  return true;
+}
+
+}  // namespace
+
+bool SerialPort::OpenPort(std::string_view specification) {
+  std::lock_guard lock(mutex_);
+  if (open_.load()) return false;
+  if (specification.size() < kSerialSpecMin || specification.size() > kSerialSpecMax) return false;
+  const std::optional<SerialSpecification> parsed = ParseSerialSpecification(specification);
+  if (!parsed) return false;
+
+  UniqueFd fd(::open(parsed->devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) return false;
+  // Exclusive use, as far as the driver allows; a pseudo-terminal allows it too.
+  (void)ioctl(fd.get(), TIOCEXCL);
+  if (!isatty(fd.get()) || !Configure(fd.get(), parsed->settings)) return false;
+  tcflush(fd.get(), TCIOFLUSH);
+
+  fd_ = std::move(fd);
+  modeText_ = parsed->modeText;
+  portPath_ = parsed->devicePath;
+  open_.store(true);
+  return true;
+}
+
+void SerialPort::ClosePort() {
+  std::lock_guard lock(mutex_);
+  fd_.reset();
+  open_.store(false);
+}
+
+std::string SerialPort::modeText() const {
+  std::lock_guard lock(mutex_);
+  return modeText_;
+}
+
+std::string SerialPort::portPath() const {
+  std::lock_guard lock(mutex_);
+  return portPath_;
+}
+
+int SerialPort::ReadPort(uint8_t* buffer, size_t count) {
+  std::lock_guard lock(mutex_);
+  if (!fd_) return -1;
+  const uint64_t start = TickMs();
+  size_t got = 0;
+  while (got < count) {
+    const uint64_t elapsed = TickMs() - start;
+    if (elapsed >= kSerialReadTotalMs) break;
+    const auto left = static_cast<uint32_t>(kSerialReadTotalMs - elapsed);
+    // Before the first byte only the total counts; after it a 5 ms gap ends the read.
+    const uint32_t waitMs = got == 0 ? left : std::min(left, kSerialByteGapMs);
+    pollfd p{fd_.get(), POLLIN, 0};
+    const int ready = ::poll(&p, 1, OsWaitMs(waitMs));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return got > 0 ? static_cast<int>(got) : -1;
+    }
+    if (ready == 0) {
+      if (got > 0) break;
+      continue;
+    }
+    const ssize_t n = ::read(fd_.get(), buffer + got, count - got);
+    if (n > 0) {
+      got += static_cast<size_t>(n);
+    } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+      // The line is gone (a USB adapter unplugged, the other end of a pseudo-terminal closed).
+      return got > 0 ? static_cast<int>(got) : -1;
+    }
+  }
+  return static_cast<int>(got);
+}
+
+int SerialPort::WritePort(const uint8_t* bytes, size_t count) {
+  std::lock_guard lock(mutex_);
+  if (!fd_) return 0;
+  // What the reader sent before this command is stale by now.
+  tcflush(fd_.get(), TCIOFLUSH);
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::write(fd_.get(), bytes + done, count - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) return 0;
+    // Output queue full: wait for room, but not forever on a stuck line.
+    pollfd p{fd_.get(), POLLOUT, 0};
+    if (::poll(&p, 1, OsWaitMs(kSerialReadTotalMs)) <= 0 || (p.revents & (POLLERR | POLLHUP)) != 0) return 0;
+  }
+  return static_cast<int>(done);
+}
+
+}  // namespace orvane

@@ -1,0 +1,213 @@
+#include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+
+#include "app/clock.h"
+#include "app/program_folder.h"
+#include "transport/message_hook.h"
+#include "transport/network_link.h"
+#include "transport/socket_wait.h"
+
+namespace orvane {
+
+namespace {
+
+struct ContextFree {
+  void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
+};
+struct ConnectionFree {
+  void operator()(SSL* ssl) const { SSL_free(ssl); }
+};
+using ContextPtr = std::unique_ptr<SSL_CTX, ContextFree>;
+using ConnectionPtr = std::unique_ptr<SSL, ConnectionFree>;
+
+// A TLS write to a peer that has gone raises SIGPIPE, which would end the
+// program; the failed write is reported by its result instead. Only a default
+// disposition is changed, never a handler someone installed.
+void IgnoreBrokenPipe() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction current{};
+    if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+      signal(SIGPIPE, SIG_IGN);
+    }
+  });
+}
+
+void ReportLoadFailure() {
+  ERR_print_errors_fp(stderr);
+  ShowMessage("load server_cert.pem failed");
+}
+
+}  // namespace
+
+struct TlsServerLink::Tls {
+  UniqueFd wake = MakeWakeFd();
+  ContextPtr context;
+  ConnectionPtr connection;
+  UniqueFd client;
+  UniqueFd listener;
+  bool peerClosed = false;
+
+  ~Tls() {
+    if (connection) SSL_shutdown(connection.get());  // a close notify, no wait for the answer
+  }
+
+  // Waits for what the last TLS call asked for; false on time-out, wake or error.
+  bool WaitFor(int sslError, uint64_t start, uint32_t totalMs) {
+    const short events = sslError == SSL_ERROR_WANT_WRITE ? POLLOUT : POLLIN;
+    const uint32_t left = RemainingMs(start, totalMs);
+    if (left == 0) return false;
+    return WaitForSocket(client.get(), events, wake.get(), OsWaitMs(left)) == SocketWait::Ready;
+  }
+
+  void DropClient() {
+    connection.reset();
+    client.reset();
+    ERR_clear_error();
+  }
+
+  // Server side of the handshake on the accepted socket, bounded by the socket time-out.
+  bool Handshake() {
+    connection.reset(SSL_new(context.get()));
+    if (!connection || SSL_set_fd(connection.get(), client.get()) != 1) return false;
+    const uint64_t start = TickMs();
+    for (;;) {
+      const int result = SSL_accept(connection.get());
+      if (result == 1) return true;
+      const int error = SSL_get_error(connection.get(), result);
+      if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) return false;
+      if (!WaitFor(error, start, kTlsSocketTimeoutMs)) return false;
+    }
+  }
+};
+
+TlsServerLink::TlsServerLink(std::string certificateFolder)
+    : folder_(std::move(certificateFolder)), tls_(std::make_unique<Tls>()) {
+  IgnoreBrokenPipe();
+}
+
+TlsServerLink::~TlsServerLink() = default;
+
+void TlsServerLink::Cancel() { Wake(tls_->wake.get()); }
+
+bool TlsServerLink::Start(int port) {
+  Tls& t = *tls_;
+  OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+  if (!PauseUnlessWoken(t.wake.get(), kTlsStartPauseMs)) return false;
+
+  t.context.reset(SSL_CTX_new(TLS_server_method()));
+  if (!t.context) {
+    ShowMessage("Unable to create SSL context");
+    return false;
+  }
+  if (!PauseUnlessWoken(t.wake.get(), kTlsStartPauseMs)) return false;
+
+  (void)SSL_CTX_set_ecdh_auto(t.context.get(), 1);
+  const std::string folder = folder_.empty() ? ProgramFolder() : folder_;
+  if (SSL_CTX_use_certificate_file(t.context.get(), PathInFolder(folder, kServerCertFile).c_str(),
+                                   SSL_FILETYPE_PEM) <= 0 ||
+      SSL_CTX_use_PrivateKey_file(t.context.get(), PathInFolder(folder, kServerKeyFile).c_str(),
+                                  SSL_FILETYPE_PEM) <= 0) {
+    ReportLoadFailure();
+    return false;
+  }
+
+  t.listener.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!t.listener) {
+    std::fputs("Unable to create socket\n", stderr);
+    return false;
+  }
+  // A restart right after a dropped reader must be able to bind again at once.
+  const int yes = 1;
+  (void)::setsockopt(t.listener.get(), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  if (port < 0 || port > 65535 ||
+      ::bind(t.listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(t.listener.get(), 1) != 0) {
+    return false;
+  }
+  socklen_t size = sizeof address;
+  if (::getsockname(t.listener.get(), reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+    listeningPort_.store(ntohs(address.sin_port));
+  }
+  if (!PauseUnlessWoken(t.wake.get(), kTlsStartPauseMs) || !PauseUnlessWoken(t.wake.get(), kTlsStartPauseMs)) {
+    return false;
+  }
+
+  for (;;) {
+    const SocketWait waited = WaitForSocket(t.listener.get(), POLLIN, t.wake.get(), -1);
+    if (waited == SocketWait::Woken) return false;
+    UniqueFd client(waited == SocketWait::Ready
+                        ? ::accept4(t.listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)
+                        : -1);
+    if (!client) {
+      // A client that gave up between the wake-up and the accept is no failure.
+      if (waited == SocketWait::Ready && (errno == ECONNABORTED || errno == EAGAIN || errno == EINTR)) continue;
+      std::fputs("Unable to accept\n", stderr);
+      return false;
+    }
+    t.client = std::move(client);
+    if (t.Handshake()) break;
+    // Freed completely before the next client is taken.
+    t.DropClient();
+  }
+  t.peerClosed = false;
+  connected_.store(true);
+  return true;
+}
+
+int TlsServerLink::Send(const uint8_t* bytes, size_t count) {
+  Tls& t = *tls_;
+  if (!t.connection || count == 0) return t.connection ? 0 : -1;
+  const uint64_t start = TickMs();
+  for (;;) {
+    const int result = SSL_write(t.connection.get(), bytes, static_cast<int>(count));
+    if (result > 0) return result;
+    const int error = SSL_get_error(t.connection.get(), result);
+    if ((error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) && t.WaitFor(error, start, kTlsSocketTimeoutMs)) {
+      continue;
+    }
+    ERR_clear_error();
+    connected_.store(false);
+    return -1;
+  }
+}
+
+size_t TlsServerLink::Read(std::span<uint8_t> buffer, uint32_t waitMs) {
+  Tls& t = *tls_;
+  if (!t.connection || buffer.empty() || t.peerClosed) {
+    // Nothing can come; the caller still gets its wait, without spinning.
+    PauseUnlessWoken(t.wake.get(), waitMs);
+    return 0;
+  }
+  const uint64_t start = TickMs();
+  const uint32_t limit = std::min(waitMs, kTlsSocketTimeoutMs);
+  for (;;) {
+    const int result = SSL_read(t.connection.get(), buffer.data(), static_cast<int>(buffer.size()));
+    if (result > 0) return static_cast<size_t>(result);
+    const int error = SSL_get_error(t.connection.get(), result);
+    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+      if (t.WaitFor(error, start, limit)) continue;
+      return 0;
+    }
+    // Closed by the reader or broken: nothing more can be read; later reads only wait.
+    ERR_clear_error();
+    t.peerClosed = true;
+    PauseUnlessWoken(t.wake.get(), RemainingMs(start, waitMs));
+    return 0;
+  }
+}
+
+}  // namespace orvane
