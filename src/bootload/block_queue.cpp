@@ -1,0 +1,211 @@
+// The block queue: module pieces turned into finished frames, then sent one
+// by one with resume, repeat and progress.
+
+#include <array>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bootload/answer_judging.h"
+#include "bootload/reader_channel.h"
+
+namespace orvane {
+namespace {
+
+constexpr char kBootloadBlockName[] = "BOOTLOAD_SEND_BLOCK";
+constexpr char kUniAppBlockName[] = "UniAPP_SEND_BLOCK";
+constexpr uint8_t kBlockCommand = 0xC7;
+constexpr uint8_t kBootloadBlockSub = 0x43;
+constexpr uint8_t kKernelBlockSub = 0x14;
+constexpr uint8_t kUniAppBlockSub = 0x46;
+
+constexpr char kSucceeded[] = "\r\nBootload Succeeded! \r\n";
+constexpr char kFailed[] = "Bootload Failed! \r\n";
+
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+  char text[160];
+  std::snprintf(text, sizeof text, format, args...);
+  return text;
+}
+
+std::array<uint8_t, 4> LowByteFirst(uint32_t value) {
+  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
+          static_cast<uint8_t>(value >> 24)};
+}
+
+}  // namespace
+
+void ReaderChannel::ClearQueue() {
+  queue_.clear();
+  queuedCount_ = 0;
+  refusedPiece_ = 0;
+}
+
+bool ReaderChannel::QueueBlock(int pieceNumber, const char* name, uint32_t commandId, uint8_t subCommand,
+                               const std::array<uint8_t, 4>& lead, const FirmwareSection& piece, bool stx) {
+  // A longer piece would not fit the frame; sending the file without it would
+  // leave a hole in the reader's image, so the run refuses the whole queue.
+  if (piece.data.size() > kMaxPieceLength) {
+    if (refusedPiece_ == 0) refusedPiece_ = pieceNumber;
+    return false;
+  }
+  std::array<uint8_t, kCommandFrameCapacity> frame{};
+  std::vector<uint8_t> data(lead.begin(), lead.end());
+  data.insert(data.end(), piece.data.begin(), piece.data.end());
+  size_t length = 0;
+  if (stx) {
+    std::copy(data.begin(), data.end(), frame.begin());
+    bool ok = false;
+    length = BuildStxCommandFrame(commandId, frame, data.size(), ok);
+    if (!ok) return true;  // this command has no STX form: nothing to queue
+  } else {
+    length = BuildHeaderFrameFor(frame, kBlockCommand, subCommand, data);
+  }
+  CommandRecord record;
+  if (length == 0 || !record.Set(name, commandId, frame.data(), length)) return true;
+  queue_.push_back(record);
+  ++queuedCount_;
+  return true;
+}
+
+bool ReaderChannel::QueueBootloadBlocks(const std::vector<FirmwareSection>& sections, int& count) {
+  bool stx = frameProtocol() == FrameProtocol::Stx;
+  ClearQueue();
+  count = 0;
+  bool allQueued = true;
+  for (const FirmwareSection& section : sections) {
+    ++count;
+    allQueued &= QueueBlock(count, kBootloadBlockName, kBootloadBlockId, kBootloadBlockSub,
+                            LowByteFirst(section.address), section, stx);
+  }
+  return allQueued;
+}
+
+bool ReaderChannel::QueueBootloadBlocksStx(const std::vector<FirmwareSection>& sections, int& count) {
+  ClearQueue();
+  count = 0;
+  bool allQueued = true;
+  for (const FirmwareSection& section : sections) {
+    ++count;
+    allQueued &= QueueBlock(count, kBootloadBlockName, kBootloadBlockId, kBootloadBlockSub,
+                            LowByteFirst(section.address), section, true);
+  }
+  return allQueued;
+}
+
+bool ReaderChannel::QueueKernelBlocks(uint8_t moduleTag, const std::vector<FirmwareSection>& chunks, int& count) {
+  bool stx = frameProtocol() == FrameProtocol::Stx;
+  ClearQueue();
+  count = 0;
+  bool allQueued = true;
+  for (const FirmwareSection& chunk : chunks) {
+    ++count;
+    const std::array<uint8_t, 4> lead = {moduleTag, 0x00, 0x00, 0x00};
+    allQueued &= QueueBlock(count, kBootloadBlockName, kKernelBlockId, kKernelBlockSub, lead, chunk, stx);
+  }
+  return allQueued;
+}
+
+bool ReaderChannel::QueueUniAppBlocks(uint8_t moduleTag, const std::vector<FirmwareSection>& chunks, int& count) {
+  bool stx = frameProtocol() == FrameProtocol::Stx;
+  ClearQueue();
+  count = 0;
+  bool allQueued = true;
+  for (const FirmwareSection& chunk : chunks) {
+    const uint16_t chunkNumber = static_cast<uint16_t>(count);
+    ++count;
+    const std::array<uint8_t, 4> lead = {moduleTag, 0x00, static_cast<uint8_t>(chunkNumber >> 8),
+                                         static_cast<uint8_t>(chunkNumber)};
+    allQueued &= QueueBlock(count, kUniAppBlockName, kUniAppBlockId, kUniAppBlockSub, lead, chunk, stx);
+  }
+  return allQueued;
+}
+
+bool ReaderChannel::RunCommandQueue(const ProgressCallback& progress) { return RunQueue(progress, false); }
+
+bool ReaderChannel::RunCommandQueueStx(const ProgressCallback& progress) { return RunQueue(progress, true); }
+
+bool ReaderChannel::RunQueue(const ProgressCallback& progress, bool stxOnly) {
+  std::string report;
+  auto finish = [&](bool ok) {
+    AppendSessionText(report);
+    return ok;
+  };
+  // Refused before anything is sent: an incomplete or oversized image must not
+  // be half-written to the reader.
+  if (refusedPiece_ != 0) {
+    report = Format("\r\nPiece No.%d is longer than %zu bytes, the file cannot be sent. ", refusedPiece_,
+                    kMaxPieceLength);
+    report += kFailed;
+    return finish(false);
+  }
+  const size_t length = queue_.size();
+  if (length > kMaxQueueLength) {
+    report = Format("\r\nThe file needs %zu commands, more than %zu. ", length, kMaxQueueLength);
+    report += kFailed;
+    return finish(false);
+  }
+
+  const bool stxJudging = stxOnly || frameProtocol() == FrameProtocol::Stx;
+  const size_t skipEnd = settings().enableInterruptPointReserve == 1
+                             ? ResumeSkipEnd(deviceInfo().stopPackage, length)
+                             : size_t{2};
+  std::vector<uint8_t> repeated(length, 0);
+  std::array<uint8_t, kResponseBufferSize> answer{};
+
+  for (size_t p = 0; p < length; ++p) {
+    if (p >= 2 && p < skipEnd) continue;  // already on the reader
+    const int position = static_cast<int>(p + 1);
+    for (;;) {
+      if (progress) progress(position, queuedCount_);
+      uint32_t answerLength = 0;
+      uint16_t statusCode = 0;
+      answer.fill(0);
+      bool ok = ExchangeCommand(queue_[p], answer.data(), answerLength, statusCode, ResponseWait::Poll, false);
+      if (answerLength == 0 && !ok) {
+        report += kNoResponseLine;
+        if (stxOnly) return finish(false);
+        answer.fill(0);
+        ok = ExchangeCommand(queue_[p], answer.data(), answerLength, statusCode, ResponseWait::Poll, false);
+        if (answerLength == 0 && !ok) {
+          report += kNoResponseLine;
+          return finish(false);
+        }
+      }
+      AppendExchangeToSession();
+      if (answerLength > answer.size()) answerLength = static_cast<uint32_t>(answer.size());
+      std::span<const uint8_t> view(answer.data(), answerLength);
+
+      if (stxJudging) {
+        StxAnswer verdict = JudgeStxBlockAnswer(view);
+        if (verdict == StxAnswer::Accepted) break;
+        if (verdict == StxAnswer::NoAnswer) {
+          report += kNoResponseLine;
+          return finish(false);
+        }
+        if (verdict == StxAnswer::Nak) {
+          report += StxErrorCodeText(view[4], view[5]);
+          report += Format("Command No.%d Response Error. ", position);
+        } else {
+          report += Format("\r\nCommand No.%d Response Error. ", position);
+        }
+        report += kFailed;
+        return finish(false);
+      }
+
+      uint8_t status = HeaderAnswerStatus(view);
+      if (status == 0x00) break;
+      if (repeated[p] == 0) {
+        repeated[p] = 1;  // one more try of the same block
+        continue;
+      }
+      report += HeaderErrorCodeText(status);
+      return finish(false);
+    }
+  }
+  report += kSucceeded;
+  return finish(true);
+}
+
+}  // namespace orvane

@@ -1,0 +1,231 @@
+// The rules by which reader answers are judged, fed with hand-made answers.
+
+#include "bootload/answer_judging.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "bootload/test_frames.h"
+
+namespace orvane {
+namespace {
+
+using test::Bytes;
+using test::HeaderAnswer;
+using test::StxAnswerFrame;
+
+// Data of a bootloader's version answer: text, type character at 14, a zero
+// byte to end the text, the stop package at 24..27 (low byte first).
+Bytes BootloaderData(char type, std::vector<uint8_t> stop = {0x05, 0x01, 0x00, 0x00}) {
+  Bytes data(28, 0);
+  const std::string text = "Bootloader FW";
+  std::copy(text.begin(), text.end(), data.begin());
+  data[13] = ' ';
+  data[14] = static_cast<uint8_t>(type);
+  data[15] = 0;
+  for (size_t i = 0; i < stop.size(); ++i) data[24 + i] = stop[i];
+  return data;
+}
+
+Bytes StxVersionAnswer(const Bytes& data) {
+  Bytes withAck = {kAck};
+  withAck.insert(withAck.end(), data.begin(), data.end());
+  return StxAnswerFrame(withAck);
+}
+
+struct TypeCase {
+  char type;
+  bool pciBefore;
+  bool pciAfter;
+  int32_t stopAfter;
+};
+
+class BootloaderTypeTest : public ::testing::TestWithParam<TypeCase> {};
+
+TEST_P(BootloaderTypeTest, TypeCharacterDecidesPciAndStopPackageInBothFramings) {
+  const TypeCase c = GetParam();
+  for (FrameProtocol framing : {FrameProtocol::Stx, FrameProtocol::Header}) {
+    DeviceInfo info;
+    info.pciType = c.pciBefore;
+    info.stopPackage = 77;
+    const Bytes data = BootloaderData(c.type);
+    const Bytes answer = framing == FrameProtocol::Stx ? StxVersionAnswer(data) : HeaderAnswer(0x29, 0x00, data);
+    std::string text = JudgeVersionAnswer(info, answer, framing);
+    EXPECT_EQ(text, std::string("Bootloader FW ") + c.type);
+    EXPECT_EQ(info.versionText, text);
+    EXPECT_TRUE(info.bootloaderMode);
+    EXPECT_EQ(info.pciType, c.pciAfter) << c.type;
+    EXPECT_EQ(info.stopPackage, c.stopAfter) << c.type;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllTypes, BootloaderTypeTest,
+                         ::testing::Values(TypeCase{'0', true, false, 261}, TypeCase{'1', false, true, 0},
+                                           TypeCase{'2', false, true, 0}, TypeCase{'3', true, false, 261},
+                                           TypeCase{'4', false, true, 0}, TypeCase{'5', true, false, 261},
+                                           TypeCase{'6', false, true, 0}, TypeCase{'7', true, false, 261},
+                                           TypeCase{'X', false, false, 261}, TypeCase{'X', true, true, 0},
+                                           TypeCase{'8', false, false, 261}));
+
+TEST(VersionAnswerTest, ApplicationAnswerClearsBootloaderModeAndKeepsTheRest) {
+  DeviceInfo info;
+  info.bootloaderMode = true;
+  info.pciType = true;
+  info.stopPackage = 9;
+  const std::string app = "Orvane APP V2.00";
+  std::string text = JudgeVersionAnswer(info, StxVersionAnswer(Bytes(app.begin(), app.end())), FrameProtocol::Stx);
+  EXPECT_EQ(text, app);
+  EXPECT_FALSE(info.bootloaderMode);
+  EXPECT_TRUE(info.pciType);
+  EXPECT_EQ(info.stopPackage, 9);
+}
+
+TEST(VersionAnswerTest, StxAnswersThatDoNotCountLeaveEverythingAlone) {
+  const std::vector<Bytes> answers = {
+      {0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03},                // exactly 7 bytes
+      StxAnswerFrame({kNak, 0x6A, 0x00}),                        // refused
+      {0x03, 0x04, 0x00, 0x06, 'A', 'B', 'C', 0x00, 0x00, 0x03},  // wrong start byte
+      {},
+  };
+  for (const Bytes& answer : answers) {
+    DeviceInfo info;
+    info.bootloaderMode = true;
+    info.versionText = "before";
+    EXPECT_EQ(JudgeVersionAnswer(info, answer, FrameProtocol::Stx), "");
+    EXPECT_TRUE(info.bootloaderMode);
+    EXPECT_EQ(info.versionText, "before");
+  }
+}
+
+TEST(VersionAnswerTest, HeaderAnswerWithoutDataClearsBootloaderModeOnly) {
+  for (const Bytes& answer : {HeaderAnswer(0x29, 0x00, {}), Bytes{'x', 'y', 'z'}, Bytes{}}) {
+    DeviceInfo info;
+    info.bootloaderMode = true;
+    info.versionText = "before";
+    EXPECT_EQ(JudgeVersionAnswer(info, answer, FrameProtocol::Header), "");
+    EXPECT_FALSE(info.bootloaderMode);
+    EXPECT_EQ(info.versionText, "before");
+  }
+}
+
+TEST(VersionAnswerTest, HeaderAnswerWithoutFirstLetterIsRead) {
+  Bytes answer = HeaderAnswer(0x29, 0x00, {'V', '1'});
+  answer.erase(answer.begin());
+  DeviceInfo info;
+  EXPECT_EQ(JudgeVersionAnswer(info, answer, FrameProtocol::Header), "V1");
+}
+
+TEST(VersionAnswerTest, BootloaderFieldsNeedALongEnoughAnswer) {
+  // 28 raw bytes: the marker is there but the fields are not read.
+  Bytes data = BootloaderData('3');
+  data.resize(21);
+  DeviceInfo info;
+  info.stopPackage = 4;
+  Bytes answer = StxVersionAnswer(data);
+  ASSERT_EQ(answer.size(), 28u);
+  EXPECT_EQ(JudgeVersionAnswer(info, answer, FrameProtocol::Stx), "Bootloader FW 3");
+  EXPECT_FALSE(info.bootloaderMode);
+  EXPECT_EQ(info.stopPackage, 4);
+
+  // 29 raw bytes: read; the stop package bytes the answer lacks count as zero.
+  data.resize(22);
+  answer = StxVersionAnswer(data);
+  EXPECT_EQ(JudgeVersionAnswer(info, answer, FrameProtocol::Stx), "Bootloader FW 3");
+  EXPECT_TRUE(info.bootloaderMode);
+  EXPECT_FALSE(info.pciType);
+  EXPECT_EQ(info.stopPackage, 0);
+}
+
+TEST(VersionAnswerTest, StopPackageKeepsItsSignAndTextIsBounded) {
+  DeviceInfo info;
+  JudgeVersionAnswer(info, StxVersionAnswer(BootloaderData('0', {0xFF, 0xFF, 0xFF, 0xFF})), FrameProtocol::Stx);
+  EXPECT_EQ(info.stopPackage, -1);
+  JudgeVersionAnswer(info, StxVersionAnswer(BootloaderData('0', {0xFF, 0xFF, 0xFF, 0x7F})), FrameProtocol::Stx);
+  EXPECT_EQ(info.stopPackage, INT32_MAX);
+
+  Bytes longText(900, 'A');
+  std::string text = JudgeVersionAnswer(info, HeaderAnswer(0x29, 0x00, longText), FrameProtocol::Header);
+  EXPECT_EQ(text.size(), kVersionTextCapacity);
+  EXPECT_EQ(info.versionText.size(), kVersionTextCapacity);
+}
+
+TEST(KeyboardAnswerTest, TextLiesBetweenTheLeadBytesAndTheEtx) {
+  auto frame = [](const std::string& text, uint8_t lrc) {
+    Bytes bytes(text.size() + 4);
+    bytes[0] = 0x02;
+    bytes[1] = 'R';
+    std::copy(text.begin(), text.end(), bytes.begin() + 2);
+    bytes[text.size() + 2] = 0x03;
+    bytes.pop_back();
+    bytes.push_back(lrc);
+    return bytes;
+  };
+  EXPECT_EQ(KeyboardAnswerText(true, frame("Orvane TAVIRON2", 0x41)), "Orvane TAVIRON2");
+  // Zero fill after the answer (whole feature reports) changes nothing.
+  Bytes padded = frame("KB 1.0", 0x12);
+  padded.resize(126, 0);
+  EXPECT_EQ(KeyboardAnswerText(true, padded), "KB 1.0");
+  // A zero LRC: the second non-zero byte from the end is the last letter.
+  EXPECT_EQ(KeyboardAnswerText(true, frame("KB", 0x00)), "KB");
+  EXPECT_EQ(KeyboardAnswerText(false, frame("KB", 0x11)), "");
+  EXPECT_EQ(KeyboardAnswerText(true, Bytes{0x02, 'R', 0x03, 0x51}), "");
+  EXPECT_EQ(KeyboardAnswerText(true, Bytes(64, 0)), "");
+}
+
+TEST(PassThroughModelTest, ModelNumberCountsOnlyAfterTheFirstCharacter) {
+  EXPECT_TRUE(NamesPassThroughModel("Q4710 APP"));
+  EXPECT_TRUE(NamesPassThroughModel("47104710"));
+  EXPECT_FALSE(NamesPassThroughModel("4710 APP"));
+  EXPECT_FALSE(NamesPassThroughModel("Orvane 471"));
+  EXPECT_FALSE(NamesPassThroughModel(""));
+}
+
+TEST(StxAnswerTest, EntryAndBlockRules) {
+  const Bytes ackOnly = StxAnswerFrame({kAck});
+  const Bytes ackAck = StxAnswerFrame({kAck, kAck, kAck});
+  const Bytes ackZero = StxAnswerFrame({kAck, kAck, 0x00});
+  const Bytes nak = StxAnswerFrame({kNak, 0x00, 0x05});
+  const Bytes other = StxAnswerFrame({0x07, 0x00, 0x00});
+
+  EXPECT_EQ(JudgeStxEntryAnswer(true, ackOnly), StxAnswer::Accepted);
+  EXPECT_EQ(JudgeStxEntryAnswer(false, ackOnly), StxAnswer::NoAnswer);
+  EXPECT_EQ(JudgeStxEntryAnswer(true, nak), StxAnswer::Nak);
+  EXPECT_EQ(JudgeStxEntryAnswer(true, other), StxAnswer::Other);
+  EXPECT_EQ(JudgeStxEntryAnswer(true, Bytes{0x02, 0x01, 0x00, 0x06, 0x06}), StxAnswer::NoAnswer);
+
+  EXPECT_EQ(JudgeStxBlockAnswer(ackAck), StxAnswer::Accepted);
+  EXPECT_EQ(JudgeStxBlockAnswer(ackZero), StxAnswer::Other);
+  // A lone ACK's check bytes are 06 06: such an answer passes too.
+  EXPECT_EQ(JudgeStxBlockAnswer(ackOnly), StxAnswer::Accepted);
+  EXPECT_EQ(JudgeStxBlockAnswer(nak), StxAnswer::Nak);
+  EXPECT_EQ(JudgeStxBlockAnswer(Bytes{0x02, 0x01, 0x00, 0x06, 0x06}), StxAnswer::NoAnswer);
+}
+
+TEST(ErrorTextTest, CodesAreFormattedWithTheirMessages) {
+  EXPECT_EQ(StxErrorCodeText(0x00, 0x05), "\r\nError Code:0x0005. Error,Unknow Error.\r\n");
+  EXPECT_EQ(StxErrorCodeText(0x6A, 0x00),
+            "\r\nError Code:0x6A00. Unsupported Command - Protocol and task ID are right, but command is invalid\r\n");
+  EXPECT_EQ(HeaderErrorCodeText(0x0C), "\r\nError Code:0x0C. Sub-Command not Allowed\r\n");
+  EXPECT_EQ(HeaderErrorCodeText(0xFF), "\r\nError Code:0xFF. Error,Unknow Error.\r\n");
+  EXPECT_EQ(HeaderAnswerStatus(HeaderAnswer(0xC7, 0x0C, {})), 0x0C);
+  EXPECT_EQ(HeaderAnswerStatus(Bytes{1, 2, 3}), 0xFF);
+}
+
+TEST(ResumeTest, SkipBoundNeverOverflowsNorSkipsTheWholeQueue) {
+  struct Case {
+    int32_t stop;
+    size_t queue;
+    size_t end;
+  };
+  const Case cases[] = {
+      {5, 100, 7},  {0, 100, 2},        {-5, 100, 2},   {INT32_MIN, 100, 2}, {INT32_MAX, 100, 2},
+      {97, 100, 99}, {98, 100, 2},      {5, 3, 2},      {1, 4, 3},           {INT32_MAX - 1, 5000, 2},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ResumeSkipEnd(c.stop, c.queue), c.end) << c.stop << " / " << c.queue;
+}
+
+}  // namespace
+}  // namespace orvane
