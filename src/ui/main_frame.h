@@ -1,0 +1,85 @@
+#pragma once
+// The main window: title, menu, status bar, and the client area in which the
+// start-up view is replaced by the main update view.
+
+#include <QMainWindow>
+
+#include <functional>
+
+#include "app/bootload_settings.h"
+#include "ui/lock_keys.h"
+
+class QLabel;
+class QStackedWidget;
+class QTimer;
+
+namespace orvane {
+
+class CMainFrame;
+class CEMVL2_ConfigureView;
+
+// The main frame, for code that must reach it from elsewhere (worker threads
+// post to it). Set when a frame has loaded the configuration, cleared when it
+// is destroyed.
+extern CMainFrame* g_pMainFrame;
+
+// Builds a new view for the frame (without a parent; the frame adopts it).
+using ViewFactory = std::function<QWidget*(CMainFrame& frame)>;
+// Registers the view that WM_SWITCH_VIEW with `viewId` creates; an empty
+// factory removes it. Until a factory is registered for the main update view
+// the frame shows a plain stand-in.
+void RegisterViewFactory(int viewId, ViewFactory factory);
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr const char* kTitle = "Orvane Reader Bootload Software  [For Taviron2] v2.00.020";
+  static constexpr int kWidth = 680;
+  static constexpr int kHeight = 768;
+  static constexpr const char* kReadyPrompt = "Ready";
+  static constexpr const char* kHelpCaption = "Orvane Reader Bootload Software Help";
+
+  // Builds the frame and loads the configuration file from the program folder
+  // into `settings`. When the file fails to load, shows the format-error
+  // message and returns nullptr; no frame remains.
+  static CMainFrame* Create(BootloadSettings& settings);
+  ~CMainFrame() override;
+
+  QWidget* ActiveView() const;
+  CEMVL2_ConfigureView* PlaceholderView() const { return placeholder_; }
+  // Replaces the active view by a new view of that id. Unknown ids change
+  // nothing and return false.
+  bool SwitchView(int viewId);
+
+  // Menu commands.
+  void OnHelp();
+  void OnAppAbout();
+
+  // The status bar: the message pane and the CAP, NUM and SCRL indicators.
+  QLabel* MessagePane() const { return messagePane_; }
+  QLabel* CapsIndicator() const { return indicators_[0]; }
+  QLabel* NumIndicator() const { return indicators_[1]; }
+  QLabel* ScrollIndicator() const { return indicators_[2]; }
+  // Replaces where the indicators read the lock keys from (tests).
+  void SetLockKeySource(std::function<LockKeys()> source);
+  void RefreshIndicators();
+
+ protected:
+  bool event(QEvent* event) override;
+
+ private:
+  CMainFrame();
+  void CreateMenus();
+  void CreateStatusBar();
+  void ShowStartupView();
+
+  QStackedWidget* views_;
+  CEMVL2_ConfigureView* placeholder_ = nullptr;
+  QLabel* messagePane_ = nullptr;
+  QLabel* indicators_[3] = {};
+  QTimer* indicatorTimer_ = nullptr;
+  std::function<LockKeys()> lockKeySource_;
+};
+
+}  // namespace orvane
