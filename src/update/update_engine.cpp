@@ -94,10 +94,12 @@ void UpdateEngine::StartDetection() {
   if (Stopping()) return;
   view_.EnableControls(kButtonControls, false);
   TransferToControls();
+  // The timer first: a reader found at once stops it, and a timer started
+  // after that would keep resetting the status line to "Device Ready".
+  view_.StartBlinkTimer();
   // One detection at a time: a second start while one still searches would
   // only race it for the same reader.
   if (!detectionThread_.Running()) detectionThread_.Start([this] { DetectionThread(); });
-  view_.StartBlinkTimer();
 }
 
 void UpdateEngine::TransferToControls() { view_.TransferToControls(Snapshot()); }
@@ -241,8 +243,11 @@ std::string UpdateEngine::serverAddress() const {
 }
 
 void UpdateEngine::SetStatus(const std::string& text) {
-  std::lock_guard lock(textMutex_);
-  statusText_ = text;
+  {
+    std::lock_guard lock(textMutex_);
+    statusText_ = text;
+  }
+  view_.StatusTextChanged(text);
 }
 
 void UpdateEngine::SetStatusAndAttention(const std::string& text, bool attention) {

@@ -91,7 +91,8 @@ class UpdateEngine {
   void HandleUpdateFinished();
   void HandleViewRefresh(int64_t lParam);
 
-  // Stops every thread and joins it. The engine does nothing more afterwards.
+  // Stops every thread and joins it; the engine does nothing more afterwards.
+  // Called on the presenter's thread (the destructor calls it too).
   void Shutdown();
 
   // ================= any thread =================
@@ -228,11 +229,6 @@ class UpdateEngine {
   std::atomic<bool> monitorRun_{false};
   std::atomic<bool> monitorStopped_{true};
 
-  // ---- threads ----
-  WorkerThread detectionThread_;
-  WorkerThread monitorThread_;
-  WorkerThread firmwareThread_;
-  WorkerThread kernelThread_;
   std::atomic<bool> preparingUpdate_{false};
 
   // Shutdown and pauses.
@@ -246,6 +242,13 @@ class UpdateEngine {
   std::condition_variable messageCv_;
   uint64_t nextSequence_ = 1;
   uint64_t deliveredSequence_ = 0;
+
+  // The worker threads come last, so that they are joined before anything
+  // they use is destroyed.
+  WorkerThread detectionThread_;
+  WorkerThread monitorThread_;
+  WorkerThread firmwareThread_;
+  WorkerThread kernelThread_;
 };
 
 }  // namespace orvane

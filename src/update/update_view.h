@@ -107,6 +107,9 @@ class UpdateView {
   virtual void ShowPortBox(bool shown) = 0;
 
   // ---- any thread ----
+  // The status text member changed. The screen shows it at the next transfer;
+  // a presenter that reports every change (a log, the command line) hooks in here.
+  virtual void StatusTextChanged(std::string_view text) { (void)text; }
   virtual void ShowReadyPicture(bool ready) = 0;
   virtual void EnableControls(ControlSet controls, bool enabled) = 0;
   // Column 1 ("Status") of a row gets the text, drawn in the colour.
