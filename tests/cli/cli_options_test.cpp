@@ -1,0 +1,125 @@
+// The pure parts of the command line: option parsing, JSON text, udev rules.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_options.h"
+#include "cli/json_writer.h"
+#include "cli/udev_rules.h"
+
+namespace orvane::cli {
+namespace {
+
+using ::testing::HasSubstr;
+
+ParsedCommandLine Parse(std::vector<std::string> args) { return ParseCommandLine(args); }
+
+TEST(CliOptions, OptionsStandBeforeOrAfterTheCommandInEitherForm) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--interface", "tls", "--port", "/dev/pts/3", "update", "a.fm", "--yes", "--timeout=2.5", "--port=/dev/x"},
+           {"update", "--yes", "a.fm", "--interface=tls", "--port=/dev/pts/3", "--timeout", "2.5", "--port", "/dev/x"},
+       }) {
+    auto p = Parse(args);
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.options.command, Command::Update);
+    EXPECT_EQ(p.options.arguments, std::vector<std::string>{"a.fm"});
+    EXPECT_EQ(p.options.interface, InterfaceChoice::Tls);
+    EXPECT_EQ(p.options.ports, (std::vector<std::string>{"/dev/pts/3", "/dev/x"}));
+    EXPECT_TRUE(p.options.yes);
+    ASSERT_TRUE(p.options.timeoutSeconds);
+    EXPECT_DOUBLE_EQ(*p.options.timeoutSeconds, 2.5);
+  }
+}
+
+TEST(CliOptions, DoubleDashEndsOptionsSoANameMayStartWithDashes) {
+  auto p = Parse({"update", "--", "--odd.fm", "x.fm"});
+  ASSERT_EQ(p.error, "");
+  EXPECT_EQ(p.options.arguments, (std::vector<std::string>{"--odd.fm", "x.fm"}));
+}
+
+TEST(CliOptions, HelpAndVersionNeedNoCommand) {
+  EXPECT_TRUE(Parse({"--help"}).options.help);
+  EXPECT_TRUE(Parse({"-h"}).options.help);
+  EXPECT_TRUE(Parse({"--version"}).options.version);
+  EXPECT_EQ(Parse({"update", "--help"}).error, "");  // help wins over a missing --all
+}
+
+TEST(CliOptions, UsageErrorsAreOneLineReasons) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {{}, "no command given"},
+      {{"flash"}, "unknown command 'flash'"},
+      {{"list", "--verbose"}, "unknown option '--verbose'"},
+      {{"list", "-v"}, "unknown option '-v'"},
+      {{"list", "extra"}, "'list' takes no arguments"},
+      {{"inspect"}, "'inspect' needs exactly one FILE"},
+      {{"inspect", "a", "b"}, "'inspect' needs exactly one FILE"},
+      {{"update"}, "'update' needs --all or at least one module NAME"},
+      {{"update", "--all", "a.fm"}, "either --all or module names"},
+      {{"info", "--interface", "usb"}, "--interface must be local, tcp or tls"},
+      {{"info", "--interface"}, "--interface needs a value"},
+      {{"info", "--timeout", "soon"}, "--timeout needs a number of seconds"},
+      {{"info", "--timeout", "-1"}, "--timeout needs a number of seconds"},
+      {{"info", "--timeout", "inf"}, "--timeout needs a number of seconds"},
+      {{"info", "--yes=1"}, "--yes takes no value"},
+      {{"info", "--config="}, "--config needs a non-empty value"},
+      {{"list", "--raw"}, "--raw applies to 'inspect' only"},
+      {{"list", "--all"}, "--all applies to 'update' only"},
+      {{"make-demo", "d", "--demo-port", "70000"}, "--demo-port needs a port number"},
+  };
+  for (const auto& c : cases) {
+    auto p = Parse(c.args);
+    EXPECT_THAT(p.error, HasSubstr(c.reason)) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(p.error.find('\n'), std::string::npos);
+  }
+}
+
+TEST(JsonWriter, NestsAndSeparatesValues) {
+  JsonWriter json;
+  json.BeginObject().Field("a", 1).Key("b").BeginArray().Int(-2).Bool(true).Null().String("x").EndArray();
+  json.Key("c").BeginObject().EndObject().Field("d", false).EndObject();
+  EXPECT_EQ(json.Text(), R"({"a":1,"b":[-2,true,null,"x"],"c":{},"d":false})");
+  EXPECT_TRUE(nlohmann::json::accept(json.Text()));
+}
+
+TEST(JsonWriter, AnyBytesBecomeValidJsonThatReadsBack) {
+  struct Case {
+    std::string bytes;
+    std::string decoded;  // as UTF-8
+  };
+  const Case cases[] = {
+      {"quote \" backslash \\ tab \t cr \r lf \n", "quote \" backslash \\ tab \t cr \r lf \n"},
+      {std::string("nul\0bell\x07esc\x1b", 12), std::string("nul\0bell\x07esc\x1b", 12)},
+      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},  // valid UTF-8 kept
+      {"lone \xE9 byte", "lone \xC3\xA9 byte"},                                                    // Latin-1
+      {"cut \xE2\x82", "cut \xC3\xA2\xC2\x82"},                                                    // cut sequence
+      {"overlong \xC0\xAF", "overlong \xC3\x80\xC2\xAF"},
+      {"surrogate \xED\xA0\x80", "surrogate \xC3\xAD\xC2\xA0\xC2\x80"},
+  };
+  for (const auto& c : cases) {
+    std::string text = JsonQuote(c.bytes);
+    nlohmann::json parsed;
+    ASSERT_NO_THROW(parsed = nlohmann::json::parse(text)) << text;
+    EXPECT_EQ(parsed.get<std::string>(), c.decoded) << text;
+  }
+}
+
+TEST(UdevRules, OneHidrawRulePerDistinctIdentityAndTheSerialAdapters) {
+  std::vector<VidPidEntry> ids = {{0xABCD, 0x1234, 1}, {0x0001, 0x00FF, 0}, {0xABCD, 0x1234, 0}};
+  std::string rules = UdevRulesText(ids);
+  EXPECT_THAT(rules, HasSubstr("ATTRS{idVendor}==\"abcd\", ATTRS{idProduct}==\"1234\", TAG+=\"uaccess\""));
+  EXPECT_THAT(rules, HasSubstr("ATTRS{idVendor}==\"0001\", ATTRS{idProduct}==\"00ff\", TAG+=\"uaccess\""));
+  size_t count = 0;
+  for (size_t at = 0; (at = rules.find("SUBSYSTEM==\"hidraw\"", at)) != std::string::npos; ++at) ++count;
+  EXPECT_EQ(count, 2u);
+  EXPECT_THAT(rules, HasSubstr("KERNEL==\"ttyUSB[0-9]*\", SUBSYSTEM==\"tty\", TAG+=\"uaccess\""));
+  EXPECT_THAT(rules, HasSubstr("KERNEL==\"ttyACM[0-9]*\", SUBSYSTEM==\"tty\", TAG+=\"uaccess\""));
+}
+
+}  // namespace
+}  // namespace orvane::cli
