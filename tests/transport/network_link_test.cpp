@@ -1,0 +1,328 @@
+#include "transport/network_link.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "app/clock.h"
+#include "network_test_peers.h"
+#include "support/temp_dir.h"
+#include "transport/message_hook.h"
+
+extern char** environ;
+
+namespace orvane {
+namespace {
+
+using test::Bytes;
+using test::HeaderFrame;
+using test::Joined;
+using test::ShortFormFrame;
+
+Bytes Read(NetworkLink& link, size_t capacity = 2048, uint32_t timeoutMs = 5000) {
+  Bytes buffer(capacity);
+  buffer.resize(link.ReadFrame(buffer, timeoutMs));
+  return buffer;
+}
+
+// ---- TCP client against a loopback server ----
+
+class TcpLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(server.port(), 0);
+    ASSERT_TRUE(link.ConnectClient("127.0.0.1", server.port()));
+    ASSERT_TRUE(server.Accept());
+  }
+
+  // Program time runs 20 times faster: the 5000 ms frame wait takes 250 ms.
+  ScaledClock clock{20};
+  ScopedClock scoped{clock};
+  test::TcpTestServer server;
+  NetworkLink link;
+};
+
+TEST_F(TcpLinkTest, ConnectsAndSends) {
+  EXPECT_TRUE(link.IsConnected());
+  EXPECT_EQ(link.kind(), NetworkLink::Kind::TcpClient);
+  const Bytes frame = HeaderFrame(0x29, 0);
+  EXPECT_EQ(link.Send(frame.data(), frame.size()), 16);
+  EXPECT_EQ(server.Receive(16), frame);
+}
+
+TEST_F(TcpLinkTest, TwoFramesInOneSegment) {
+  const Bytes first = HeaderFrame(0x29, 20, 0x11);
+  const Bytes second = HeaderFrame(0x30, 3, 0x22);
+  ASSERT_TRUE(server.Send(Joined({first, second})));
+  EXPECT_EQ(Read(link), first);
+  EXPECT_EQ(link.PendingFrameCount(), 1u);
+  // The second comes from the pending frames, not the socket; it survives Close.
+  link.Close();
+  EXPECT_EQ(Read(link), second);
+  EXPECT_EQ(link.PendingFrameCount(), 0u);
+}
+
+TEST_F(TcpLinkTest, OneFrameInTwoSegments) {
+  const Bytes frame = HeaderFrame(0x29, 40);
+  ASSERT_TRUE(server.Send(Bytes(frame.begin(), frame.begin() + 5)));
+  auto rest = std::async(std::launch::async, [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    return server.Send(Bytes(frame.begin() + 5, frame.end()));
+  });
+  EXPECT_EQ(Read(link), frame);
+  EXPECT_TRUE(rest.get());
+}
+
+TEST_F(TcpLinkTest, ShortFormAloneIsReturnedUnchanged) {
+  const Bytes frame = ShortFormFrame(0x29, 7);
+  ASSERT_EQ(frame.size(), 7u + 15u);
+  ASSERT_TRUE(server.Send(frame));
+  EXPECT_EQ(Read(link), frame);
+}
+
+TEST_F(TcpLinkTest, ShortFormFollowedByAnotherIsRestored) {
+  const Bytes second = HeaderFrame(0x31, 2);
+  ASSERT_TRUE(server.Send(Joined({ShortFormFrame(0x29, 7), second})));
+  EXPECT_EQ(Read(link), HeaderFrame(0x29, 7));
+  EXPECT_EQ(Read(link), second);
+}
+
+TEST_F(TcpLinkTest, BytesOutsideFramesAreSkipped) {
+  const Bytes frame = HeaderFrame(0x29, 4);
+  ASSERT_TRUE(server.Send(Joined({Bytes{'x', 'K', 'e', 0, 'e'}, frame, Bytes{'z'}})));
+  EXPECT_EQ(Read(link), frame);
+  EXPECT_EQ(link.PendingFrameCount(), 0u);
+}
+
+TEST_F(TcpLinkTest, OverlongFrameIsDroppedWithItsBytes) {
+  const Bytes next = HeaderFrame(0x31, 10);
+  // 3000 data bytes that themselves look like frames must not be taken for any.
+  Bytes overlong = HeaderFrame(0x29, 3000);
+  const Bytes inner = HeaderFrame(0x77, 1);
+  std::copy(inner.begin(), inner.end(), overlong.begin() + 100);
+  ASSERT_TRUE(server.Send(Joined({overlong, next})));
+  EXPECT_EQ(Read(link), next);
+}
+
+TEST_F(TcpLinkTest, FrameLongerThanTheBufferIsCut) {
+  const Bytes frame = HeaderFrame(0x29, 1500);
+  ASSERT_TRUE(server.Send(frame));
+  Bytes buffer(1024 + 8, 0xCC);
+  EXPECT_EQ(link.ReadFrame(std::span(buffer).first(1024), 5000), 1024u);
+  EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 1024, frame.begin()));
+  EXPECT_EQ(buffer[1024], 0xCC);
+}
+
+TEST_F(TcpLinkTest, PeerThatClosesGivesNothingAndFailsSends) {
+  server.CloseClient();
+  const uint64_t start = TickMs();
+  EXPECT_TRUE(Read(link).empty());
+  EXPECT_GE(TickMs() - start, 5000u);
+  EXPECT_TRUE(Read(link, 2048, 1000).empty());
+  const Bytes frame = HeaderFrame(0x29, 0);
+  int result = 0;
+  for (int attempt = 0; attempt < 20 && result >= 0; ++attempt) result = link.Send(frame.data(), frame.size());
+  EXPECT_EQ(result, -1);
+  EXPECT_FALSE(link.IsConnected());
+}
+
+TEST(TcpLink, ConnectFailures) {
+  ScaledClock clock{20};
+  ScopedClock scoped{clock};
+  NetworkLink link;
+  EXPECT_FALSE(link.ConnectClient("not an address", 1234));
+  // A port that was just free: nothing listens.
+  int freePort = 0;
+  {
+    test::TcpTestServer probe;
+    freePort = probe.port();
+  }
+  EXPECT_FALSE(link.ConnectClient("127.0.0.1", freePort));
+  EXPECT_FALSE(link.IsConnected());
+  const uint8_t byte = 0;
+  EXPECT_EQ(link.Send(&byte, 1), -1);
+  link.Close();
+  EXPECT_EQ(link.kind(), NetworkLink::Kind::None);
+  EXPECT_EQ(link.Send(&byte, 1), -1);
+  EXPECT_TRUE(Read(link).empty());
+}
+
+// ---- TLS server ----
+
+class TlsLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(test::WriteSelfSignedCertificate(dir.path()));
+    link.SetCertificateFolder(dir.path());
+    SetMessageHook([this](std::string_view text) {
+      std::lock_guard lock(messagesMutex);
+      messages.emplace_back(text);
+    });
+  }
+  void TearDown() override {
+    link.Close();
+    if (started.valid()) started.wait();
+    SetMessageHook(nullptr);
+  }
+
+  // Starts the server in the background and waits until it listens.
+  int StartServer() {
+    started = std::async(std::launch::async, [this] { return link.StartServer(0); });
+    for (int i = 0; i < 500 && link.ListeningPort() == 0; ++i) {
+      if (started.wait_for(std::chrono::milliseconds(10)) == std::future_status::ready) break;
+    }
+    return link.ListeningPort();
+  }
+  bool StartedWithin(int realMs) {
+    return started.wait_for(std::chrono::milliseconds(realMs)) == std::future_status::ready && started.get();
+  }
+
+  ScaledClock clock{20};
+  ScopedClock scoped{clock};
+  test::TempDir dir;
+  NetworkLink link;
+  std::future<bool> started;
+  std::mutex messagesMutex;
+  std::vector<std::string> messages;
+};
+
+TEST_F(TlsLinkTest, ReaderConnectsAndFramesFlowBothWays) {
+  const int port = StartServer();
+  ASSERT_NE(port, 0);
+  test::TlsTestClient reader;
+  ASSERT_TRUE(reader.Connect(port));
+  ASSERT_TRUE(StartedWithin(5000));
+  EXPECT_TRUE(link.IsConnected());
+  EXPECT_EQ(link.kind(), NetworkLink::Kind::TlsServer);
+
+  const Bytes request = HeaderFrame(0x29, 0);
+  EXPECT_EQ(link.Send(request.data(), request.size()), 16);
+  EXPECT_EQ(reader.Receive(16), request);
+
+  const Bytes first = HeaderFrame(0x29, 30, 1);
+  const Bytes second = ShortFormFrame(0x2A, 5, 2);
+  ASSERT_TRUE(reader.Send(Joined({first, second})));
+  EXPECT_EQ(Read(link), first);
+  EXPECT_EQ(Read(link), HeaderFrame(0x2A, 5, 2));
+}
+
+TEST_F(TlsLinkTest, FailedHandshakeIsDroppedAndTheNextClientServed) {
+  const int port = StartServer();
+  ASSERT_NE(port, 0);
+  UniqueFd plain = test::ConnectPlain(port);
+  ASSERT_TRUE(plain);
+  const char hello[] = "GET / HTTP/1.0\r\n\r\n";
+  ASSERT_GT(::send(plain.get(), hello, sizeof hello - 1, MSG_NOSIGNAL), 0);
+  // Dropped completely: its connection is closed before the next one is taken.
+  EXPECT_TRUE(test::PeerClosed(plain.get()));
+  EXPECT_FALSE(StartedWithin(0));
+
+  test::TlsTestClient reader;
+  ASSERT_TRUE(reader.Connect(port));
+  ASSERT_TRUE(StartedWithin(5000));
+  EXPECT_TRUE(link.IsConnected());
+}
+
+TEST_F(TlsLinkTest, PeerThatClosesGivesNothing) {
+  const int port = StartServer();
+  test::TlsTestClient reader;
+  ASSERT_TRUE(reader.Connect(port));
+  ASSERT_TRUE(StartedWithin(5000));
+  reader.Close();
+  EXPECT_TRUE(Read(link).empty());
+  EXPECT_TRUE(Read(link).empty());
+}
+
+TEST_F(TlsLinkTest, CloseEndsAServerWaitingForItsReader) {
+  ASSERT_NE(StartServer(), 0);
+  const auto before = std::chrono::steady_clock::now();
+  link.Close();
+  EXPECT_TRUE(started.wait_for(std::chrono::seconds(1)) == std::future_status::ready);
+  EXPECT_FALSE(started.get());
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+}
+
+TEST_F(TlsLinkTest, MissingKeyOrCertificateIsShown) {
+  std::remove(dir.File("server_key.pem").c_str());
+  EXPECT_FALSE(link.StartServer(0));
+  std::remove(dir.File("server_cert.pem").c_str());
+  EXPECT_FALSE(link.StartServer(0));
+  std::lock_guard lock(messagesMutex);
+  EXPECT_EQ(messages, (std::vector<std::string>{"load server_cert.pem failed", "load server_cert.pem failed"}));
+}
+
+// The outside world's TLS client: openssl s_client, started for the test.
+class SClient {
+ public:
+  explicit SClient(int port) {
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
+    toClient_.reset(in[1]);
+    fromClient_.reset(out[0]);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const std::string target = "127.0.0.1:" + std::to_string(port);
+    const char* argv[] = {"openssl", "s_client", "-connect", target.c_str(), "-quiet", nullptr};
+    if (posix_spawnp(&pid_, "openssl", &actions, nullptr, const_cast<char* const*>(argv), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+  }
+  ~SClient() {
+    toClient_.reset();
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool running() const { return pid_ > 0; }
+  bool Send(const Bytes& bytes) { return ::write(toClient_.get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()); }
+  Bytes Receive(size_t count) {
+    Bytes got;
+    uint8_t chunk[512];
+    pollfd p{fromClient_.get(), POLLIN, 0};
+    while (got.size() < count && ::poll(&p, 1, 5000) == 1) {
+      const ssize_t n = ::read(fromClient_.get(), chunk, std::min(sizeof chunk, count - got.size()));
+      if (n <= 0) break;
+      got.insert(got.end(), chunk, chunk + n);
+    }
+    return got;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  UniqueFd toClient_;
+  UniqueFd fromClient_;
+};
+
+TEST_F(TlsLinkTest, OpensslClientCompletesTheHandshakeAndExchanges) {
+  const int port = StartServer();
+  ASSERT_NE(port, 0);
+  SClient client(port);
+  ASSERT_TRUE(client.running());
+  ASSERT_TRUE(StartedWithin(10000));
+
+  const Bytes request = HeaderFrame(0x29, 8, 0x41);
+  ASSERT_EQ(link.Send(request.data(), request.size()), static_cast<int>(request.size()));
+  EXPECT_EQ(client.Receive(request.size()), request);
+
+  const Bytes answer = HeaderFrame(0x29, 12, 0x42);
+  ASSERT_TRUE(client.Send(answer));
+  EXPECT_EQ(Read(link), answer);
+}
+
+}  // namespace
+}  // namespace orvane
