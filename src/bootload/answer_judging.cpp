@@ -97,9 +97,12 @@ bool NamesPassThroughModel(std::string_view versionText) {
 }
 
 StxAnswer JudgeStxEntryAnswer(bool exchangeOk, std::span<const uint8_t> answer) {
-  if (!exchangeOk || answer.size() <= 5) return StxAnswer::NoAnswer;
-  if (answer[3] == kAck) return StxAnswer::Accepted;
+  if (answer.size() <= 5) return StxAnswer::NoAnswer;
+  // The exchange (and the keyboard transfer) count a refusal as a failure;
+  // it is still the reader's answer and is reported with its code.
   if (answer[3] == kNak) return StxAnswer::Nak;
+  if (!exchangeOk) return StxAnswer::NoAnswer;
+  if (answer[3] == kAck) return StxAnswer::Accepted;
   return StxAnswer::Other;
 }
 

@@ -41,7 +41,8 @@ enum class StxAnswer : int {
   NoAnswer,  // nothing usable: exchange failed or 5 bytes or fewer
 };
 
-// Entry commands: ACK in byte 3 of an answer longer than 5 bytes.
+// Entry commands: ACK in byte 3 of an answer longer than 5 bytes that the
+// exchange accepted; a NAK is a refusal whatever the exchange made of it.
 StxAnswer JudgeStxEntryAnswer(bool exchangeOk, std::span<const uint8_t> answer);
 
 // Block commands: bytes 3, 4 and 5 all ACK.

@@ -25,6 +25,10 @@ constexpr uint8_t kEnterSubCommand = 0x41;
 constexpr uint8_t kPassThroughCommand = 0x63;
 constexpr uint8_t kPassThroughSubCommand = 0x02;
 constexpr size_t kKeyboardAnswerCapacity = 1024;
+// The keyboard interface takes the header entry frame with shorter pauses and
+// a longer wait for its answer than the other feature exchanges.
+constexpr HidDevice::FeaturePauses kKeyboardEntryPauses{
+    .setRetryMs = 30, .settleMs = 30, .missPauseMs = 20, .maxMisses = 10};
 
 // 0x78 0x46, the access code, eight zero bytes.
 std::array<uint8_t, kEntryPayloadLength> EntryPayload() {
@@ -145,8 +149,7 @@ bool ReaderChannel::EnterBootLoaderKeyboardHeader() {
   std::array<uint8_t, kKeyboardAnswerCapacity> answer{};
   size_t answerLength = answer.size();
   // The reader restarts at once; its answer, if any, says nothing more.
-  hid().FeatureCommand(frame.data(), length, answer.data(), answerLength);
-  if (answerLength > 0) return true;
+  if (hid().FeatureTransfer(frame.data(), length, answer.data(), answerLength, kKeyboardEntryPauses)) return true;
   AppendSessionText(kKeyboardEntryFailed);
   return false;
 }

@@ -14,7 +14,7 @@ namespace orvane {
 namespace {
 
 using test::Bytes;
-using test::HeaderAnswer;
+using test::HeaderFrameOf;
 using test::StxAnswerFrame;
 
 // Data of a bootloader's version answer: text, type character at 14, a zero
@@ -52,7 +52,7 @@ TEST_P(BootloaderTypeTest, TypeCharacterDecidesPciAndStopPackageInBothFramings) 
     info.pciType = c.pciBefore;
     info.stopPackage = 77;
     const Bytes data = BootloaderData(c.type);
-    const Bytes answer = framing == FrameProtocol::Stx ? StxVersionAnswer(data) : HeaderAnswer(0x29, 0x00, data);
+    const Bytes answer = framing == FrameProtocol::Stx ? StxVersionAnswer(data) : HeaderFrameOf(0x29, 0x00, data);
     std::string text = JudgeVersionAnswer(info, answer, framing);
     EXPECT_EQ(text, std::string("Bootloader FW ") + c.type);
     EXPECT_EQ(info.versionText, text);
@@ -101,7 +101,7 @@ TEST(VersionAnswerTest, StxAnswersThatDoNotCountLeaveEverythingAlone) {
 }
 
 TEST(VersionAnswerTest, HeaderAnswerWithoutDataClearsBootloaderModeOnly) {
-  for (const Bytes& answer : {HeaderAnswer(0x29, 0x00, {}), Bytes{'x', 'y', 'z'}, Bytes{}}) {
+  for (const Bytes& answer : {HeaderFrameOf(0x29, 0x00, {}), Bytes{'x', 'y', 'z'}, Bytes{}}) {
     DeviceInfo info;
     info.bootloaderMode = true;
     info.versionText = "before";
@@ -112,7 +112,7 @@ TEST(VersionAnswerTest, HeaderAnswerWithoutDataClearsBootloaderModeOnly) {
 }
 
 TEST(VersionAnswerTest, HeaderAnswerWithoutFirstLetterIsRead) {
-  Bytes answer = HeaderAnswer(0x29, 0x00, {'V', '1'});
+  Bytes answer = HeaderFrameOf(0x29, 0x00, {'V', '1'});
   answer.erase(answer.begin());
   DeviceInfo info;
   EXPECT_EQ(JudgeVersionAnswer(info, answer, FrameProtocol::Header), "V1");
@@ -147,7 +147,7 @@ TEST(VersionAnswerTest, StopPackageKeepsItsSignAndTextIsBounded) {
   EXPECT_EQ(info.stopPackage, INT32_MAX);
 
   Bytes longText(900, 'A');
-  std::string text = JudgeVersionAnswer(info, HeaderAnswer(0x29, 0x00, longText), FrameProtocol::Header);
+  std::string text = JudgeVersionAnswer(info, HeaderFrameOf(0x29, 0x00, longText), FrameProtocol::Header);
   EXPECT_EQ(text.size(), kVersionTextCapacity);
   EXPECT_EQ(info.versionText.size(), kVersionTextCapacity);
 }
@@ -193,6 +193,8 @@ TEST(StxAnswerTest, EntryAndBlockRules) {
   EXPECT_EQ(JudgeStxEntryAnswer(true, ackOnly), StxAnswer::Accepted);
   EXPECT_EQ(JudgeStxEntryAnswer(false, ackOnly), StxAnswer::NoAnswer);
   EXPECT_EQ(JudgeStxEntryAnswer(true, nak), StxAnswer::Nak);
+  EXPECT_EQ(JudgeStxEntryAnswer(false, nak), StxAnswer::Nak);  // the exchange calls a NAK a failure
+  EXPECT_EQ(JudgeStxEntryAnswer(false, other), StxAnswer::NoAnswer);
   EXPECT_EQ(JudgeStxEntryAnswer(true, other), StxAnswer::Other);
   EXPECT_EQ(JudgeStxEntryAnswer(true, Bytes{0x02, 0x01, 0x00, 0x06, 0x06}), StxAnswer::NoAnswer);
 
@@ -210,7 +212,7 @@ TEST(ErrorTextTest, CodesAreFormattedWithTheirMessages) {
             "\r\nError Code:0x6A00. Unsupported Command - Protocol and task ID are right, but command is invalid\r\n");
   EXPECT_EQ(HeaderErrorCodeText(0x0C), "\r\nError Code:0x0C. Sub-Command not Allowed\r\n");
   EXPECT_EQ(HeaderErrorCodeText(0xFF), "\r\nError Code:0xFF. Error,Unknow Error.\r\n");
-  EXPECT_EQ(HeaderAnswerStatus(HeaderAnswer(0xC7, 0x0C, {})), 0x0C);
+  EXPECT_EQ(HeaderAnswerStatus(HeaderFrameOf(0xC7, 0x0C, {})), 0x0C);
   EXPECT_EQ(HeaderAnswerStatus(Bytes{1, 2, 3}), 0xFF);
 }
 
