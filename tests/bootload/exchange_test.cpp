@@ -1,0 +1,571 @@
+// The command exchange over every transport, each with a real reader end: a
+// pseudo-terminal, the fake HID device, a loopback TCP server and a TLS client.
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <future>
+#include <optional>
+#include <thread>
+
+#include "app/clock.h"
+#include "bootload/reader_channel.h"
+#include "protocol/frames.h"
+#include "protocol/hex_text.h"
+#include "support/temp_dir.h"
+#include "test_certificate.h"
+#include "transport/fake_hid_backend.h"
+#include "transport/hid_device.h"
+#include "transport/network_link.h"
+#include "transport/serial_port.h"
+
+namespace orvane {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+enum class Transport { Serial, Hid, Tcp, Tls };
+
+std::string Name(Transport t) {
+  switch (t) {
+    case Transport::Serial: return "Serial";
+    case Transport::Hid: return "Hid";
+    case Transport::Tcp: return "Tcp";
+    case Transport::Tls: return "Tls";
+  }
+  return "";
+}
+
+Bytes StxFrameOf(const Bytes& data) {
+  Bytes frame(data.size() + kStxOverhead);
+  std::copy(data.begin(), data.end(), frame.begin());
+  frame.resize(BuildStxFrame(frame, data.size()));
+  return frame;
+}
+
+Bytes HeaderFrameOf(uint8_t command, const Bytes& data) {
+  Bytes frame(data.size() + 32);
+  frame.resize(BuildHeaderFrameFor(frame, command, 0x00, data));
+  return frame;
+}
+
+// Length of the first whole frame in `bytes` after `zeros` leading zero bytes
+// (the serial preamble), or 0 while it is incomplete.
+size_t FrameEnd(const Bytes& bytes, size_t& zeros) {
+  zeros = 0;
+  while (zeros < bytes.size() && bytes[zeros] == 0) ++zeros;
+  const size_t left = bytes.size() - zeros;
+  const uint8_t* b = bytes.data() + zeros;
+  size_t length = 0;
+  if (left >= 3 && b[0] == kStx) length = static_cast<size_t>(b[1] | b[2] << 8) + 6;
+  if (left >= 14 && b[0] == 'K') length = static_cast<size_t>(b[12] << 8 | b[13]) + 16;
+  return length != 0 && left >= length ? zeros + length : 0;
+}
+
+// The reader's part: records every command and answers each with the next
+// scripted answer (none left: silent).
+class ReaderEnd {
+ public:
+  virtual ~ReaderEnd() = default;
+  void QueueAnswer(Bytes answer) {
+    std::lock_guard lock(mutex_);
+    answers_.push_back(std::move(answer));
+  }
+  std::vector<Bytes> Commands() const {
+    std::lock_guard lock(mutex_);
+    return commands_;
+  }
+  size_t PreambleBytes() const {
+    std::lock_guard lock(mutex_);
+    return preamble_;
+  }
+
+ protected:
+  std::optional<Bytes> Received(Bytes command, size_t zeros) {
+    std::lock_guard lock(mutex_);
+    commands_.push_back(std::move(command));
+    preamble_ += zeros;
+    if (answers_.empty()) return std::nullopt;
+    Bytes answer = std::move(answers_.front());
+    answers_.pop_front();
+    return answer;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<Bytes> answers_;
+  std::vector<Bytes> commands_;
+  size_t preamble_ = 0;
+};
+
+// A reader on a byte stream, served by its own thread.
+class StreamReaderEnd : public ReaderEnd {
+ public:
+  using ReadFn = std::function<ssize_t(uint8_t*, size_t)>;  // >0 bytes, 0 nothing yet, <0 gone
+  using WriteFn = std::function<void(const Bytes&)>;
+
+  void Start(ReadFn read, WriteFn write) {
+    read_ = std::move(read);
+    write_ = std::move(write);
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~StreamReaderEnd() override { Stop(); }
+  void Stop() {
+    stop_.store(true);
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  void Run() {
+    Bytes pending;
+    uint8_t chunk[4096];
+    while (!stop_.load()) {
+      const ssize_t n = read_(chunk, sizeof chunk);
+      if (n < 0) break;
+      pending.insert(pending.end(), chunk, chunk + n);
+      size_t zeros = 0;
+      while (const size_t end = FrameEnd(pending, zeros)) {
+        const auto answer = Received(Bytes(pending.begin() + static_cast<long>(zeros), pending.begin() + static_cast<long>(end)), zeros);
+        pending.erase(pending.begin(), pending.begin() + static_cast<long>(end));
+        if (answer) write_(*answer);
+      }
+    }
+  }
+
+  ReadFn read_;
+  WriteFn write_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+bool Readable(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, 20) == 1;
+}
+
+// The fake HID device answers on the host's own thread, in the layout that
+// the host's framing uses.
+class HidReaderEnd : public ReaderEnd {
+ public:
+  explicit HidReaderEnd(std::shared_ptr<FakeHidDevice> device) : device_(std::move(device)) {
+    device_->SetOutputReportHandler([this](std::span<const uint8_t> report) { OnReport(report); });
+  }
+  void SetDelayedAnswer(Bytes answer) { delayed_ = std::move(answer); }
+  // Puts the delayed answer in the device's input queue.
+  void Deliver() {
+    if (delayed_) Push(*delayed_);
+    delayed_.reset();
+  }
+
+ private:
+  void OnReport(std::span<const uint8_t> report) {
+    const bool counted = report[0] == 0;
+    if (counted) {
+      counted_ = true;
+      const size_t n = report[1] & 0x7F;
+      frame_.insert(frame_.end(), report.begin() + 2, report.begin() + 2 + static_cast<long>(n));
+      if ((report[1] & 0x80) != 0) return;
+    } else {
+      counted_ = false;
+      frame_.insert(frame_.end(), report.begin() + 1, report.begin() + 64);
+      if (report[0] != kHidOnlyReport && report[0] != kHidLastReport) return;
+      size_t zeros = 0;
+      frame_.resize(std::max(FrameEnd(frame_, zeros), size_t{1}));
+    }
+    const auto answer = Received(std::move(frame_), 0);
+    frame_.clear();
+    if (answer) Push(*answer);
+  }
+  void Push(const Bytes& answer) {
+    const size_t per = counted_ ? 63 : 64;
+    const size_t reports = std::max<size_t>(1, (answer.size() + per - 1) / per);
+    for (size_t i = 0; i < reports; ++i) {
+      const size_t at = i * per;
+      const size_t n = std::min(per, answer.size() - at);
+      const bool last = i + 1 == reports;
+      Bytes report(65, 0);
+      if (counted_) {
+        report[1] = static_cast<uint8_t>(n | (last ? 0 : 0x80));
+        std::copy_n(answer.begin() + static_cast<long>(at), n, report.begin() + 2);
+      } else {
+        report[0] = reports == 1 ? 1 : i == 0 ? 2 : last ? 4 : 3;
+        std::copy_n(answer.begin() + static_cast<long>(at), n, report.begin() + 1);
+      }
+      device_->PushInputReport(report);
+    }
+  }
+
+  std::shared_ptr<FakeHidDevice> device_;
+  Bytes frame_;
+  bool counted_ = true;
+  std::optional<Bytes> delayed_;
+};
+
+// Forwards to the clock the test wants at the moment; pauses can trigger the reader.
+class TestClock final : public Clock {
+ public:
+  void Use(Clock& clock) { inner_.store(&clock); }
+  void OnSleep(std::function<void(uint32_t)> hook) { hook_ = std::move(hook); }
+  void SleepMs(uint32_t ms) override {
+    inner_.load()->SleepMs(ms);
+    if (hook_) hook_(ms);
+  }
+  uint64_t TickMs() override { return inner_.load()->TickMs(); }
+  int OsWaitMs(uint32_t ms) override { return inner_.load()->OsWaitMs(ms); }
+
+ private:
+  std::atomic<Clock*> inner_;
+  std::function<void(uint32_t)> hook_;
+};
+
+class ExchangeTest : public ::testing::TestWithParam<Transport> {
+ protected:
+  void SetUp() override {
+    clock.Use(scaled);
+    switch (GetParam()) {
+      case Transport::Serial: SetUpSerial(); break;
+      case Transport::Hid: SetUpHid(); break;
+      case Transport::Tcp: SetUpTcp(); break;
+      case Transport::Tls: SetUpTls(); break;
+    }
+  }
+  void TearDown() override {
+    if (stream) stream->Stop();
+    network.Close();
+    if (serverStarted.valid()) serverStarted.wait();
+  }
+
+  void SetUpSerial() {
+    master.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    ASSERT_TRUE(master && ::grantpt(master.get()) == 0 && ::unlockpt(master.get()) == 0);
+    ASSERT_TRUE(serial.OpenPort(std::string(::ptsname(master.get())) + "/baud=115200/parity=N/stop=1/data=8"));
+    channel.setConnectionKind(ConnectionKind::Serial);
+    auto end = std::make_unique<StreamReaderEnd>();
+    const int fd = master.get();
+    end->Start([fd](uint8_t* b, size_t n) -> ssize_t { return Readable(fd) ? std::max<ssize_t>(::read(fd, b, n), -1) : 0; },
+               [fd](const Bytes& a) { ASSERT_EQ(::write(fd, a.data(), a.size()), static_cast<ssize_t>(a.size())); });
+    reader = end.get();
+    stream = std::move(end);
+  }
+
+  void SetUpHid() {
+    device = std::make_shared<FakeHidDevice>(0x1234, 0x0100);
+    backend.AddDevice(device);
+    ASSERT_TRUE(hid.Open(0x1234, 0x0100));
+    channel.setConnectionKind(ConnectionKind::UsbHid);
+    channel.setHidChannelOpen(true);
+    hidEnd = std::make_unique<HidReaderEnd>(device);
+    reader = hidEnd.get();
+  }
+
+  void SetUpTcp() {
+    UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener.get(), 1), 0);
+    ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &size);
+    ASSERT_TRUE(network.ConnectClient("127.0.0.1", ntohs(address.sin_port)));
+    peer.reset(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    ASSERT_TRUE(peer);
+    channel.setConnectionKind(ConnectionKind::TcpClient);
+    channel.setFrameProtocol(FrameProtocol::Header);
+    auto end = std::make_unique<StreamReaderEnd>();
+    const int fd = peer.get();
+    end->Start([fd](uint8_t* b, size_t n) -> ssize_t { return Readable(fd) ? std::max<ssize_t>(::recv(fd, b, n, 0), -1) : 0; },
+               [fd](const Bytes& a) { ::send(fd, a.data(), a.size(), MSG_NOSIGNAL); });
+    reader = end.get();
+    stream = std::move(end);
+  }
+
+  void SetUpTls() {
+    ASSERT_TRUE(test::WriteTestCertificate(certificates.path()));
+    network.SetCertificateFolder(certificates.path());
+    serverStarted = std::async(std::launch::async, [this] { return network.StartServer(0); });
+    int port = 0;
+    for (int i = 0; i < 500 && (port = network.ListeningPort()) == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_NE(port, 0);
+    tlsContext.reset(SSL_CTX_new(TLS_client_method()));
+    peer.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    ASSERT_EQ(::connect(peer.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    tls.reset(SSL_new(tlsContext.get()));
+    SSL_set_fd(tls.get(), peer.get());
+    ASSERT_EQ(SSL_connect(tls.get()), 1);
+    ASSERT_TRUE(serverStarted.get());
+    channel.setConnectionKind(ConnectionKind::TlsServer);
+    channel.setFrameProtocol(FrameProtocol::Header);
+    auto end = std::make_unique<StreamReaderEnd>();
+    SSL* ssl = tls.get();
+    const int fd = peer.get();
+    end->Start(
+        [ssl, fd](uint8_t* b, size_t n) -> ssize_t {
+          if (SSL_pending(ssl) == 0 && !Readable(fd)) return 0;
+          const int got = SSL_read(ssl, b, static_cast<int>(n));
+          ERR_clear_error();
+          return got > 0 ? got : -1;
+        },
+        [ssl](const Bytes& a) { SSL_write(ssl, a.data(), static_cast<int>(a.size())); });
+    reader = end.get();
+    stream = std::move(end);
+  }
+
+  bool Exchange(const Bytes& frame, ResponseWait wait, bool preamble = false, const char* name = "Get Firmware Version") {
+    CommandRecord record;
+    EXPECT_TRUE(record.Set(name, 0, frame.data(), frame.size()));
+    responseLength = 0xFFFF;
+    statusCode = 0xBEEF;
+    return channel.ExchangeCommand(record, response.data(), responseLength, statusCode, wait, preamble);
+  }
+  Bytes Response() const { return Bytes(response.begin(), response.begin() + responseLength); }
+  Bytes Request() const {
+    return channel.frameProtocol() == FrameProtocol::Header ? HeaderFrameOf(0x29, {}) : StxFrameOf({0x52, 0x56});
+  }
+  std::string CommandText(const Bytes& frame, const char* name = "Get Firmware Version") const {
+    return "\r\n======================\r\n" + std::string(name) + ":\r\n" + FormatHexSpaced(frame);
+  }
+
+  TestClock clock;
+  ScopedClock scopedClock{clock};
+  ScaledClock scaled{20};
+  ManualClock manual;
+
+  BootloadSettings settings;
+  FakeHidBackend backend;
+  HidDevice hid{backend};
+  SerialPort serial;
+  NetworkLink network;
+  ReaderChannel channel{settings, hid, serial, network};
+
+  ReaderEnd* reader = nullptr;
+  std::unique_ptr<StreamReaderEnd> stream;
+  std::unique_ptr<HidReaderEnd> hidEnd;
+  std::shared_ptr<FakeHidDevice> device;
+  UniqueFd master;
+  UniqueFd peer;
+  test::TempDir certificates;
+  std::future<bool> serverStarted;
+  std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> tlsContext{nullptr, SSL_CTX_free};
+  std::unique_ptr<SSL, decltype(&SSL_free)> tls{nullptr, SSL_free};
+
+  std::array<uint8_t, kResponseBufferSize> response{};
+  uint32_t responseLength = 0;
+  uint16_t statusCode = 0;
+};
+
+// ---- every transport ----
+
+TEST_P(ExchangeTest, HeaderAnswerIsTakenAsItIsAndNotLogged) {
+  channel.setFrameProtocol(FrameProtocol::Header);
+  const Bytes answer = HeaderFrameOf(0x29, {'V', '1', '.', '0', 0x00});
+  reader->QueueAnswer(answer);
+  ASSERT_TRUE(Exchange(Request(), ResponseWait::Poll));
+  EXPECT_EQ(Response(), answer);
+  EXPECT_EQ(statusCode, 0xBEEF);
+  EXPECT_EQ(channel.ExchangeText(), CommandText(Request()));
+  EXPECT_EQ(reader->Commands(), std::vector<Bytes>{Request()});
+}
+
+TEST_P(ExchangeTest, SilentReaderIsPolledThenLoggedAsNoResponse) {
+  channel.setFrameProtocol(FrameProtocol::Header);
+  clock.Use(manual);
+  EXPECT_FALSE(Exchange(Request(), ResponseWait::PollLong));
+  EXPECT_EQ(channel.ExchangeText(), CommandText(Request()) + "\r\nResponse: NULL\r\n");
+  EXPECT_EQ(responseLength, 0xFFFFu);
+  // The TLS read already waits for the whole frame time: one attempt only.
+  const size_t attempts = GetParam() == Transport::Tls ? 1 : 25;
+  std::vector<uint32_t> pauses = manual.Sleeps();
+  std::erase_if(pauses, [](uint32_t ms) { return ms != 10; });
+  EXPECT_EQ(pauses.size(), attempts);
+}
+
+TEST_P(ExchangeTest, SendOnlyReturnsAtOnceAndFreesTheLock) {
+  channel.setFrameProtocol(FrameProtocol::Header);
+  clock.Use(manual);
+  reader->QueueAnswer(HeaderFrameOf(0x29, {}));
+  ASSERT_TRUE(Exchange(Request(), ResponseWait::SendOnly));
+  EXPECT_EQ(responseLength, 0xFFFFu);
+  EXPECT_TRUE(manual.Sleeps().empty());
+  EXPECT_TRUE(manual.Waits().empty());
+  auto other = std::async(std::launch::async, [&] {
+    const bool free = channel.ExchangeLock().try_lock();
+    if (free) channel.ExchangeLock().unlock();
+    return free;
+  });
+  EXPECT_TRUE(other.get());
+}
+
+TEST_P(ExchangeTest, PreambleOnlyOnTheSerialLine) {
+  channel.setFrameProtocol(FrameProtocol::Header);
+  reader->QueueAnswer(HeaderFrameOf(0x29, {}));
+  ASSERT_TRUE(Exchange(Request(), ResponseWait::Poll, true));
+  EXPECT_EQ(reader->Commands(), std::vector<Bytes>{Request()});
+  EXPECT_EQ(reader->PreambleBytes(), GetParam() == Transport::Serial ? 100u : 0u);
+}
+
+TEST_P(ExchangeTest, LongAnswerFillsTheBufferAtMost) {
+  channel.setFrameProtocol(FrameProtocol::Header);
+  const Bytes answer = HeaderFrameOf(0x29, Bytes(1500, 0x33));
+  reader->QueueAnswer(answer);
+  const bool ok = Exchange(Request(), ResponseWait::Poll);
+  ASSERT_TRUE(ok);
+  EXPECT_LE(responseLength, kResponseBufferSize);
+  EXPECT_TRUE(std::equal(response.begin(), response.begin() + 16, answer.begin()));
+}
+
+TEST_P(ExchangeTest, RecursiveLockAllowsExchangesInsideAHeldLock) {
+  channel.setFrameProtocol(FrameProtocol::Header);
+  reader->QueueAnswer(HeaderFrameOf(0x29, {}));
+  std::lock_guard held(channel.ExchangeLock());
+  EXPECT_TRUE(Exchange(Request(), ResponseWait::Poll));
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, ExchangeTest,
+                         ::testing::Values(Transport::Serial, Transport::Hid, Transport::Tcp, Transport::Tls),
+                         [](const auto& info) { return Name(info.param); });
+
+// ---- STX framing: serial and HID ----
+
+class StxExchangeTest : public ExchangeTest {};
+
+TEST_P(StxExchangeTest, AckIsLoggedAndSucceeds) {
+  const Bytes answer{0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03};
+  reader->QueueAnswer(answer);
+  ASSERT_TRUE(Exchange(Request(), ResponseWait::Poll));
+  EXPECT_EQ(Response(), answer);
+  EXPECT_EQ(channel.ExchangeText(), CommandText(Request()) + "\r\nResponse:\r\n02 01 00 06 06 06 03");
+  EXPECT_EQ(statusCode, 0x0606);
+  EXPECT_EQ(channel.lastStatusCode(), 0x0606);
+}
+
+TEST_P(StxExchangeTest, NakIsLoggedWithTheReadersMessage) {
+  const Bytes answer = StxFrameOf({0x15, 0x6A, 0x00});
+  reader->QueueAnswer(answer);
+  EXPECT_FALSE(Exchange(Request(), ResponseWait::ReadOnce));
+  EXPECT_EQ(statusCode, 0x6A00);
+  EXPECT_EQ(channel.lastStatusCode(), 0x6A00);
+  EXPECT_EQ(channel.ExchangeText(), CommandText(Request()) + "\r\nResponse:\r\n" + FormatHexSpaced(answer) +
+                                        "\r\nERROR:\r\n" +
+                                        "Unsupported Command - Protocol and task ID are right, but command is invalid");
+}
+
+TEST_P(StxExchangeTest, WrongLengthFailsAndMarksTheSession) {
+  channel.SetSessionText("earlier");
+  const Bytes answer{0x02, 0x02, 0x00, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03};
+  reader->QueueAnswer(answer);
+  EXPECT_FALSE(Exchange(Request(), ResponseWait::Poll));
+  EXPECT_EQ(responseLength, 10u);
+  EXPECT_EQ(statusCode, 0xBEEF);
+  EXPECT_EQ(channel.SessionText(), "\r\nRESP NOT TVK PROTOCOL:\r\nearlier");
+  EXPECT_EQ(channel.ExchangeText(), CommandText(Request()) + "\r\nResponse:\r\n" + FormatHexSpaced(answer));
+}
+
+TEST_P(StxExchangeTest, ShortOrMisframedAnswers) {
+  // Six bytes or fewer: not STX, but no protocol note either.
+  reader->QueueAnswer({0x02, 0x00, 0x00, 0x06, 0x00, 0x03});
+  EXPECT_FALSE(Exchange(Request(), ResponseWait::Poll));
+  EXPECT_EQ(channel.SessionText(), "");
+  // Right length with a wrong first byte still counts as success.
+  Bytes misframed = StxFrameOf({0x06, 0x01, 0x02});
+  misframed[0] = 0x7E;
+  reader->QueueAnswer(misframed);
+  EXPECT_TRUE(Exchange(Request(), ResponseWait::Poll));
+  EXPECT_EQ(statusCode, 0xBEEF);
+}
+
+TEST_P(StxExchangeTest, FailedSendLogsOnlyTheCommand) {
+  if (GetParam() == Transport::Serial) {
+    serial.ClosePort();
+  } else {
+    device->SetPresent(false);
+  }
+  EXPECT_FALSE(Exchange(Request(), ResponseWait::Poll));
+  EXPECT_EQ(channel.ExchangeText(), CommandText(Request()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, StxExchangeTest, ::testing::Values(Transport::Serial, Transport::Hid),
+                         [](const auto& info) { return Name(info.param); });
+
+// ---- transport details ----
+
+class HidExchangeTest : public ExchangeTest {};
+
+TEST_P(HidExchangeTest, EmptyReadIsRetriedOnce300msLater) {
+  clock.Use(manual);
+  hidEnd->SetDelayedAnswer({0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03});
+  clock.OnSleep([this](uint32_t ms) {
+    if (ms == 300) hidEnd->Deliver();
+  });
+  EXPECT_TRUE(Exchange(Request(), ResponseWait::ReadOnce));
+  EXPECT_EQ(manual.Sleeps(), std::vector<uint32_t>{300});
+  EXPECT_EQ(manual.Waits(), (std::vector<uint32_t>{1024, 1024}));
+  clock.OnSleep(nullptr);
+
+  manual.ClearRecords();
+  EXPECT_FALSE(Exchange(Request(), ResponseWait::ReadOnce));
+  EXPECT_EQ(manual.Sleeps(), std::vector<uint32_t>{300});
+}
+
+TEST_P(HidExchangeTest, StxSendFindsTheReaderAgainFirst) {
+  const int opened = device->OpenCount();
+  reader->QueueAnswer({0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03});
+  ASSERT_TRUE(Exchange(Request(), ResponseWait::Poll));
+  EXPECT_EQ(device->OpenCount(), opened + 1);
+  channel.setFrameProtocol(FrameProtocol::Header);
+  reader->QueueAnswer(HeaderFrameOf(0x29, {}));
+  ASSERT_TRUE(Exchange(Request(), ResponseWait::Poll));
+  EXPECT_EQ(device->OpenCount(), opened + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, HidExchangeTest, ::testing::Values(Transport::Hid),
+                         [](const auto& info) { return Name(info.param); });
+
+class SerialExchangeTest : public ExchangeTest {};
+
+TEST_P(SerialExchangeTest, PreambleIsHundredZerosAndAPause) {
+  clock.Use(manual);
+  EXPECT_TRUE(Exchange(Request(), ResponseWait::SendOnly, true));
+  EXPECT_EQ(manual.Sleeps(), std::vector<uint32_t>{100});
+}
+
+TEST_P(SerialExchangeTest, SilentReaderReadsTwentyFiveTimes) {
+  clock.Use(manual);
+  EXPECT_FALSE(Exchange(Request(), ResponseWait::Poll));
+  EXPECT_EQ(manual.Sleeps(), std::vector<uint32_t>(25, 10));
+  EXPECT_EQ(manual.Waits(), std::vector<uint32_t>(25, 2500));
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, SerialExchangeTest, ::testing::Values(Transport::Serial),
+                         [](const auto& info) { return Name(info.param); });
+
+TEST(CommandRecord, SetRefusesFramesThatDoNotFitAndCutsLongNames) {
+  CommandRecord record;
+  const Bytes fits(kCommandFrameCapacity, 0x11);
+  ASSERT_TRUE(record.Set(std::string(300, 'n'), 32, fits.data(), fits.size()));
+  EXPECT_EQ(std::string(record.name), std::string(255, 'n'));
+  EXPECT_EQ(record.frameLength, kCommandFrameCapacity);
+  EXPECT_EQ(record.commandId, 32u);
+  const Bytes tooLong(kCommandFrameCapacity + 1, 0x22);
+  EXPECT_FALSE(record.Set("other", 33, tooLong.data(), tooLong.size()));
+  EXPECT_EQ(record.commandId, 32u);
+  EXPECT_EQ(record.frame[0], 0x11);
+}
+
+}  // namespace
+}  // namespace orvane
