@@ -9,12 +9,15 @@
 namespace orvane {
 
 void UpdateEngine::BeginKernelStage() {
-  attention_.store(false);
   bool nothingSelected = false;
   {
     std::lock_guard lock(listsMutex_);
     nothingSelected = kernelList_.empty() && uniAppList_.empty();
   }
+  // The run ends here when nothing follows: the first stage's status stays,
+  // and so does its attention flag, so that "Firmware Update Failed" is not
+  // drawn in the colour of success.
+  if (!nothingSelected) attention_.store(false);
   if (nothingSelected) {
     Post(WM_UPDATE_FINISHED, 0);
     Post(WM_VIEW_REFRESH, kRefreshControls);

@@ -1,0 +1,134 @@
+#pragma once
+// A presenter for tests: records every call the engine makes and delivers the
+// posted view messages on a thread of its own, as a window would.
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "update/update_engine.h"
+#include "update/update_view.h"
+
+namespace orvane::test {
+
+struct RowMark {
+  int row = -1;
+  std::string text;
+  Rgb colour;
+  friend bool operator==(const RowMark&, const RowMark&) = default;
+};
+
+class RecordingView final : public UpdateView {
+ public:
+  RecordingView();
+  ~RecordingView() override;
+  RecordingView(const RecordingView&) = delete;
+  RecordingView& operator=(const RecordingView&) = delete;
+
+  // Messages go to this engine; nullptr drops them (after a shutdown).
+  void Attach(UpdateEngine* engine);
+  // Runs `work` on the presenter thread and waits for it.
+  void Invoke(const std::function<void()>& work);
+  // Shuts the engine down on the presenter thread and detaches it.
+  void ShutdownEngine();
+
+  // ---- what the test sets ----
+  void TickRow(int row, bool ticked = true);
+  void SetConfirmAnswer(bool accept);
+  // Called on the engine's thread whenever the status text changes, before
+  // the engine goes on (lets a test act at a given step of a run).
+  void SetStatusHook(std::function<void(const std::string&)> hook);
+
+  // ---- waiting (real time, bounded; false when the time ran out) ----
+  bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 30000);
+  // Until `count` messages with this number (and lParam, unless -1) were delivered.
+  bool WaitForDelivered(uint32_t message, int64_t lParam = -1, int count = 1, int timeoutMs = 30000);
+  int DeliveredCount(uint32_t message, int64_t lParam = -1) const;
+
+  // ---- the record ----
+  std::vector<std::string> StatusTexts() const;  // every change, in order
+  std::vector<ViewMessage> Delivered() const;
+  std::vector<RowMark> RowMarks() const;          // in order
+  std::vector<RowMark> RowMarksOf(int row) const;
+  RowMark LastRowMark(int row) const;             // row -1 when none
+  std::vector<std::pair<std::string, std::string>> MessageBoxes() const;  // text, caption
+  std::vector<std::string> Confirmations() const;
+  std::vector<ViewSnapshot> Transfers() const;
+  std::vector<std::string> StatusLineWrites() const;
+  std::vector<std::pair<int, int>> Percents() const;  // row, percent
+  std::vector<std::string> Calls() const;             // one name per call, in order
+  int CountCalls(const std::string& name) const;
+  ControlSet EnabledControls() const;
+  bool BlinkTimerRunning() const;
+  bool ModelBoxShown() const;
+  bool PortBoxShown() const;
+  bool ReadyPicture() const;
+  std::map<int, std::string> Rows() const;  // row -> name
+  void ClearRecords();
+
+  // ---- UpdateView ----
+  bool IsPresenterThread() const override;
+  void PostViewMessage(const ViewMessage& message) override;
+  void TransferToControls(const ViewSnapshot& snapshot) override;
+  void ShowModelBox(bool shown) override;
+  void WriteStatusLine(std::string_view text) override;
+  void ShowMessageBox(std::string_view text, std::string_view caption) override;
+  bool ConfirmFileSelection(const std::string& text) override;
+  bool IsRowChecked(int row) const override;
+  void SetRowChecked(int row, bool checked) override;
+  void InsertRow(int row, std::string_view name, std::string_view info) override;
+  void DeleteAllRows() override;
+  void ShowPortBox(bool shown) override;
+  void StatusTextChanged(std::string_view text) override;
+  void ShowReadyPicture(bool ready) override;
+  void EnableControls(ControlSet controls, bool enabled) override;
+  void SetRowMark(int row, std::string_view text, Rgb colour) override;
+  void ClearRowMarks() override;
+  void StartRowProgress(int row) override;
+  void SetRowPercent(int row, int percent) override;
+  void RedrawRowProgress(int row) override;
+  void StopRowProgress() override;
+  void EnsureRowVisible(int row) override;
+  void StartBlinkTimer() override;
+  void StopBlinkTimer() override;
+
+ private:
+  void Run();
+  void Note(const std::string& call);
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::function<void()>> work_;
+  bool quit_ = false;
+  UpdateEngine* engine_ = nullptr;
+
+  std::vector<std::string> calls_;
+  std::vector<std::string> statusTexts_;
+  std::vector<ViewMessage> delivered_;
+  std::vector<RowMark> marks_;
+  std::vector<std::pair<std::string, std::string>> messageBoxes_;
+  std::vector<std::string> confirmations_;
+  std::vector<ViewSnapshot> transfers_;
+  std::vector<std::string> statusLineWrites_;
+  std::vector<std::pair<int, int>> percents_;
+  std::map<int, std::string> rows_;
+  std::set<int> ticked_;
+  bool confirmAnswer_ = true;
+  std::function<void(const std::string&)> statusHook_;
+  ControlSet enabled_ = 0;
+  bool blinkTimer_ = false;
+  bool modelBox_ = false;
+  bool portBox_ = false;
+  bool readyPicture_ = false;
+
+  std::thread thread_;  // last: started when everything above exists
+};
+
+}  // namespace orvane::test

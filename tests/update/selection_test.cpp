@@ -1,0 +1,126 @@
+// The Update button: gathering the ticked rows, the confirmation text and
+// the start of a run.
+
+#include <gtest/gtest.h>
+
+#include "app/clock.h"
+#include "update/engine_rig.h"
+#include "update/module_folders.h"
+#include "update/update_texts.h"
+
+namespace orvane::test {
+namespace {
+
+// Rows: 0 app_main.fm, 1 z_bootloader.fm (application folder, sorted by name),
+// 2 app_ct_l2.fm, 3 app_nfcrd_l2_amex.fm (kernel folder), 4 pay.fm (UniApp folder).
+void MakeModules(EngineRig& rig) {
+  ASSERT_TRUE(AddAppModule(rig.folder.path(), "app_main.fm", AppModuleSpec(true)));
+  ASSERT_TRUE(AddAppModule(rig.folder.path(), "z_bootloader.fm", AppModuleSpec(true)));
+  ASSERT_TRUE(AddKernelModule(rig.folder.path(), "app_ct_l2.fm", 3000));
+  ASSERT_TRUE(AddKernelModule(rig.folder.path(), "app_nfcrd_l2_amex.fm", 2048));
+  ASSERT_TRUE(AddUniAppModule(rig.folder.path(), "pay.fm", 1500));
+  rig.Build();
+  rig.OnPresenter([&] { rig.engine->InitFirmwareFolders(rig.folder.path()); });
+  ASSERT_EQ(rig.view.Rows().size(), 5u);
+}
+
+TEST(Selection, ConfirmationTextListsEveryTickedModuleByKind) {
+  EngineRig rig;
+  MakeModules(rig);
+  for (int row : {0, 1, 3, 4}) rig.view.TickRow(row);
+  std::string text;
+  rig.OnPresenter([&] { EXPECT_TRUE(rig.engine->CollectSelection(text)); });
+  EXPECT_EQ(text,
+            "Bootloader file list:\r\n\tz_bootloader.fm\r\n"
+            "App file list:\r\n\tapp_main.fm\r\n"
+            "Kernel file list:\r\n\tapp_nfcrd_l2_amex.fm\r\n"
+            "\r\nUni-App file list:\r\n\tpay.fm\r\n");
+  ASSERT_EQ(rig.engine->KernelList().size(), 1u);
+  EXPECT_EQ(rig.engine->KernelList()[0].kind, ModuleKind::NfcAmex);
+  EXPECT_TRUE(rig.engine->KernelList()[0].selected);
+  EXPECT_EQ(rig.engine->BootList().size(), 1u);
+  EXPECT_EQ(rig.engine->AppList().size(), 1u);
+  EXPECT_EQ(rig.engine->UniAppList().size(), 1u);
+
+  // A second press rebuilds the lists from the rows ticked now.
+  rig.view.TickRow(0, false);
+  rig.view.TickRow(1, false);
+  rig.OnPresenter([&] { EXPECT_TRUE(rig.engine->CollectSelection(text)); });
+  EXPECT_TRUE(rig.engine->BootList().empty());
+  EXPECT_TRUE(rig.engine->AppList().empty());
+}
+
+TEST(Selection, NothingTickedShowsTheMessageAndStartsNothing) {
+  EngineRig rig;
+  MakeModules(rig);
+  rig.OnPresenter([&] { rig.engine->OnButtonUpdate(); });
+  EXPECT_EQ(rig.view.MessageBoxes(),
+            (std::vector<std::pair<std::string, std::string>>{{texts::kSelectFileMessage, ""}}));
+  EXPECT_TRUE(rig.view.Confirmations().empty());
+  EXPECT_FALSE(rig.engine->busy());
+  EXPECT_FALSE(rig.engine->WorkersRunning());
+}
+
+TEST(Selection, CancelledConfirmationStartsNothing) {
+  EngineRig rig;
+  MakeModules(rig);
+  rig.view.TickRow(2);
+  rig.view.SetConfirmAnswer(false);
+  rig.OnPresenter([&] { rig.engine->OnButtonUpdate(); });
+  EXPECT_EQ(rig.view.Confirmations().size(), 1u);
+  EXPECT_FALSE(rig.engine->busy());
+  EXPECT_FALSE(rig.engine->WorkersRunning());
+  EXPECT_EQ(rig.engine->KernelList().size(), 1u);  // the lists stay as built
+}
+
+TEST(Selection, SingleKernelFileGoesStraightToTheKernelStage) {
+  ManualClock clock;
+  ScopedClock scoped(clock);
+  EngineRig rig;
+  MakeModules(rig);
+  rig.view.TickRow(2);
+  // No presence monitor has ever run: stopping it must not wait for one.
+  rig.OnPresenter([&] { rig.engine->OnButtonUpdate(); });
+  EXPECT_EQ(rig.view.Confirmations(),
+            std::vector<std::string>{"Bootloader file list:\r\n\tNone\r\n"
+                                     "App file list:\r\n\tNone\r\n"
+                                     "Kernel file list:\r\n\tapp_ct_l2.fm\r\n"
+                                     "\r\nUni-App file list:\r\n\tNone"});
+  // Without a reader the kernel stage ends after its re-detection.
+  ASSERT_TRUE(rig.view.WaitForDelivered(WM_UPDATE_FINISHED));
+  const std::vector<std::string> statuses = rig.view.StatusTexts();
+  EXPECT_EQ(statuses.front(), texts::kKernelUpdating);
+  EXPECT_EQ(statuses.back(), texts::kReconnectFailed);
+  for (const std::string& status : statuses) EXPECT_EQ(status.find("Firmware"), std::string::npos) << status;
+  EXPECT_EQ(clock.Waits().front(), kMonitorStopStepMs);
+  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor));
+  EXPECT_FALSE(rig.engine->busy());
+  EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kUpdateControls);
+  EXPECT_EQ(rig.view.CountCalls("SetRowMark"), 0);
+}
+
+TEST(Selection, SelectAllTicksEveryRow) {
+  EngineRig rig;
+  MakeModules(rig);
+  rig.OnPresenter([&] { rig.engine->OnSelectAll(true); });
+  for (int row = 0; row < 5; ++row) EXPECT_TRUE(rig.view.IsRowChecked(row)) << row;
+  EXPECT_TRUE(rig.engine->Snapshot().selectAll);
+  rig.OnPresenter([&] { rig.engine->OnSelectAll(false); });
+  for (int row = 0; row < 5; ++row) EXPECT_FALSE(rig.view.IsRowChecked(row)) << row;
+}
+
+TEST(Selection, ChoosingAnotherFolderListsAllThreeFoldersAgain) {
+  EngineRig rig;
+  MakeModules(rig);
+  TempDir other;
+  ASSERT_TRUE(AddKernelModule(other.path(), "app_nfcrd_l2_jcb.fm", 100));
+  rig.OnPresenter([&] { rig.engine->ChooseKernelFolder(PathInFolder(other.path(), kKernelFolderName)); });
+  const std::map<int, std::string> rows = rig.view.Rows();
+  EXPECT_EQ(rows, (std::map<int, std::string>{
+                      {0, "app_main.fm"}, {1, "z_bootloader.fm"}, {2, "app_nfcrd_l2_jcb.fm"}, {3, "pay.fm"}}));
+  EXPECT_EQ(rig.view.CountCalls("DeleteAllRows"), 1);
+  EXPECT_EQ(rig.view.Calls().back(), "TransferToControls");
+}
+
+}  // namespace
+}  // namespace orvane::test

@@ -1,0 +1,103 @@
+// The view's message handlers, status line, colours and device information.
+
+#include <gtest/gtest.h>
+
+#include "update/engine_rig.h"
+#include "update/update_texts.h"
+
+namespace orvane::test {
+namespace {
+
+TEST(ViewMessages, RefreshTwoOnlyShowsOrHidesTheModelBox) {
+  EngineRig rig;
+  rig.Build();
+  g_bModelVariant.store(true);
+  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(kRefreshModelBox); });
+  EXPECT_EQ(rig.view.Calls(), std::vector<std::string>{"ShowModelBox"});
+  EXPECT_TRUE(rig.view.ModelBoxShown());
+
+  g_bModelVariant.store(false);
+  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(9); });
+  EXPECT_EQ(rig.view.Calls(), (std::vector<std::string>{"ShowModelBox", "ShowModelBox"}));
+  EXPECT_FALSE(rig.view.ModelBoxShown());
+
+  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(kRefreshControlsAgain); });
+  EXPECT_EQ(rig.view.Calls().back(), "TransferToControls");
+  EXPECT_FALSE(rig.engine->WorkersRunning());
+}
+
+TEST(ViewMessages, UpdateFinishedGivesTheControlsBack) {
+  EngineRig rig;
+  rig.Build();
+  rig.engine->EnableControls(false);
+  ASSERT_EQ(rig.view.EnabledControls(), 0u);
+  rig.OnPresenter([&] { rig.engine->HandleUpdateFinished(); });
+  EXPECT_EQ(rig.view.EnabledControls(), kUpdateControls);
+  EXPECT_FALSE(rig.engine->busy());
+}
+
+TEST(ViewMessages, StatusLineBlinksWhileNoReaderIsReady) {
+  EngineRig rig;
+  rig.Build();
+  rig.OnPresenter([&] {
+    for (int tick = 0; tick < 4; ++tick) rig.engine->OnBlinkTimer();
+  });
+  EXPECT_EQ(rig.view.StatusLineWrites(),
+            (std::vector<std::string>{texts::kDeviceNotReady, "", texts::kDeviceNotReady, ""}));
+  EXPECT_EQ(rig.engine->Snapshot().statusColour, kStatusRed);
+
+  rig.engine->SetDeviceReady(true);
+  rig.engine->SetDeviceReady(true);
+  rig.OnPresenter([&] { rig.engine->OnBlinkTimer(); });
+  EXPECT_EQ(rig.view.StatusLineWrites().size(), 4u);  // no more blinking
+  EXPECT_EQ(rig.engine->statusText(), texts::kDeviceReady);
+  EXPECT_EQ(rig.engine->Snapshot().statusColour, kStatusGreen);
+  EXPECT_TRUE(rig.view.ReadyPicture());
+}
+
+struct DeviceCase {
+  const char* name;
+  DeviceInfo info;
+  bool ready;
+  int32_t interruptPointReserve;
+  const char* text;
+};
+
+class DeviceInformation : public ::testing::TestWithParam<DeviceCase> {};
+
+TEST_P(DeviceInformation, TextFollowsTheReadersState) {
+  EngineRig rig;
+  rig.settings.enableInterruptPointReserve = GetParam().interruptPointReserve;
+  rig.Build();
+  rig.channel->setDeviceInfo(GetParam().info);
+  if (GetParam().ready) rig.engine->SetDeviceReady(true);
+  rig.engine->RefreshDeviceInfo();
+  EXPECT_EQ(rig.engine->deviceInfoText(), GetParam().text);
+}
+
+DeviceInfo Bootloader(bool pci, int32_t stopPackage) {
+  DeviceInfo info;
+  info.bootloaderMode = true;
+  info.pciType = pci;
+  info.versionText = "Bootloader FW V1.05";
+  info.stopPackage = stopPackage;
+  return info;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, DeviceInformation,
+    ::testing::Values(
+        DeviceCase{"PciBootloader", Bootloader(true, 0), true, 1,
+                   "Bootloader Mode, Version Info: Bootloader FW V1.05 \r\nType: PCI. "},
+        DeviceCase{"NonPciResumable", Bootloader(false, 40), false, 1,
+                   "Bootloader Mode, Version Info: Bootloader FW V1.05 \r\nType: NONPCI. "
+                   "Continue Loading From Stop Package:\t 40"},
+        DeviceCase{"ResumeSwitchedOff", Bootloader(false, 40), true, 0,
+                   "Bootloader Mode, Version Info: Bootloader FW V1.05 \r\nType: NONPCI. "},
+        DeviceCase{"NoReader", DeviceInfo{}, false, 1, "Device Not be Connected"},
+        // The reader does not answer the version query: the version part stays empty.
+        DeviceCase{"SilentApplication", DeviceInfo{}, true, 1, "Application Mode, Version Info:  "}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace orvane::test
