@@ -1,0 +1,107 @@
+#pragma once
+// The desktop program around the main update view, with real parts: the main
+// frame with its start-up view and view switch, the interface dialog, the
+// three transports and one ReaderChannel, a program folder of its own, and a
+// simulated reader on the in-memory HID backend that the test plugs in and
+// pulls out. Program time runs on a scaled clock.
+
+#include <QColor>
+#include <QString>
+
+#include <memory>
+#include <string>
+
+#include "app/bootload_settings.h"
+#include "app/clock.h"
+#include "bootload/reader_channel.h"
+#include "reader-sim/sim_hid_device.h"
+#include "reader-sim/simulated_reader.h"
+#include "support/temp_dir.h"
+#include "transport/fake_hid_backend.h"
+#include "transport/hid_device.h"
+#include "transport/network_link.h"
+#include "transport/serial_port.h"
+
+namespace orvane {
+class CMainFrame;
+class CViewConfiguration;
+}  // namespace orvane
+
+namespace orvane::test {
+
+inline constexpr uint16_t kViewRigVendorId = 0x1209;
+inline constexpr uint16_t kViewRigProductId = 0x3810;
+// Program time runs this many times faster than real time.
+inline constexpr uint32_t kViewRigClockScale = 25;
+
+// How the interface dialog is answered when the view starts.
+enum class InterfaceAnswer { Local, Tls, Tcp, Escape };
+
+class ConfigurationViewRig {
+ public:
+  explicit ConfigurationViewRig(uint32_t clockScale = kViewRigClockScale);
+  ~ConfigurationViewRig();
+  ConfigurationViewRig(const ConfigurationViewRig&) = delete;
+  ConfigurationViewRig& operator=(const ConfigurationViewRig&) = delete;
+
+  // ---- before Start ----
+  // Extra attributes of the configuration file's NET element and SW element.
+  QString tlsPort = QStringLiteral("8443");
+  QString tcpAddress = QStringLiteral("127.0.0.1");
+  QString tcpPort = QStringLiteral("8000");
+  // Module files beside the program.
+  void AddAppModule(const std::string& name, bool pci, int blockCount, const std::string& info = "V1.00");
+  void AddKernelModule(const std::string& name, size_t length);
+  void AddUniAppModule(const std::string& name, size_t length);
+  // A reader that Plug() connects; replaces any earlier one (which must be unplugged).
+  void UseReader(sim::ReaderOptions options);
+
+  // Starts the program as a user would: the frame with its start-up view,
+  // which switches to the main update view; the interface dialog is answered
+  // as given. False when the view did not appear in time.
+  bool Start(InterfaceAnswer answer = InterfaceAnswer::Local);
+
+  // ---- the reader ----
+  void Plug();
+  void Unplug();
+  sim::SimulatedReader& reader() { return *reader_; }
+
+  // ---- the program ----
+  CMainFrame* frame() const { return frame_; }
+  CViewConfiguration* view() const { return view_; }
+  const std::string& programFolder() const { return folder_.path(); }
+  std::string FirmwareFolder(const char* name) const;
+  BootloadSettings& settings() { return settings_; }
+  // Ends the program (frame and view); safe to call more than once.
+  void Close();
+
+  // ---- reading the screen ----
+  QString StatusText() const;
+  QColor StatusColour() const;
+  QString DeviceInfoText() const;
+  QString RowText(int row, int column) const;
+  QColor RowColour(int row, int column) const;  // invalid for the default colour
+  int RowCount() const;
+  void TickRow(int row);
+  // True when every control an update disables is enabled (or disabled, for false).
+  bool ControlsEnabled(bool enabled) const;
+
+ private:
+  ScaledClock clock_;
+  ScopedClock scopedClock_;
+  TempDir folder_;
+  BootloadSettings settings_;
+  FakeHidBackend hidBackend_;
+  HidDevice hid_{hidBackend_};
+  SerialPort serial_;
+  NetworkLink network_;
+  std::unique_ptr<ReaderChannel> channel_;
+  std::unique_ptr<sim::SimulatedReader> reader_;
+  std::shared_ptr<FakeHidDevice> device_;
+  std::unique_ptr<sim::SimHidDevice> runner_;
+  bool deviceAdded_ = false;
+  CMainFrame* frame_ = nullptr;
+  CViewConfiguration* view_ = nullptr;
+};
+
+}  // namespace orvane::test
