@@ -34,10 +34,16 @@ void ApplyBootloaderFields(DeviceInfo& info, std::span<const uint8_t> data) {
   for (size_t i = 0; i < 4; ++i) raw |= uint32_t{DataByte(data, kStopPackageOffset + i)} << (8 * i);
   int32_t number = static_cast<int32_t>(raw);
   switch (type) {
-    case '1': case '2': case '4': case '6':
+    case '1':
+    case '2':
+    case '4':
+    case '6':
       info.pciType = true;
       break;
-    case '0': case '3': case '5': case '7':
+    case '0':
+    case '3':
+    case '5':
+    case '7':
       info.pciType = false;
       break;
     default:

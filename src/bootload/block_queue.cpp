@@ -135,8 +135,8 @@ bool ReaderChannel::RunQueue(const ProgressCallback& progress, bool stxOnly) {
   // Refused before anything is sent: an incomplete or oversized image must not
   // be half-written to the reader.
   if (refusedPiece_ != 0) {
-    report = Format("\r\nPiece No.%d is longer than %zu bytes, the file cannot be sent. ", refusedPiece_,
-                    kMaxPieceLength);
+    report =
+        Format("\r\nPiece No.%d is longer than %zu bytes, the file cannot be sent. ", refusedPiece_, kMaxPieceLength);
     report += kFailed;
     return finish(false);
   }
@@ -148,9 +148,8 @@ bool ReaderChannel::RunQueue(const ProgressCallback& progress, bool stxOnly) {
   }
 
   const bool stxJudging = stxOnly || frameProtocol() == FrameProtocol::Stx;
-  const size_t skipEnd = settings().enableInterruptPointReserve == 1
-                             ? ResumeSkipEnd(deviceInfo().stopPackage, length)
-                             : size_t{2};
+  const size_t skipEnd =
+      settings().enableInterruptPointReserve == 1 ? ResumeSkipEnd(deviceInfo().stopPackage, length) : size_t{2};
   std::vector<uint8_t> repeated(length, 0);
   std::array<uint8_t, kResponseBufferSize> answer{};
 

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstring>
+#include <mutex>
 #include <span>
 
 #include "bootload/answer_judging.h"
@@ -83,6 +84,7 @@ bool ReportHeaderEntry(ReaderChannel& channel, std::span<const uint8_t> answer, 
 }
 
 bool SwitchPassThrough(ReaderChannel& channel, const char* name, uint8_t mode, uint8_t& status) {
+  std::lock_guard lock(channel.ExchangeLock());
   std::array<uint8_t, 32> frame{};
   const uint8_t data[] = {mode};
   size_t length = BuildHeaderFrameFor(frame, kPassThroughCommand, kPassThroughSubCommand, data);
@@ -105,7 +107,8 @@ bool ReconnectsAfterEntry(ConnectionKind kind) {
 bool ReaderChannel::EnterBootLoaderStx() {
   std::array<uint8_t, 32> frame{};
   size_t length = EntryStxFrame(frame);
-  ReaderAnswer answer = SendReaderCommand(*this, kEnterBootLoaderName, std::span(frame.data(), length), ResponseWait::Poll);
+  ReaderAnswer answer =
+      SendReaderCommand(*this, kEnterBootLoaderName, std::span(frame.data(), length), ResponseWait::Poll);
   PrependExchangeToSession();
   return ReportStxEntry(*this, JudgeStxEntryAnswer(answer.exchangeOk, answer.view()), answer.view());
 }
@@ -154,9 +157,13 @@ bool ReaderChannel::EnterBootLoaderKeyboardHeader() {
   return false;
 }
 
-bool ReaderChannel::EnterPassThrough(uint8_t& status) { return SwitchPassThrough(*this, kEnterPassThroughName, 0x01, status); }
+bool ReaderChannel::EnterPassThrough(uint8_t& status) {
+  return SwitchPassThrough(*this, kEnterPassThroughName, 0x01, status);
+}
 
-bool ReaderChannel::ExitPassThrough(uint8_t& status) { return SwitchPassThrough(*this, kExitPassThroughName, 0x00, status); }
+bool ReaderChannel::ExitPassThrough(uint8_t& status) {
+  return SwitchPassThrough(*this, kExitPassThroughName, 0x00, status);
+}
 
 EntryOutcome ReaderChannel::EnterBootLoaderByRoute(EntryRoute route) {
   ConnectionKind kind = connectionKind();

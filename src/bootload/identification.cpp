@@ -2,10 +2,12 @@
 // short keyboard-interface query.
 
 #include <array>
+#include <mutex>
 #include <span>
 
 #include "bootload/answer_judging.h"
 #include "bootload/reader_channel.h"
+#include "bootload/reader_command.h"
 #include "transport/hid_device.h"
 
 namespace orvane {
@@ -18,8 +20,9 @@ constexpr uint8_t kVersionCommand = 0x29;
 constexpr uint8_t kKeyboardVersionCommand = 0x22;
 constexpr size_t kKeyboardAnswerCapacity = 512;
 
-// Builds the version request in `framing` into `record`.
-bool BuildVersionRequest(CommandRecord& record, FrameProtocol framing, std::span<const uint8_t> stxData) {
+// One version query framed and judged in `framing` (which may differ from
+// the connection's framing in pass-through mode).
+std::string QueryVersion(ReaderChannel& channel, FrameProtocol framing, std::span<const uint8_t> stxData) {
   std::array<uint8_t, 64> frame{};
   size_t length = 0;
   if (framing == FrameProtocol::Stx) {
@@ -28,22 +31,13 @@ bool BuildVersionRequest(CommandRecord& record, FrameProtocol framing, std::span
   } else {
     length = BuildHeaderFrameFor(frame, kVersionCommand, 0x00, {});
   }
-  return length != 0 && record.Set(kGetFirmwareVersionName, 0, frame.data(), length);
-}
-
-// One version query framed and judged in `framing` (which may differ from
-// the connection's framing in pass-through mode).
-std::string QueryVersion(ReaderChannel& channel, FrameProtocol framing, std::span<const uint8_t> stxData) {
-  CommandRecord record;
-  if (!BuildVersionRequest(record, framing, stxData)) return {};
-  std::array<uint8_t, kResponseBufferSize> answer{};
-  uint32_t answerLength = 0;
-  uint16_t statusCode = 0;
+  // Question, answer and what it says about the reader belong together.
+  std::lock_guard lock(channel.ExchangeLock());
   // The exchange's own verdict is not used: the answer is judged here.
-  channel.ExchangeCommand(record, answer.data(), answerLength, statusCode, ResponseWait::ReadOnce, false);
-  if (answerLength > answer.size()) answerLength = static_cast<uint32_t>(answer.size());
+  ReaderAnswer answer =
+      SendReaderCommand(channel, kGetFirmwareVersionName, std::span(frame.data(), length), ResponseWait::ReadOnce);
   DeviceInfo info = channel.deviceInfo();
-  std::string text = JudgeVersionAnswer(info, std::span<const uint8_t>(answer.data(), answerLength), framing);
+  std::string text = JudgeVersionAnswer(info, answer.view(), framing);
   channel.setDeviceInfo(info);
   return text;
 }
@@ -62,6 +56,7 @@ std::string ReaderChannel::GetFirmwareVersionPassThroughAware() {
 }
 
 std::string ReaderChannel::GetKeyboardVersion() {
+  std::lock_guard lock(ExchangeLock());
   std::array<uint8_t, 8> request{};
   size_t requestLength = BuildKeyboardCommandFrame(kKeyboardVersionCommand, request);
   std::array<uint8_t, kKeyboardAnswerCapacity> answer{};

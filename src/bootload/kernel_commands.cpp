@@ -54,7 +54,8 @@ int ReadLateAnswer(ReaderChannel& channel, uint8_t* buffer) {
   std::lock_guard<std::recursive_mutex> lock(channel.ExchangeLock());
   ConnectionKind kind = channel.connectionKind();
   if (kind == ConnectionKind::TcpClient || kind == ConnectionKind::TlsServer) {
-    return static_cast<int>(channel.network().ReadFrame(std::span<uint8_t>(buffer, kResponseBufferSize), kBusyReadWaitMs));
+    return static_cast<int>(
+        channel.network().ReadFrame(std::span<uint8_t>(buffer, kResponseBufferSize), kBusyReadWaitMs));
   }
   return channel.ReceiveFromReader(buffer);
 }

@@ -85,8 +85,8 @@ TEST(VersionAnswerTest, ApplicationAnswerClearsBootloaderModeAndKeepsTheRest) {
 
 TEST(VersionAnswerTest, StxAnswersThatDoNotCountLeaveEverythingAlone) {
   const std::vector<Bytes> answers = {
-      {0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03},                // exactly 7 bytes
-      StxAnswerFrame({kNak, 0x6A, 0x00}),                        // refused
+      {0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03},                 // exactly 7 bytes
+      StxAnswerFrame({kNak, 0x6A, 0x00}),                         // refused
       {0x03, 0x04, 0x00, 0x06, 'A', 'B', 'C', 0x00, 0x00, 0x03},  // wrong start byte
       {},
   };
@@ -223,8 +223,8 @@ TEST(ResumeTest, SkipBoundNeverOverflowsNorSkipsTheWholeQueue) {
     size_t end;
   };
   const Case cases[] = {
-      {5, 100, 7},  {0, 100, 2},        {-5, 100, 2},   {INT32_MIN, 100, 2}, {INT32_MAX, 100, 2},
-      {97, 100, 99}, {98, 100, 2},      {5, 3, 2},      {1, 4, 3},           {INT32_MAX - 1, 5000, 2},
+      {5, 100, 7},   {0, 100, 2},  {-5, 100, 2}, {INT32_MIN, 100, 2}, {INT32_MAX, 100, 2},
+      {97, 100, 99}, {98, 100, 2}, {5, 3, 2},    {1, 4, 3},           {INT32_MAX - 1, 5000, 2},
   };
   for (const Case& c : cases) EXPECT_EQ(ResumeSkipEnd(c.stop, c.queue), c.end) << c.stop << " / " << c.queue;
 }

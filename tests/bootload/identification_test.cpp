@@ -26,10 +26,14 @@ sim::ReaderOptions Bootloader(char type, uint32_t stopPackage, FrameProtocol fra
 
 ConnectionKind KindOf(Link link) {
   switch (link) {
-    case Link::Tcp: return ConnectionKind::TcpClient;
-    case Link::Tls: return ConnectionKind::TlsServer;
-    case Link::Serial: return ConnectionKind::Serial;
-    case Link::Hid: return ConnectionKind::UsbHid;
+    case Link::Tcp:
+      return ConnectionKind::TcpClient;
+    case Link::Tls:
+      return ConnectionKind::TlsServer;
+    case Link::Serial:
+      return ConnectionKind::Serial;
+    case Link::Hid:
+      return ConnectionKind::UsbHid;
   }
   return ConnectionKind::None;
 }

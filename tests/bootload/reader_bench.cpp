@@ -1,10 +1,9 @@
 #include "bootload/reader_bench.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-
-#include <gtest/gtest.h>
 
 #include "app/unique_fd.h"
 #include "bootload/test_certificate.h"
@@ -17,10 +16,14 @@ namespace orvane::test {
 
 std::string LinkName(Link link) {
   switch (link) {
-    case Link::Tcp: return "Tcp";
-    case Link::Tls: return "Tls";
-    case Link::Serial: return "Serial";
-    case Link::Hid: return "Hid";
+    case Link::Tcp:
+      return "Tcp";
+    case Link::Tls:
+      return "Tls";
+    case Link::Serial:
+      return "Serial";
+    case Link::Hid:
+      return "Hid";
   }
   return "?";
 }
@@ -103,10 +106,13 @@ void ReaderBench::StartLink(Link link) {
 bool ReaderBench::Connect(Link link) {
   StartLink(link);
   switch (link) {
-    case Link::Tcp: return channel_.ConnectTcpClient(text_, "127.0.0.1", tcp_->Port(), false);
-    case Link::Tls: return channel_.ConnectTlsServer(text_, tlsPort_, false);
+    case Link::Tcp:
+      return channel_.ConnectTcpClient(text_, "127.0.0.1", tcp_->Port(), false);
+    case Link::Tls:
+      return channel_.ConnectTlsServer(text_, tlsPort_, false);
     case Link::Serial:
-    case Link::Hid: return channel_.ConnectUsbOrSerial(text_);
+    case Link::Hid:
+      return channel_.ConnectUsbOrSerial(text_);
   }
   return false;
 }

@@ -1,11 +1,10 @@
 #include "bootload/scripted_tcp_peer.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-
-#include <gtest/gtest.h>
 
 namespace orvane::test {
 namespace {
