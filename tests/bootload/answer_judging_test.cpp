@@ -36,40 +36,6 @@ Bytes StxVersionAnswer(const Bytes& data) {
   return StxAnswerFrame(withAck);
 }
 
-struct TypeCase {
-  char type;
-  bool pciBefore;
-  bool pciAfter;
-  int32_t stopAfter;
-};
-
-class BootloaderTypeTest : public ::testing::TestWithParam<TypeCase> {};
-
-TEST_P(BootloaderTypeTest, TypeCharacterDecidesPciAndStopPackageInBothFramings) {
-  const TypeCase c = GetParam();
-  for (FrameProtocol framing : {FrameProtocol::Stx, FrameProtocol::Header}) {
-    DeviceInfo info;
-    info.pciType = c.pciBefore;
-    info.stopPackage = 77;
-    const Bytes data = BootloaderData(c.type);
-    const Bytes answer = framing == FrameProtocol::Stx ? StxVersionAnswer(data) : HeaderFrameOf(0x29, 0x00, data);
-    std::string text = JudgeVersionAnswer(info, answer, framing);
-    EXPECT_EQ(text, std::string("Bootloader FW ") + c.type);
-    EXPECT_EQ(info.versionText, text);
-    EXPECT_TRUE(info.bootloaderMode);
-    EXPECT_EQ(info.pciType, c.pciAfter) << c.type;
-    EXPECT_EQ(info.stopPackage, c.stopAfter) << c.type;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(AllTypes, BootloaderTypeTest,
-                         ::testing::Values(TypeCase{'0', true, false, 261}, TypeCase{'1', false, true, 0},
-                                           TypeCase{'2', false, true, 0}, TypeCase{'3', true, false, 261},
-                                           TypeCase{'4', false, true, 0}, TypeCase{'5', true, false, 261},
-                                           TypeCase{'6', false, true, 0}, TypeCase{'7', true, false, 261},
-                                           TypeCase{'X', false, false, 261}, TypeCase{'X', true, true, 0},
-                                           TypeCase{'8', false, false, 261}));
-
 TEST(VersionAnswerTest, ApplicationAnswerClearsBootloaderModeAndKeepsTheRest) {
   DeviceInfo info;
   info.bootloaderMode = true;
