@@ -14,8 +14,10 @@ namespace orvane {
 inline constexpr const char* kProductName = "Orvane Reader Bootload Software";
 
 inline const QColor kFormBackground{180, 200, 200};
-inline const QColor kStatusRed{255, 0, 0};
-inline const QColor kStatusGreen{34, 177, 76};
+// Named apart from the update engine's Rgb constants: two inline variables of
+// one name would be merged into one object by the linker.
+inline const QColor kStatusLineRed{255, 0, 0};
+inline const QColor kStatusLineGreen{34, 177, 76};
 inline const QColor kStartupTitleBlue{0, 0, 255};
 
 // Arial with a cell height (ascent + descent) of `cellHeight` pixels, the way

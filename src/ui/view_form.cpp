@@ -111,7 +111,7 @@ ViewForm::ViewForm(QWidget* view) {
   reloadFirmware->setFont(ArialFont(18));
   reloadKernel->setFont(ArialFont(18));
   update->setFont(ArialFont(30, 700));
-  SetStatusColour(kStatusRed);
+  SetStatusColour(kStatusLineRed);
   ShowPicture(false);
 }
 
