@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 
 #include "configuration_view_rig.h"
 #include "firmware/module_discovery.h"
@@ -223,6 +224,7 @@ class TestConfigurationView : public QObject {
     QApplication::clipboard()->setText(QStringLiteral("before"));
     QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
+    list->clearSelection();
     QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
     QVERIFY(list->selectedItems().isEmpty());
     // Other keys still reach the list.
@@ -315,9 +317,9 @@ class TestConfigurationView : public QObject {
         dialog->close();
         return;
       }
+      // Nothing selected inside it: the browser returns the folder it shows.
       browser->setDirectory(QString::fromStdString(other.path()));
-      browser->selectFile(QString::fromStdString(other.path()));
-      browser->accept();
+      static_cast<QDialog*>(browser)->accept();
     });
     const ViewForm& form = rig.view()->form();
     (kernelButton ? form.reloadKernel : form.reloadFirmware)->click();
@@ -360,7 +362,7 @@ class TestConfigurationView : public QObject {
     QCOMPARE(g_nInterfaceKind.load(), kind);
     QCOMPARE(form.port->isVisible(), shown);
     QCOMPARE(form.portLabel->isVisible(), shown);
-    QVERIFY(!form.port->isEnabled());
+    if (shown) QVERIFY(!form.port->isEnabled());
     if (answer == InterfaceAnswer::Tls) QCOMPARE(form.port->text(), rig.tlsPort);
     if (answer == InterfaceAnswer::Tcp) QCOMPARE(form.port->text(), rig.tcpPort);
     if (!shown) QCOMPARE(form.port->text(), QStringLiteral("1443"));
