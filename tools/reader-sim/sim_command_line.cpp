@@ -1,0 +1,266 @@
+#include "reader-sim/sim_command_line.h"
+
+#include <charconv>
+
+namespace orvane::sim {
+namespace {
+
+bool ParseNumber(const std::string& text, uint64_t max, uint64_t& value) {
+  if (text.empty()) return false;
+  int base = 10;
+  const char* begin = text.data();
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    begin += 2;
+  }
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(begin, end, value, base);
+  return ec == std::errc() && ptr == end && value <= max;
+}
+
+// K[:CODE][:always] for the block faults; `withCode` says whether CODE is expected.
+bool ParseFault(const std::string& text, FaultKind kind, bool withCode, BlockFault& fault) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t colon = text.find(':', start);
+    parts.push_back(text.substr(start, colon - start));
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  fault = {};
+  fault.kind = kind;
+  uint64_t value = 0;
+  if (parts.empty() || !ParseNumber(parts[0], UINT32_MAX, value) || value == 0) return false;
+  fault.block = static_cast<uint32_t>(value);
+  size_t next = 1;
+  if (withCode) {
+    if (parts.size() < 2 || !ParseNumber(parts[1], 0xFFFF, value)) return false;
+    fault.code = static_cast<uint16_t>(value);
+    next = 2;
+  }
+  if (parts.size() == next + 1 && parts[next] == "always") {
+    fault.always = true;
+  } else if (parts.size() != next) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string SimUsage() {
+  return R"(Usage: orvane-reader-sim LINK [OPTIONS]
+
+Plays one card reader until SIGINT or SIGTERM. The first line on standard
+output tells where it can be reached:
+  READY tcp port=PORT
+  READY tls host=HOST port=PORT
+  READY pty path=PATH [link=PATH]
+
+Links (exactly one):
+  --tcp-listen PORT       TCP server on 127.0.0.1 (0 picks a free port)
+  --bind ADDRESS          address for --tcp-listen (default 127.0.0.1)
+  --tls-connect HOST:PORT connect to the tool's TLS server, retrying until it answers
+  --tls-ca FILE           verify the TLS server against FILE (default: no verification)
+  --pty                   serial line on a pseudo-terminal
+  --link PATH             with --pty: make PATH a symbolic link to the terminal
+
+Reader:
+  --mode app|boot         running application (default) or bootloader
+  --framing header|stx    framing on the serial line (default header; network is always header)
+  --version TEXT          application version text (default "Orvane Taviron2 APP V2.00.020")
+  --boot-version TEXT     version shown in the bootloader answer (default "V1.05")
+  --pci | --non-pci       bootloader type character '2' or '3' (default PCI)
+  --type-char C           any type character
+  --stop-package N        data blocks of an interrupted load (non-PCI)
+  --access-code CODE      five letters the bootloader entry needs (default ORVBL)
+  --reboot-delay MS       time the link stays down after a reboot (default 2500)
+  --after-load stay|app   after a complete module load: stay in the bootloader (default)
+                          or reboot into the application
+  --finish-busy MS        UniApp finish answers busy and the result MS later (default 1000, 0: at once)
+
+Faults (K is the 1-based position of a block command in its load, as the
+tool counts; add :always to repeat the fault every time K arrives):
+  --fail-block K:CODE[:always]   refuse block K: header status CODE or STX NAK CODE
+  --silent-block K[:always]      do not answer block K
+  --drop-block K[:always]        drop the link at block K (comes back after the reboot delay)
+  --garble-block K[:always]      garble the answer to block K
+  --garble-answer N              garble the N-th answer sent
+  --answer-delay MS              wait MS before every answer
+
+Other:
+  --trace                 print every frame received (RX) and sent (TX) on standard error
+  --time-scale N          run program time N times faster (pauses and delays shrink)
+  --help                  this text
+)";
+}
+
+bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine& out, std::string& error) {
+  out = {};
+  ReaderOptions& r = out.reader;
+  int links = 0;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&](std::string& v) {
+      if (i + 1 >= args.size()) {
+        error = arg + " needs a value";
+        return false;
+      }
+      v = args[++i];
+      return true;
+    };
+    auto number = [&](uint64_t max, uint64_t& n) {
+      std::string v;
+      if (!value(v)) return false;
+      if (!ParseNumber(v, max, n)) {
+        error = "bad number for " + arg + ": " + v;
+        return false;
+      }
+      return true;
+    };
+    auto fault = [&](FaultKind kind, bool withCode) {
+      std::string v;
+      if (!value(v)) return false;
+      BlockFault f;
+      if (!ParseFault(v, kind, withCode, f)) {
+        error = "bad fault for " + arg + ": " + v;
+        return false;
+      }
+      r.blockFaults.push_back(f);
+      return true;
+    };
+    uint64_t n = 0;
+    std::string v;
+    bool ok = true;
+    if (arg == "--help" || arg == "-h") {
+      out.help = true;
+    } else if (arg == "--tcp-listen") {
+      ok = number(0xFFFF, n);
+      out.port = static_cast<uint16_t>(n);
+      out.link = SimCommandLine::Link::TcpListen;
+      ++links;
+    } else if (arg == "--tls-connect") {
+      ok = value(v);
+      size_t colon = v.rfind(':');
+      if (ok && (colon == std::string::npos || colon == 0 || !ParseNumber(v.substr(colon + 1), 0xFFFF, n) || n == 0)) {
+        error = "--tls-connect needs HOST:PORT";
+        ok = false;
+      }
+      if (ok) {
+        out.host = v.substr(0, colon);
+        out.port = static_cast<uint16_t>(n);
+      }
+      out.link = SimCommandLine::Link::TlsConnect;
+      ++links;
+    } else if (arg == "--pty") {
+      out.link = SimCommandLine::Link::Pty;
+      ++links;
+    } else if (arg == "--link") {
+      ok = value(out.linkPath);
+    } else if (arg == "--bind") {
+      ok = value(out.bindAddress);
+    } else if (arg == "--tls-ca") {
+      ok = value(out.caFile);
+    } else if (arg == "--mode") {
+      ok = value(v);
+      if (ok && v == "app") {
+        r.mode = ReaderMode::Application;
+      } else if (ok && v == "boot") {
+        r.mode = ReaderMode::Bootloader;
+      } else if (ok) {
+        error = "--mode is app or boot";
+        ok = false;
+      }
+    } else if (arg == "--framing") {
+      ok = value(v);
+      if (ok && v == "header") {
+        r.framing = FrameProtocol::Header;
+      } else if (ok && v == "stx") {
+        r.framing = FrameProtocol::Stx;
+      } else if (ok) {
+        error = "--framing is header or stx";
+        ok = false;
+      }
+    } else if (arg == "--version") {
+      ok = value(r.applicationVersion);
+    } else if (arg == "--boot-version") {
+      ok = value(r.bootloaderVersion);
+    } else if (arg == "--pci") {
+      r.typeChar = '2';
+    } else if (arg == "--non-pci") {
+      r.typeChar = '3';
+    } else if (arg == "--type-char") {
+      ok = value(v);
+      if (ok && v.size() != 1) {
+        error = "--type-char takes one character";
+        ok = false;
+      }
+      if (ok) r.typeChar = v[0];
+    } else if (arg == "--stop-package") {
+      ok = number(UINT32_MAX, n);
+      r.stopPackage = static_cast<uint32_t>(n);
+    } else if (arg == "--access-code") {
+      ok = value(r.accessCode);
+      if (ok && r.accessCode.size() != 5) {
+        error = "--access-code takes five letters";
+        ok = false;
+      }
+    } else if (arg == "--reboot-delay") {
+      ok = number(UINT32_MAX, n);
+      r.rebootDelayMs = static_cast<uint32_t>(n);
+    } else if (arg == "--after-load") {
+      ok = value(v);
+      if (ok && v == "stay") {
+        r.afterLoad = AfterLoad::StayInBootloader;
+      } else if (ok && v == "app") {
+        r.afterLoad = AfterLoad::RebootToApplication;
+      } else if (ok) {
+        error = "--after-load is stay or app";
+        ok = false;
+      }
+    } else if (arg == "--finish-busy") {
+      ok = number(UINT32_MAX, n);
+      r.finishBusyMs = static_cast<uint32_t>(n);
+    } else if (arg == "--answer-delay") {
+      ok = number(UINT32_MAX, n);
+      r.answerDelayMs = static_cast<uint32_t>(n);
+    } else if (arg == "--garble-answer") {
+      ok = number(UINT32_MAX, n);
+      r.garbleAnswerNo = static_cast<uint32_t>(n);
+    } else if (arg == "--fail-block") {
+      ok = fault(FaultKind::Refuse, true);
+    } else if (arg == "--silent-block") {
+      ok = fault(FaultKind::Silent, false);
+    } else if (arg == "--drop-block") {
+      ok = fault(FaultKind::DropLink, false);
+    } else if (arg == "--garble-block") {
+      ok = fault(FaultKind::Garble, false);
+    } else if (arg == "--trace") {
+      out.trace = true;
+    } else if (arg == "--time-scale") {
+      ok = number(1000000, n);
+      if (ok && n == 0) {
+        error = "--time-scale must be at least 1";
+        ok = false;
+      }
+      out.timeScale = static_cast<uint32_t>(n);
+    } else {
+      error = "unknown option: " + arg;
+      ok = false;
+    }
+    if (!ok) return false;
+  }
+  if (out.help) return true;
+  if (links != 1) {
+    error = links == 0 ? "choose a link: --tcp-listen, --tls-connect or --pty" : "choose only one link";
+    return false;
+  }
+  if (!out.linkPath.empty() && out.link != SimCommandLine::Link::Pty) {
+    error = "--link goes with --pty";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace orvane::sim

@@ -1,0 +1,30 @@
+#pragma once
+// The command line of orvane-reader-sim.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "reader-sim/reader_options.h"
+
+namespace orvane::sim {
+
+struct SimCommandLine {
+  enum class Link { None, TcpListen, TlsConnect, Pty };
+  Link link = Link::None;
+  uint16_t port = 0;  // --tcp-listen PORT, or the port of --tls-connect
+  std::string host;   // --tls-connect HOST
+  std::string bindAddress = "127.0.0.1";
+  std::string linkPath;  // --pty --link PATH
+  std::string caFile;    // --tls-ca FILE
+  bool trace = false;
+  bool help = false;
+  uint32_t timeScale = 1;
+  ReaderOptions reader;
+};
+
+// False with a message in `error` for a command line that cannot be used.
+bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine& out, std::string& error);
+std::string SimUsage();
+
+}  // namespace orvane::sim
