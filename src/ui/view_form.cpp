@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPixmap>
 
 #include <algorithm>
@@ -18,6 +19,32 @@
 
 namespace orvane {
 namespace {
+
+// A group box drawn as the program's forms draw it: an etched frame whose top
+// line runs through the middle of the title, so that the controls just below
+// the title stay clear of the frame.
+class FormGroupBox final : public QGroupBox {
+ public:
+  using QGroupBox::QGroupBox;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    const QRect frame = rect().adjusted(0, metrics.height() / 2, -1, -1);
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawRect(frame.adjusted(0, 0, -1, -1));
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawRect(frame.adjusted(1, 1, 0, 0));
+    const QRect caption(kCaptionIndent, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+    painter.fillRect(caption, kFormBackground);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(caption, Qt::AlignCenter, title());
+  }
+
+ private:
+  static constexpr int kCaptionIndent = 8;
+};
 
 QLabel* MakeLabel(QWidget* parent, const QString& text) {
   auto* label = new QLabel(text, parent);
@@ -45,7 +72,7 @@ ViewForm::ViewForm(QWidget* view) {
     QWidget* widget = nullptr;
     switch (control.id) {
       case IDC_GROUP_FILE_LIST:
-        widget = group = new QGroupBox(caption, view);
+        widget = group = new FormGroupBox(caption, view);
         break;
       case IDC_CHECK_MODEL:
         widget = modelBox = new QCheckBox(caption, view);
