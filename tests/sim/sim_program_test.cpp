@@ -1,0 +1,203 @@
+// The orvane-reader-sim program: its command line, and a run as a process.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "reader-sim/sim_command_line.h"
+#include "sim_test_frames.h"
+#include "sim_test_io.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace orvane::sim {
+namespace {
+
+using namespace orvane::sim::test;
+
+TEST(SimCommandLineParse, TakesEveryReaderOption) {
+  SimCommandLine cl;
+  std::string error;
+  ASSERT_TRUE(ParseSimCommandLine({"--tls-connect", "127.0.0.1:4433", "--mode", "boot", "--framing", "stx",
+                                   "--version", "Orvane 4710 APP", "--non-pci", "--stop-package", "12",
+                                   "--access-code", "ABCDE", "--reboot-delay", "900", "--after-load", "app",
+                                   "--finish-busy", "0", "--fail-block", "5:0x0A:always", "--silent-block", "6",
+                                   "--drop-block", "7", "--garble-block", "8:always", "--garble-answer", "3",
+                                   "--answer-delay", "40", "--trace", "--time-scale", "50"},
+                                  cl, error))
+      << error;
+  EXPECT_EQ(cl.link, SimCommandLine::Link::TlsConnect);
+  EXPECT_EQ(cl.host, "127.0.0.1");
+  EXPECT_EQ(cl.port, 4433);
+  const ReaderOptions& r = cl.reader;
+  EXPECT_EQ(r.mode, ReaderMode::Bootloader);
+  EXPECT_EQ(r.framing, FrameProtocol::Stx);
+  EXPECT_EQ(r.applicationVersion, "Orvane 4710 APP");
+  EXPECT_EQ(r.typeChar, '3');
+  EXPECT_EQ(r.stopPackage, 12u);
+  EXPECT_EQ(r.accessCode, "ABCDE");
+  EXPECT_EQ(r.rebootDelayMs, 900u);
+  EXPECT_EQ(r.afterLoad, AfterLoad::RebootToApplication);
+  EXPECT_EQ(r.finishBusyMs, 0u);
+  ASSERT_EQ(r.blockFaults.size(), 4u);
+  EXPECT_EQ(r.blockFaults[0].block, 5u);
+  EXPECT_EQ(r.blockFaults[0].code, 0x0A);
+  EXPECT_TRUE(r.blockFaults[0].always);
+  EXPECT_EQ(r.blockFaults[1].kind, FaultKind::Silent);
+  EXPECT_FALSE(r.blockFaults[1].always);
+  EXPECT_EQ(r.blockFaults[2].kind, FaultKind::DropLink);
+  EXPECT_EQ(r.blockFaults[3].kind, FaultKind::Garble);
+  EXPECT_TRUE(r.blockFaults[3].always);
+  EXPECT_EQ(r.garbleAnswerNo, 3u);
+  EXPECT_EQ(r.answerDelayMs, 40u);
+  EXPECT_TRUE(cl.trace);
+  EXPECT_EQ(cl.timeScale, 50u);
+}
+
+TEST(SimCommandLineParse, RefusesWhatCannotBeUsed) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},
+      {"--pty", "--tcp-listen", "0"},
+      {"--tcp-listen", "70000"},
+      {"--tcp-listen", "0", "--link", "/tmp/x"},
+      {"--tls-connect", "localhost"},
+      {"--pty", "--access-code", "ABC"},
+      {"--pty", "--fail-block", "3"},
+      {"--pty", "--fail-block", "0:5"},
+      {"--pty", "--silent-block", "3:sometimes"},
+      {"--pty", "--mode", "sleep"},
+      {"--pty", "--type-char", "23"},
+      {"--pty", "--time-scale", "0"},
+      {"--pty", "--reboot-delay"},
+      {"--pty", "--bogus"},
+  };
+  for (const auto& args : bad) {
+    SimCommandLine cl;
+    std::string error;
+    EXPECT_FALSE(ParseSimCommandLine(args, cl, error)) << ::testing::PrintToString(args);
+    EXPECT_FALSE(error.empty());
+  }
+  SimCommandLine cl;
+  std::string error;
+  EXPECT_TRUE(ParseSimCommandLine({"--help"}, cl, error));
+  EXPECT_TRUE(cl.help);
+  EXPECT_NE(SimUsage().find("--tcp-listen PORT"), std::string::npos);
+}
+
+// The program run as a child process with its output on pipes.
+class SimProcess {
+ public:
+  explicit SimProcess(std::vector<std::string> args) {
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    args.insert(args.begin(), ORVANE_READER_SIM_EXE);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    ::close(err[1]);
+    out_.reset(out[0]);
+    err_.reset(err[0]);
+  }
+  ~SimProcess() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  // The first line on standard output.
+  std::string FirstLine() {
+    std::string line;
+    while (line.find('\n') == std::string::npos) {
+      Bytes more = ReadFor(out_.get(), 5000, 1);
+      if (more.empty()) break;
+      line.append(more.begin(), more.end());
+    }
+    return line.substr(0, line.find('\n'));
+  }
+
+  std::string ErrorOutput(int realMs) {
+    Bytes bytes = ReadFor(err_.get(), realMs);
+    return std::string(bytes.begin(), bytes.end());
+  }
+
+  // Sends `signal` and returns the exit status (-1 when it did not end in time).
+  int Stop(int signal) {
+    ::kill(pid_, signal);
+    for (int i = 0; i < 500; ++i) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      ReadFor(-1, 10);
+    }
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  UniqueFd out_;
+  UniqueFd err_;
+};
+
+TEST(SimProgram, ServesTcpPrintsTheTraceAndEndsOnSigterm) {
+  SimProcess sim({"--tcp-listen", "0", "--time-scale", "100", "--trace", "--version", "Orvane 4710 APP V9"});
+  std::smatch m;
+  std::string line = sim.FirstLine();
+  ASSERT_TRUE(std::regex_match(line, m, std::regex(R"(READY tcp port=(\d+))"))) << line;
+  UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(std::stoi(m[1])));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_TRUE(WriteAll(fd.get(), IdentifyHeader()));
+  EXPECT_EQ(ReadAnswer(fd.get()), HeaderAnswer(0x29, 0x00, Text("Orvane 4710 APP V9")));
+  std::string trace = sim.ErrorOutput(200);
+  EXPECT_NE(trace.find("RX 4B 65 4C 4F 6D 61 72 6E 32 00 29 00 00 00"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("TX 4B 65 4C 4F 6D 61 72 6E 32 00 29 00 00 12"), std::string::npos) << trace;
+  EXPECT_EQ(sim.Stop(SIGTERM), 0);
+}
+
+TEST(SimProgram, OffersAPseudoTerminalUnderALinkAndRemovesItOnSigint) {
+  orvane::test::TempDir dir;
+  std::string link = dir.File("ttyReader");
+  SimProcess sim({"--pty", "--link", link, "--framing", "stx"});
+  std::string line = sim.FirstLine();
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(line, m, std::regex(R"(READY pty path=(/dev/pts/\d+) link=(.*))"))) << line;
+  EXPECT_EQ(m[2], link);
+  UniqueFd tty(::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+  ASSERT_TRUE(tty);
+  ASSERT_TRUE(WriteAll(tty.get(), IdentifyStx()));
+  EXPECT_FALSE(ReadAnswer(tty.get()).empty());
+  EXPECT_EQ(sim.Stop(SIGINT), 0);
+  EXPECT_NE(::access(link.c_str(), F_OK), 0);
+}
+
+TEST(SimProgram, ExplainsABadCommandLine) {
+  SimProcess sim({"--tcp-listen"});
+  EXPECT_NE(sim.ErrorOutput(2000).find("--tcp-listen needs a value"), std::string::npos);
+  EXPECT_EQ(sim.Stop(0), 2);
+}
+
+}  // namespace
+}  // namespace orvane::sim
