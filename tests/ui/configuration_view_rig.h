@@ -8,6 +8,9 @@
 #include <QColor>
 #include <QString>
 
+class QWidget;
+
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -55,6 +58,9 @@ class ConfigurationViewRig {
   void AddUniAppModule(const std::string& name, size_t length);
   // A reader that Plug() connects; replaces any earlier one (which must be unplugged).
   void UseReader(sim::ReaderOptions options);
+
+  // Called with the interface dialog before it is answered.
+  std::function<void(QWidget* dialog)> beforeInterfaceAnswer;
 
   // Starts the program as a user would: the frame with its start-up view,
   // which switches to the main update view; the interface dialog is answered
