@@ -172,7 +172,9 @@ size_t HidDevice::ReadSequencedReports(std::span<uint8_t> buffer, uint32_t waitM
         while (got > 1 && report[got - 1] == 0) --got;
       }
       failures = 0;
-      const size_t n = std::min(got - 1, buffer.size() - collected);
+      // At most 63 data bytes per report, as the writer cuts them: a longer
+      // report carries fill after them, not data.
+      const size_t n = std::min({got - 1, kHidReportData, buffer.size() - collected});
       std::copy_n(report.begin() + 1, n, buffer.begin() + static_cast<std::ptrdiff_t>(collected));
       collected += n;
       if (final) break;

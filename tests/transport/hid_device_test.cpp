@@ -94,6 +94,25 @@ TEST_P(HidLayoutTest, SequencedReportsCarryIdAndData) {
   EXPECT_TRUE(std::all_of(data.begin() + static_cast<long>(frame.size()), data.end(), [](uint8_t b) { return b == 0; }));
 }
 
+// What one side cuts into reports the other puts together unchanged (the
+// frames here end in a non-zero byte, as the fill of a final report is dropped).
+TEST_P(HidLayoutTest, ReportsWrittenAreReadBackWhole) {
+  const LayoutCase& c = GetParam();
+  auto reader = AddReader(0x0100);
+  ASSERT_TRUE(hid.Open(0x1234, 0x0100));
+  const Bytes frame = Counting(c.frameLength);
+  for (bool counted : {true, false}) {
+    reader->ClearRecords();
+    ASSERT_TRUE(counted ? hid.WriteCountedReports(frame.data(), frame.size())
+                        : hid.WriteSequencedReports(frame.data(), frame.size()));
+    for (const Bytes& report : reader->OutputReports()) reader->PushInputReport(report);
+    Bytes buffer(1024);
+    const size_t got = counted ? hid.ReadCountedReports(buffer, 1024) : hid.ReadSequencedReports(buffer, 1024);
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + static_cast<long>(got)), frame)
+        << (counted ? "counted" : "sequenced");
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(FrameSizes, HidLayoutTest,
                          ::testing::Values(LayoutCase{16, {0x10}, {1}}, LayoutCase{63, {0x3F}, {1}},
                                            LayoutCase{64, {0xBF, 0x01}, {2, 4}},
@@ -186,9 +205,9 @@ TEST_F(HidDeviceTest, SequencedReadJoinsFirstMiddleLast) {
   auto reader = AddReader(0x0100);
   ASSERT_TRUE(hid.Open(0x1234, 0x0100));
   const Bytes frame = Counting(140);
-  reader->PushInputReport(Report({2}, Bytes(frame.begin(), frame.begin() + 64)));
-  reader->PushInputReport(Report({3}, Bytes(frame.begin() + 64, frame.begin() + 128)));
-  reader->PushInputReport(Report({4}, Bytes(frame.begin() + 128, frame.end())));
+  reader->PushInputReport(Report({2}, Bytes(frame.begin(), frame.begin() + 63)));
+  reader->PushInputReport(Report({3}, Bytes(frame.begin() + 63, frame.begin() + 126)));
+  reader->PushInputReport(Report({4}, Bytes(frame.begin() + 126, frame.end())));
   Bytes buffer(1024);
   ASSERT_EQ(hid.ReadSequencedReports(buffer, 1024), 140u);
   EXPECT_TRUE(std::equal(frame.begin(), frame.end(), buffer.begin()));
@@ -206,9 +225,9 @@ TEST_F(HidDeviceTest, SequencedFinalReportLosesTrailingZeros) {
 TEST_F(HidDeviceTest, SequencedReadOfSilentReaderEndsAfterTwoEmptyReads) {
   auto reader = AddReader(0x0100);
   ASSERT_TRUE(hid.Open(0x1234, 0x0100));
-  reader->PushInputReport(Report({2}, Counting(64)));  // then silence in mid-message
+  reader->PushInputReport(Report({2}, Counting(63)));  // then silence in mid-message
   Bytes buffer(1024);
-  EXPECT_EQ(hid.ReadSequencedReports(buffer, 1024), 64u);
+  EXPECT_EQ(hid.ReadSequencedReports(buffer, 1024), 63u);
   EXPECT_EQ(clock.Waits(), (std::vector<uint32_t>{1024, 1024, 1024}));
   EXPECT_EQ(clock.Sleeps(), (std::vector<uint32_t>{20, 20}));
 }
