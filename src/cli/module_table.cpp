@@ -1,6 +1,10 @@
 #include "cli/module_table.h"
 
+#include <array>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <system_error>
 
 #include "app/program_folder.h"
 #include "cli/stdout_diversion.h"
@@ -10,20 +14,45 @@ namespace {
 
 class RowCollector final : public ModuleRowSink {
  public:
-  void InsertRow(int row, const std::string& name, const std::string& info) override { rows[row] = {name, info}; }
-  std::map<int, std::pair<std::string, std::string>> rows;
+  void InsertRow(int row, const std::string& name, const std::string& info) override {
+    (void)name;
+    infoByRow[row] = info;
+  }
+  std::map<int, std::string> infoByRow;
 };
 
-void AddRows(const std::vector<ModuleFile>& modules, const std::string& folder, const RowCollector& collector,
-             std::vector<ModuleRow>& out, bool kernelOrUniApp, ModuleGroup group) {
+uint64_t FileSize(const std::string& path) {
+  std::error_code ec;
+  auto size = std::filesystem::file_size(path, ec);
+  return ec ? 0 : static_cast<uint64_t>(size);
+}
+
+// Packets of an application or bootloader module: the two preamble halves
+// (when there is a preamble), the blocks and the trailer.
+int SectionCount(const std::string& path) {
+  std::array<unsigned char, kModuleHeaderLength> h{};
+  std::ifstream in(path, std::ios::binary);
+  in.read(reinterpret_cast<char*>(h.data()), static_cast<std::streamsize>(h.size()));
+  if (in.gcount() != static_cast<std::streamsize>(h.size())) return 0;
+  const int half = (h[10] | h[11] << 8) / 2;
+  const int blocks = h[16] | h[17] << 8;
+  return blocks + 1 + (half > 0 ? 2 : 0);
+}
+
+void AddRows(const std::vector<ModuleFile>& modules, const std::string& folder,
+             const std::map<int, std::string>& infoByRow, std::vector<ModuleRow>& out, bool kernelOrUniApp,
+             ModuleGroup group) {
   for (const auto& m : modules) {
     ModuleRow r;
     r.row = m.row;
     r.name = m.name;
-    if (auto it = collector.rows.find(m.row); it != collector.rows.end()) r.info = it->second.second;
+    if (auto it = infoByRow.find(m.row); it != infoByRow.end()) r.info = it->second;
     r.group = kernelOrUniApp ? group : (m.isBootloader ? ModuleGroup::Bootloader : ModuleGroup::Application);
     if (kernelOrUniApp) r.moduleNumber = static_cast<int>(m.kind);
     r.path = PathInFolder(folder, m.name);
+    r.bytes = FileSize(r.path);
+    r.pieces = kernelOrUniApp ? static_cast<int>((r.bytes + kRawChunkLength - 1) / kRawChunkLength)
+                              : SectionCount(r.path);
     out.push_back(std::move(r));
   }
 }
@@ -42,10 +71,14 @@ std::vector<ModuleRow> DiscoverModules(const ProgramFiles& files, ModuleLists& l
     lists.SearchKernelFolder(lists.kernelFolder, collector);
     lists.SearchUniAppFolder(lists.uniAppFolder, collector);
   }
+  return RowsOf(lists, collector.infoByRow);
+}
+
+std::vector<ModuleRow> RowsOf(const ModuleLists& lists, const std::map<int, std::string>& infoByRow) {
   std::vector<ModuleRow> rows;
-  AddRows(lists.appModules, lists.appFolder, collector, rows, false, ModuleGroup::Application);
-  AddRows(lists.kernelModules, lists.kernelFolder, collector, rows, true, ModuleGroup::Kernel);
-  AddRows(lists.uniAppModules, lists.uniAppFolder, collector, rows, true, ModuleGroup::UniApp);
+  AddRows(lists.appModules, lists.appFolder, infoByRow, rows, false, ModuleGroup::Application);
+  AddRows(lists.kernelModules, lists.kernelFolder, infoByRow, rows, true, ModuleGroup::Kernel);
+  AddRows(lists.uniAppModules, lists.uniAppFolder, infoByRow, rows, true, ModuleGroup::UniApp);
   return rows;
 }
 

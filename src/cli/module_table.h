@@ -2,6 +2,8 @@
 // The module files of the three firmware folders as the command line shows
 // them: one row per file, numbered as the desktop program's file list.
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,12 @@ struct ModuleRow {
   ModuleGroup group = ModuleGroup::Application;
   int moduleNumber = -1;  // kernel and UniApp: the number that names the module to the reader
   std::string path;       // folder + "/" + name
+  int pieces = 0;         // transfer packets the module makes (from its header or size)
+  uint64_t bytes = 0;     // file size
 };
+
+// The rows of lists that a search filled; `infoByRow` gives each row's info text.
+std::vector<ModuleRow> RowsOf(const ModuleLists& lists, const std::map<int, std::string>& infoByRow);
 
 // Searches the folders into `lists` (application, kernel, UniApp, in that
 // order) and returns the rows. The searches' own complaints go to standard error.

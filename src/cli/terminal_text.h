@@ -8,7 +8,7 @@
 
 namespace orvane::cli {
 
-// Control bytes become '.'; bytes from 0x80 up pass (UTF-8 and 8-bit texts).
+// Control bytes but the tab become '.'; bytes from 0x80 up pass (UTF-8 and 8-bit texts).
 std::string Printable(std::string_view text);
 
 // `text` padded with blanks to `width` bytes (never cut).
