@@ -109,12 +109,11 @@ void SimTcpServer::Run() {
       Delivery d = Deliver(reader_, reply, pause_, [&](const Bytes& b) { return SendAll(client.get(), b); });
       if (d == Delivery::Stopped) return;
       if (d == Delivery::Done) continue;
+      // Rebooting: nobody listens until the reader is back. The listener
+      // closes first, so a tool that sees the connection end cannot get in.
+      if (d == Delivery::LinkDown) listener_.reset();
       dropClient();
-      if (d == Delivery::LinkDown) {
-        // Rebooting: nobody listens until the reader is back.
-        listener_.reset();
-        if (!pause_.Pause(reader_.Options().rebootDelayMs)) return;
-      }
+      if (d == Delivery::LinkDown && !pause_.Pause(reader_.Options().rebootDelayMs)) return;
       break;
     }
   }
