@@ -1,0 +1,31 @@
+// ParseHeaderResponse on any bytes, into a data buffer of any size.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstring>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "protocol/frames.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace orvane;
+  FuzzedDataProvider input(data, size);
+  // Exactly sized buffers, so that AddressSanitizer sees a byte too far.
+  std::vector<uint8_t> out(input.ConsumeIntegralInRange<size_t>(0, 2048));
+  const std::vector<uint8_t> response = input.ConsumeRemainingBytes<uint8_t>();
+
+  uint8_t status = 0x5A;
+  const size_t length = ParseHeaderResponse(response, out, &status);
+  ORVANE_FUZZ_CHECK(length <= out.size());
+  if (length > 0) {
+    const bool fullForm = response.size() >= 14 && std::memcmp(response.data(), kHeaderTag, 10) == 0;
+    const size_t start = fullForm ? 14 : 13;
+    ORVANE_FUZZ_CHECK(start + length <= response.size());
+    ORVANE_FUZZ_CHECK(std::memcmp(out.data(), response.data() + start, length) == 0);
+    ORVANE_FUZZ_CHECK(status == response[start - 3]);
+  }
+  // The status may be left out; the data found must not change.
+  ORVANE_FUZZ_CHECK(ParseHeaderResponse(response, out, nullptr) == length);
+  return 0;
+}
