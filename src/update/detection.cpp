@@ -149,7 +149,11 @@ void UpdateEngine::PresenceMonitor() {
 // The network wait of the re-detection: until a peer answers (or shutdown).
 bool UpdateEngine::WaitForNetworkPeer(std::string& text, bool force) {
   const bool tls = channel_.connectionKind() == ConnectionKind::TlsServer;
-  if (!channel_.GetFirmwareVersion().empty()) {
+  // The answer is handed back like the local connect's text, so that the
+  // model check of the bootloader entry sees it on the network links too.
+  std::string answer = channel_.GetFirmwareVersion();
+  if (!answer.empty()) {
+    text = std::move(answer);
     if (!Pause(kRedetectTlsSettleMs)) return false;
     RefreshDeviceInfo();
     return true;

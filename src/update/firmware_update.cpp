@@ -216,10 +216,12 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
   view_.StartRowProgress(module.row);
   const ProgressCallback progress = [this](int done, int total) { OnProgress(done, total); };
   const bool transferred = passThrough ? channel_.RunCommandQueueStx(progress) : channel_.RunCommandQueue(progress);
+  runText += channel_.SessionText();
+  // A shutdown cut the transfer short: no mark claims anything about it.
+  if (Stopping()) return ModuleResult::Stopped;
 
   view_.SetRowMark(module.row, texts::kRowCompleted, kRowBlue);
-  runText += channel_.SessionText();
-  if (!transferred && !Stopping()) {
+  if (!transferred) {
     if (stageA) {
       runText += texts::kRunBootloaderModuleFailed;
       const bool before = firmwareOk_.exchange(false);
@@ -246,7 +248,6 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
       view_.SetRowMark(module.row, texts::kRowFailed, kRowRed);
     }
   }
-  if (Stopping()) return ModuleResult::Stopped;
   WriteLogIfEnabled(runText);
   if (passThrough) ExitPassThroughInto(runText);
   runText += TimeLastLine(startMs);

@@ -87,8 +87,8 @@ void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::s
   view_.StartRowProgress(module.row);
   const bool transferred = channel_.RunCommandQueue([this](int done, int total) { OnProgress(done, total); });
   runText += channel_.SessionText();
-  view_.SetRowMark(module.row, texts::kRowCompleted, kRowBlue);
   if (Stopping()) return;
+  view_.SetRowMark(module.row, texts::kRowCompleted, kRowBlue);
   if (!transferred) fail();
 
   const bool finished = uniApp ? channel_.FinishUniAppLoad(status, tag) : channel_.FinishKernelLoad(status, tag);

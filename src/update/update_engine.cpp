@@ -354,7 +354,6 @@ void UpdateEngine::Shutdown() {
       std::lock_guard lock(messageMutex_);
     }
     messageCv_.notify_all();
-    view_.StopBlinkTimer();
   }
   // Threads leave at their next check of the stop flag. A thread blocked in a
   // network connect or a TLS accept is released by closing the link; a
