@@ -171,13 +171,13 @@ QImage Logo() {
   p.drawImage(QRectF(1, 1, 48, 48), Icon(192));
   p.setPen(kTealDark);
   p.setFont(Arial(30, true));
-  p.drawText(QRectF(56, 0, 181, 34), Qt::AlignLeft | Qt::AlignBottom, QStringLiteral("ORVANE"));
-  p.setPen(QColor(70, 80, 90));
-  p.setFont(Arial(11.5, false));
-  p.drawText(QRectF(57, 33, 180, 16), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Reader Bootload Software"));
+  p.drawText(QRectF(56, -2, 181, 32), Qt::AlignLeft | Qt::AlignBottom, QStringLiteral("ORVANE"));
   p.setPen(Qt::NoPen);
   p.setBrush(kOrange);
-  p.drawRect(QRectF(200, 12, 34, 4));
+  p.drawRect(QRectF(58, 32, 44, 2.5));
+  p.setPen(QColor(70, 80, 90));
+  p.setFont(Arial(11.5, false));
+  p.drawText(QRectF(57, 35, 180, 15), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Reader Bootload Software"));
   return image;
 }
 

@@ -35,10 +35,11 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   auto* version = new QLabel(QString::fromLatin1(kVersionText), this);
   version->setGeometry(DluX(42, units), DluY(72, units), DluX(200, units), DluY(10, units));
 
-  auto* note = new QLabel(QStringLiteral("Firmware update tool for the Orvane payment card reader.\n"
-                                         "USB HID, USB keyboard interface, RS232, TCP/IP and TLS."),
+  auto* note = new QLabel(QStringLiteral("Updates the firmware of the Orvane payment card reader over USB HID, "
+                                         "the USB keyboard interface, RS232, TCP/IP or TLS."),
                           this);
-  note->setGeometry(DluX(42, units), DluY(86, units), DluX(206, units), DluY(24, units));
+  note->setWordWrap(true);
+  note->setGeometry(DluX(42, units), DluY(86, units), DluX(200, units), DluY(26, units));
   note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
   auto* ok = new CXPButton(QStringLiteral("OK"), this);

@@ -66,7 +66,6 @@ CHelpDialog::CHelpDialog(QWidget* parent, const QString& documentPath) : QDialog
   text_->setReadOnly(true);
   text_->setOpenLinks(true);
   text_->setOpenExternalLinks(false);
-  text_->setTextInteractionFlags(Qt::TextBrowserInteraction | Qt::TextSelectableByKeyboard);
   QPalette colours = text_->palette();
   colours.setColor(QPalette::Base, Qt::white);
   colours.setColor(QPalette::Text, Qt::black);
@@ -106,6 +105,10 @@ void CHelpDialog::FitToText() {
     return static_cast<int>(std::ceil(probe->size().height()));
   };
   requested_ = FitHelpWidth(heightAt, kNarrowest, available.width() & ~1);
+  // Lines that cannot wrap (examples of commands and files) widen the text
+  // beyond the width asked for: give them room instead of a horizontal scroll bar.
+  probe->setTextWidth(requested_.width);
+  requested_.width = std::max(requested_.width, static_cast<int>(std::ceil(probe->size().width())));
 
   const int maxHeight = available.height() - kScreenGap;
   const int menuButtonHeight = QFontMetrics(QApplication::font("QMenuBar")).height() + 4;

@@ -8,10 +8,13 @@
 
 #include <algorithm>
 
+#include "ui/program_style.h"
+
 namespace orvane {
 
 CListCtrlEx::CListCtrlEx(QWidget* parent) : QTableWidget(parent) {
   setItemDelegate(new CListCtrlExDelegate(this));
+  setFont(ArialFont(16, 400));
   setShowGrid(true);
   setGridStyle(Qt::SolidLine);
   setSelectionBehavior(QAbstractItemView::SelectRows);

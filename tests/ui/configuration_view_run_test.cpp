@@ -4,6 +4,7 @@
 // that is pulled out.
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -264,6 +265,27 @@ class TestConfigurationViewRuns : public QObject {
     QTest::qWait(100);
     QVERIFY(rig.reader().Loads().empty());
     QCOMPARE(rig.StatusText(), QStringLiteral("Device Ready"));
+  }
+
+  // The close box is not blocked by a run: the workers are stopped and the
+  // window goes at once.
+  void closingTheWindowDuringATransferEndsPromptly() {
+    ConfigurationViewRig rig;
+    rig.AddAppModule("app_main.fm", true, 400);
+    sim::ReaderOptions options;
+    options.answerDelayMs = 50;
+    rig.UseReader(options);
+    rig.Plug();
+    QVERIFY(rig.Start());
+    QVERIFY(WaitUntilReady(rig));
+    rig.TickRow(0);
+    UpdateConfirmed(rig);
+    QVERIFY(QTest::qWaitFor([&] { return rig.view()->form().list->CurrentProgressRow() == 0; }, 20000));
+    QElapsedTimer closing;
+    closing.start();
+    rig.Close();
+    QVERIFY2(closing.elapsed() < 3000, qPrintable(QString::number(closing.elapsed())));
+    QVERIFY(rig.reader().Loads().empty() || !rig.reader().Loads().back().complete);
   }
 
   void unpluggedReaderTurnsTheStatusBackToBlinking() {

@@ -148,6 +148,48 @@ class TestConfigurationView : public QObject {
     }
   }
 
+  // The initial update: the interface dialog first, with no rows listed and
+  // no detection running yet; then the module files, then the detection.
+  void initialUpdateAsksForTheInterfaceFirst() {
+    ConfigurationViewRig rig;
+    rig.AddAppModule("app_main.fm", true, 2);
+    int rowsDuringDialog = -1;
+    bool blinkingDuringDialog = true;
+    bool registeredDuringDialog = false;
+    rig.beforeInterfaceAnswer = [&](QWidget*) {
+      rowsDuringDialog = rig.RowCount();
+      blinkingDuringDialog = rig.view()->blinkTimer()->isActive();
+      registeredDuringDialog = g_pConfigView.load() == rig.view();
+    };
+    QVERIFY(rig.Start());
+    QCOMPARE(rowsDuringDialog, 0);
+    QVERIFY(!blinkingDuringDialog);
+    QVERIFY(registeredDuringDialog);
+    QCOMPARE(rig.RowCount(), 1);
+    QVERIFY(rig.view()->blinkTimer()->isActive());
+    QCOMPARE(rig.DeviceInfoText(), QStringLiteral("Device Not be Connected"));
+    // The form's colour behind everything that is not a control.
+    const QImage picture = rig.view()->grab().toImage();
+    QCOMPARE(picture.pixelColor(600, 440), QColor(180, 200, 200));
+    QCOMPARE(picture.pixelColor(5, 5), QColor(180, 200, 200));
+    rig.Close();
+    QVERIFY(g_pConfigView.load() == nullptr);
+  }
+
+  void selectAllTicksAndClearsEveryRow() {
+    ConfigurationViewRig rig;
+    rig.AddAppModule("app_main.fm", true, 2);
+    rig.AddKernelModule("app_ct_l2.fm", 100);
+    rig.AddUniAppModule("wallet.fm", 100);
+    QVERIFY(rig.Start());
+    CListCtrlEx* list = rig.view()->form().list;
+    list->SetCheck(1, true);
+    QTest::mouseClick(rig.view()->form().selectAll, Qt::LeftButton);
+    for (int row = 0; row < 3; ++row) QVERIFY(list->GetCheck(row));
+    QTest::mouseClick(rig.view()->form().selectAll, Qt::LeftButton);
+    for (int row = 0; row < 3; ++row) QVERIFY(!list->GetCheck(row));
+  }
+
   void fontsAndStatusLine() {
     ConfigurationViewRig rig;
     QVERIFY(rig.Start());
@@ -176,6 +218,10 @@ class TestConfigurationView : public QObject {
     QTRY_VERIFY(rig.DeviceInfoText().startsWith(QStringLiteral("Application Mode, ")));
     QCOMPARE(rig.view()->form().deviceInfo->textFormat(), Qt::PlainText);
     QVERIFY(rig.DeviceInfoText().contains(QStringLiteral("<b>4710</b> V2")));
+    // "4710" after the first character: the model box appears, and its tick reaches the engine.
+    QTRY_VERIFY(rig.view()->form().modelBox->isVisible());
+    QTest::mouseClick(rig.view()->form().modelBox, Qt::LeftButton);
+    QVERIFY(rig.view()->engine().modelBoxTicked());
   }
 
   // Ctrl+A, C, F, V, X, Y and Z do nothing inside the view: neither the
