@@ -22,7 +22,7 @@ constexpr uint64_t kMaxReportBits = 8u * 65536u;
 
 }  // namespace
 
-std::optional<HidReportLengths> ReportLengthsFromDescriptor(std::span<const uint8_t> d) {
+std::optional<HidDescriptorSummary> ParseReportDescriptor(std::span<const uint8_t> d) {
   Globals g;
   std::vector<Globals> stack;
   // Bits per report id, per kind (0 input, 1 output, 2 feature).
@@ -71,9 +71,13 @@ std::optional<HidReportLengths> ReportLengthsFromDescriptor(std::span<const uint
     for (const auto& [id, b] : bits[kind]) most = std::max(most, b);
     return most == 0 ? 0 : 1 + static_cast<size_t>((most + 7) / 8);
   };
-  HidReportLengths lengths{longest(0), longest(1), longest(2)};
-  if (lengths.input == 0 && lengths.output == 0) return std::nullopt;
-  return lengths;
+  HidDescriptorSummary summary;
+  summary.lengths = {longest(0), longest(1), longest(2)};
+  if (summary.lengths.input == 0 && summary.lengths.output == 0) return std::nullopt;
+  for (const auto& kind : bits) {
+    for (const auto& [id, b] : kind) summary.numberedReports |= id != 0 && b != 0;
+  }
+  return summary;
 }
 
 }  // namespace orvane

@@ -10,8 +10,12 @@
 
 namespace orvane {
 
-// nullopt when the descriptor is malformed or declares no input and no
-// output report. A kind the descriptor lacks gets length 0.
-std::optional<HidReportLengths> ReportLengthsFromDescriptor(std::span<const uint8_t> descriptor);
+struct HidDescriptorSummary {
+  HidReportLengths lengths;  // a kind the descriptor lacks gets length 0
+  bool numberedReports = false;  // reports carry a report id of their own
+};
+
+// nullopt when the descriptor is malformed or declares no input and no output report.
+std::optional<HidDescriptorSummary> ParseReportDescriptor(std::span<const uint8_t> descriptor);
 
 }  // namespace orvane

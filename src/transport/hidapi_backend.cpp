@@ -2,11 +2,13 @@
 
 #include <hidapi/hidapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <optional>
 
 #include "transport/hid_report_descriptor.h"
 
@@ -31,43 +33,48 @@ std::string Narrow(const wchar_t* text) {
   return out;
 }
 
-// hidraw exposes the descriptor in sysfs; hidapi before 0.14 has no call for it.
-HidReportLengths LengthsOf(const std::string& path) {
+// What the report descriptor says; hidraw exposes it in sysfs (hidapi before
+// 0.14 has no call for it).
+struct Layout {
+  HidReportLengths lengths;          // 64 data bytes of each kind when unknown
+  std::optional<bool> numbered;      // unknown when the descriptor cannot be read
+};
+
+Layout LayoutOf(const std::string& path) {
   const std::string prefix = "/dev/";
-  HidReportLengths fallback;  // 64 data bytes of each kind
-  if (path.rfind(prefix, 0) != 0) return fallback;
+  if (path.rfind(prefix, 0) != 0) return {};
   std::ifstream file("/sys/class/hidraw/" + path.substr(prefix.size()) + "/device/report_descriptor",
                      std::ios::binary);
-  if (!file) return fallback;
+  if (!file) return {};
   std::vector<uint8_t> bytes;
   char c;
   while (bytes.size() < 4096 && file.get(c)) bytes.push_back(static_cast<uint8_t>(c));
-  const auto lengths = ReportLengthsFromDescriptor(bytes);
-  return lengths ? *lengths : fallback;
+  const auto summary = ParseReportDescriptor(bytes);
+  if (!summary) return {};
+  return {summary->lengths, summary->numberedReports};
 }
 
 class HidapiConnection final : public HidConnection {
  public:
-  HidapiConnection(HidHandle handle, HidReportLengths lengths) : handle_(std::move(handle)), lengths_(lengths) {}
+  HidapiConnection(HidHandle handle, Layout layout) : handle_(std::move(handle)), layout_(layout) {}
 
-  HidReportLengths Lengths() const override { return lengths_; }
+  HidReportLengths Lengths() const override { return layout_.lengths; }
   bool ReadWrite() const override { return true; }
   int WriteOutputReport(std::span<const uint8_t> report) override {
     return hid_write(handle_.get(), report.data(), report.size());
   }
   int ReadInputReport(std::span<uint8_t> report, int realTimeoutMs) override {
-    // hidraw delivers the report id only when the device numbers its reports;
-    // unnumbered reports arrive without it, so room is left for id 0 in front.
     if (report.empty()) return -1;
-    const int n = hid_read_timeout(handle_.get(), report.data() + 1, report.size() - 1, realTimeoutMs);
+    const int n = hid_read_timeout(handle_.get(), report.data(), report.size(), realTimeoutMs);
     if (n <= 0) return n;
-    if (lengths_.input > 0 && static_cast<size_t>(n) >= lengths_.input) {
-      // Numbered report: the id is already in the data.
-      std::memmove(report.data(), report.data() + 1, static_cast<size_t>(n));
-      return n;
-    }
+    // hidraw delivers the id byte only for numbered reports; the callers
+    // always see one in front, 0 for unnumbered reports.
+    const bool numbered = layout_.numbered.value_or(static_cast<size_t>(n) >= layout_.lengths.input);
+    if (numbered) return n;
+    const size_t kept = std::min(static_cast<size_t>(n), report.size() - 1);
+    std::memmove(report.data() + 1, report.data(), kept);
     report[0] = 0;
-    return n + 1;
+    return static_cast<int>(kept + 1);
   }
   int SendFeatureReport(std::span<const uint8_t> report) override {
     return hid_send_feature_report(handle_.get(), report.data(), report.size());
@@ -78,7 +85,7 @@ class HidapiConnection final : public HidConnection {
 
  private:
   HidHandle handle_;
-  HidReportLengths lengths_;
+  Layout layout_;
 };
 
 }  // namespace
@@ -111,7 +118,7 @@ std::unique_ptr<HidConnection> HidapiBackend::Open(const HidDeviceInfo& device, 
     if (whyNot) *whyNot = Narrow(hid_error(nullptr));
     return nullptr;
   }
-  return std::make_unique<HidapiConnection>(std::move(handle), LengthsOf(device.path));
+  return std::make_unique<HidapiConnection>(std::move(handle), LayoutOf(device.path));
 }
 
 }  // namespace orvane

@@ -64,6 +64,8 @@ bool SerialPort::OpenPort(std::string_view specification) {
 
 void SerialPort::ClosePort() {
   std::lock_guard lock(mutex_);
+  // Exclusive use would otherwise outlast us while anyone else holds the line open.
+  if (fd_) (void)ioctl(fd_.get(), TIOCNXCL);
   fd_.reset();
   open_.store(false);
 }
