@@ -109,6 +109,8 @@ struct MismatchCase {
   Link link;
 };
 
+void PrintTo(const MismatchCase& c, std::ostream* os) { *os << c.name; }
+
 class PciMismatch : public WholeUpdate, public ::testing::WithParamInterface<MismatchCase> {};
 
 TEST_P(PciMismatch, EndsTheRunWithoutTheKernelStageAndGivesTheControlsBack) {

@@ -67,6 +67,8 @@ struct FinalCase {
   const char* status;
 };
 
+void PrintTo(const FinalCase& c, std::ostream* os) { *os << c.name; }
+
 class FinalStatus : public WholeUpdate, public ::testing::WithParamInterface<FinalCase> {};
 
 TEST_P(FinalStatus, CountsApplicationModulesButNotBootloaderModules) {

@@ -41,6 +41,8 @@ inline const char* LinkName(Link link) {
   return "?";
 }
 
+inline void PrintTo(Link link, std::ostream* os) { *os << LinkName(link); }
+
 // A loopback port that was free a moment ago.
 inline uint16_t FreeLoopbackPort() {
   UniqueFd probe(::socket(AF_INET, SOCK_STREAM, 0));

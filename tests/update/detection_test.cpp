@@ -129,6 +129,8 @@ struct ModelCase {
   bool modelVariant;
 };
 
+void PrintTo(const ModelCase& c, std::ostream* os) { *os << '"' << c.version << '"'; }
+
 class ModelVariantRule : public ::testing::TestWithParam<ModelCase> {};
 
 TEST_P(ModelVariantRule, ShowsTheModelBoxOnlyForTheModelAfterTheFirstCharacter) {
@@ -176,7 +178,7 @@ TEST(Detection, UnpluggedReaderIsNoticedAndDetectionStartsAgain) {
   EXPECT_EQ(rig.engine->deviceInfoText(), texts::kDeviceNotConnected);
   EXPECT_TRUE(rig.view.BlinkTimerRunning());
   EXPECT_EQ(rig.view.EnabledControls() & kButtonControls, 0u);
-  EXPECT_TRUE(rig.engine->monitorStoppedFlag());
+  EXPECT_TRUE(rig.view.WaitUntil([&] { return rig.engine->monitorStoppedFlag(); }));
 
   // Plugged in again: found by the restarted detection, watched again.
   hidReader.device->SetPresent(true);

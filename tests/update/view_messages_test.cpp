@@ -63,6 +63,8 @@ struct DeviceCase {
   const char* text;
 };
 
+void PrintTo(const DeviceCase& c, std::ostream* os) { *os << c.name; }
+
 class DeviceInformation : public ::testing::TestWithParam<DeviceCase> {};
 
 TEST_P(DeviceInformation, TextFollowsTheReadersState) {
