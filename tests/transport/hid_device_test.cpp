@@ -119,23 +119,6 @@ INSTANTIATE_TEST_SUITE_P(FrameSizes, HidLayoutTest,
                                            LayoutCase{126, {0xBF, 0x3F}, {2, 4}},
                                            LayoutCase{200, {0xBF, 0xBF, 0xBF, 0x0B}, {2, 3, 3, 4}}));
 
-TEST_F(HidDeviceTest, SixteenByteFrameIsOneCountedReportByteForByte) {
-  auto reader = AddReader(0x0100);
-  ASSERT_TRUE(hid.Open(0x1234, 0x0100));
-  const Bytes frame = Counting(16, 0xA0);
-  ASSERT_TRUE(hid.WriteCountedReports(frame.data(), frame.size()));
-  EXPECT_EQ(reader->OutputReports(), std::vector<Bytes>{Report({0x00, 0x10}, frame)});
-}
-
-TEST_F(HidDeviceTest, TwoHundredByteFrameEndsWithElevenBytesAndFiftyTwoZeros) {
-  auto reader = AddReader(0x0100);
-  ASSERT_TRUE(hid.Open(0x1234, 0x0100));
-  const Bytes frame = Counting(200);
-  ASSERT_TRUE(hid.WriteSequencedReports(frame.data(), frame.size()));
-  const Bytes expected = Report({4}, Bytes(frame.begin() + 189, frame.end()));  // 11 bytes, 52 zeros
-  EXPECT_EQ(reader->OutputReports().back(), expected);
-}
-
 TEST_F(HidDeviceTest, WritesFailWithoutAnOpenInterfaceOrAfterTheReaderVanished) {
   const Bytes frame = Counting(10);
   EXPECT_FALSE(hid.WriteCountedReports(frame.data(), frame.size()));
@@ -398,14 +381,6 @@ TEST_F(HidDeviceTest, FeatureCollectionStopsBeforeOverflow) {
   EXPECT_FALSE(hid.FeatureQuery(request.data(), request.size(), answer.data(), answerLength));
   EXPECT_EQ(answerLength, 128u);
   EXPECT_TRUE(std::all_of(answer.begin() + 128, answer.end(), [](uint8_t b) { return b == 0xCC; }));
-}
-
-TEST_F(HidDeviceTest, FeatureOperationsFailWithoutInterface) {
-  const Bytes request{0x02, 'R'};
-  Bytes answer(64);
-  size_t answerLength = answer.size();
-  EXPECT_FALSE(hid.FeatureCommand(request.data(), request.size(), answer.data(), answerLength));
-  EXPECT_EQ(answerLength, 0u);
 }
 
 }  // namespace
