@@ -93,9 +93,12 @@ TEST(Selection, SingleKernelFileGoesStraightToTheKernelStage) {
   EXPECT_EQ(statuses.back(), texts::kReconnectFailed);
   for (const std::string& status : statuses) EXPECT_EQ(status.find("Firmware"), std::string::npos) << status;
   EXPECT_EQ(clock.Waits().front(), kMonitorStopStepMs);
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor));
   EXPECT_FALSE(rig.engine->busy());
-  EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kUpdateControls);
+  // The monitor started at the end finds no reader and hands over to the
+  // detection, which keeps the buttons off until a reader turns up.
+  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshRestartDetection));
+  EXPECT_TRUE(rig.view.BlinkTimerRunning());
+  EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kFileList | kSelectAllBox);
   EXPECT_EQ(rig.view.CountCalls("SetRowMark"), 0);
 }
 
