@@ -59,6 +59,13 @@ struct ReaderOptions {
   uint32_t finishBusyMs = 1000;
   // Pause before every answer.
   uint32_t answerDelayMs = 0;
+  // Serial only: the line's speed in bits per second, 10 bits per byte. A
+  // request counts as arrived when its last byte would have crossed the wire,
+  // and answers go out at that speed. 0: as fast as the pseudo-terminal goes.
+  uint32_t lineBaud = 0;
+  // HID only: one input or output report per this many milliseconds, as an
+  // interrupt endpoint polled every frame (1 for full speed). 0: unpaced.
+  uint32_t hidReportIntervalMs = 0;
   // HID only: the application is reached over the keyboard interface, which
   // answers feature reports and ignores output reports. The bootloader always
   // answers output reports.

@@ -65,6 +65,8 @@ Links (exactly one):
   --tls-ca FILE           verify the TLS server against FILE (default: no verification)
   --pty                   serial line on a pseudo-terminal
   --link PATH             with --pty: make PATH a symbolic link to the terminal
+  --baud N                with --pty: carry bytes as slowly as a line of N bits per
+                          second, 10 bits per byte (default: as fast as the terminal)
 
 Reader:
   --mode app|boot         running application (default) or bootloader
@@ -158,6 +160,9 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine& o
       ++links;
     } else if (arg == "--link") {
       ok = value(out.linkPath);
+    } else if (arg == "--baud") {
+      ok = number(4'000'000, n);
+      r.lineBaud = static_cast<uint32_t>(n);
     } else if (arg == "--bind") {
       ok = value(out.bindAddress);
     } else if (arg == "--tls-ca") {
@@ -258,6 +263,10 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine& o
   }
   if (!out.linkPath.empty() && out.link != SimCommandLine::Link::Pty) {
     error = "--link goes with --pty";
+    return false;
+  }
+  if (r.lineBaud != 0 && out.link != SimCommandLine::Link::Pty) {
+    error = "--baud goes with --pty";
     return false;
   }
   return true;

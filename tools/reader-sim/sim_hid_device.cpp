@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/clock.h"
+#include "reader-sim/line_pacing.h"
 #include "reader-sim/link_pause.h"
 #include "reader-sim/request_scanner.h"
 
@@ -58,18 +59,35 @@ struct SimHidDevice::State {
   Bytes counted;
   Bytes sequenced;
   Bytes feature;
+  // Frames of the interrupt endpoints when the reader's options pace reports.
+  ReportSlots outSlots;
+  ReportSlots inSlots;
   std::thread worker;
 
   void OnOutputReport(std::span<const uint8_t> report);
   void OnFeatureReport(std::span<const uint8_t> report);
   void Dispatch(const ReaderReply& reply, Layout layout);
   void Send(const Bytes& answer, Layout layout);
+  // Waits for the report's frame on a paced endpoint; false when stopping.
+  bool AwaitSlot(ReportSlots& slots);
   void RunJob(ReaderReply reply, Layout layout, bool answerSent);
   void WorkerLoop();
 };
 
+bool SimHidDevice::State::AwaitSlot(ReportSlots& slots) {
+  uint64_t slot = 0;
+  {
+    std::lock_guard lock(mutex);
+    if (!slots.Paced()) return true;
+    slot = slots.Next(TickMs());
+  }
+  return PauseUntil(pause, slot);
+}
+
 void SimHidDevice::State::OnOutputReport(std::span<const uint8_t> report) {
   if (report.size() < 2) return;
+  // The host's write completes with the frame that carries the report.
+  if (!AwaitSlot(outSlots)) return;
   std::optional<Bytes> message;
   Layout layout = Layout::Counted;
   {
@@ -140,6 +158,7 @@ void SimHidDevice::State::Send(const Bytes& answer, Layout layout) {
         report[0] = reports == 1 ? kOnlyReport : i == 0 ? kFirstReport : last ? kLastReport : kMiddleReport;
       }
       std::copy_n(answer.begin() + static_cast<long>(offset), n, report.begin() + static_cast<long>(header));
+      if (!AwaitSlot(inSlots)) return;
       device->PushInputReport(report);
     }
   }
@@ -149,8 +168,9 @@ void SimHidDevice::State::Send(const Bytes& answer, Layout layout) {
 void SimHidDevice::State::Dispatch(const ReaderReply& reply, Layout layout) {
   std::unique_lock lock(mutex);
   // Answer at once, on the tool's own thread, when nothing is pending: the
-  // answer is then queued before the tool starts reading.
-  bool answerNow = !busy && jobs.empty() && reply.answerDelayMs == 0;
+  // answer is then queued before the tool starts reading. Paced reports go
+  // out from the worker, while the tool goes on.
+  bool answerNow = !busy && jobs.empty() && reply.answerDelayMs == 0 && !inSlots.Paced();
   if (answerNow) {
     lock.unlock();
     if (!reply.answer.empty()) Send(reply.answer, layout);
@@ -217,6 +237,12 @@ SimHidDevice::~SimHidDevice() { Stop(); }
 bool SimHidDevice::Start() {
   if (state_->worker.joinable()) return true;
   state_->pause.Reset();
+  {
+    std::lock_guard lock(state_->mutex);
+    const uint32_t interval = state_->reader.Options().hidReportIntervalMs;
+    state_->outSlots = ReportSlots(interval);
+    state_->inSlots = ReportSlots(interval);
+  }
   std::weak_ptr<State> weak = state_;
   state_->device->SetOutputReportHandler([weak](std::span<const uint8_t> report) {
     if (auto s = weak.lock(); s && !s->pause.Stopping()) s->OnOutputReport(report);

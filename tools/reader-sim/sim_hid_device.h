@@ -4,7 +4,9 @@
 // sequenced (report ids 1 to 4, header framing); each answer goes back as
 // input reports in the layout of its request. The keyboard interface answers
 // feature reports. A reboot makes the device vanish once the tool has read
-// the answer, and reappear after the reboot delay.
+// the answer, and reappear after the reboot delay. With a report interval in
+// the reader's options each report takes a frame of its own, as on a real
+// interrupt endpoint.
 
 #include <memory>
 

@@ -50,6 +50,8 @@ bool SimPty::Start() {
     linkMade_ = true;
   }
   path_ = name;
+  toReader_ = SerialLineTiming(reader_.Options().lineBaud);
+  toTool_ = SerialLineTiming(reader_.Options().lineBaud);
   master_ = std::move(master);
   slave_ = std::move(slave);
   thread_ = std::thread([this] { Run(); });
@@ -66,9 +68,14 @@ void SimPty::Stop() {
 }
 
 bool SimPty::Send(const Bytes& bytes) {
+  return WritePaced(toTool_, pause_, bytes.size(),
+                    [&](size_t offset, size_t length) { return Write(bytes.data() + offset, length); });
+}
+
+bool SimPty::Write(const uint8_t* bytes, size_t count) {
   size_t sent = 0;
-  while (sent < bytes.size()) {
-    ssize_t n = ::write(master_.get(), bytes.data() + sent, bytes.size() - sent);
+  while (sent < count) {
+    ssize_t n = ::write(master_.get(), bytes + sent, count - sent);
     if (n > 0) {
       sent += static_cast<size_t>(n);
       continue;
@@ -112,6 +119,9 @@ void SimPty::Run() {
       continue;
     }
     if (silent) continue;
+    // The request is heard once its last byte has crossed the line.
+    toReader_.Enqueue(TickMs(), static_cast<size_t>(n));
+    if (toReader_.Paced() && !PauseUntil(pause_, toReader_.BusyUntilMs())) return;
     lastByteMs = TickMs();
     scanner.Append({buffer, static_cast<size_t>(n)});
     while (auto frame = scanner.Next()) {

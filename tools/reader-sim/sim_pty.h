@@ -4,13 +4,15 @@
 // answered; frames of the other framing are ignored (except the
 // bootloader-entry header frame, which an STX reader answers in STX). Leading
 // bytes that do not start a frame (the tool's zero preamble) are skipped. A
-// reboot makes the line silent for the reboot delay.
+// reboot makes the line silent for the reboot delay. With a line speed in the
+// reader's options, bytes cross the line as slowly as on a real one.
 
 #include <atomic>
 #include <string>
 #include <thread>
 
 #include "app/unique_fd.h"
+#include "reader-sim/line_pacing.h"
 #include "reader-sim/link_pause.h"
 #include "reader-sim/simulated_reader.h"
 
@@ -35,6 +37,7 @@ class SimPty {
  private:
   void Run();
   bool Send(const Bytes& bytes);
+  bool Write(const uint8_t* bytes, size_t count);
 
   SimulatedReader& reader_;
   std::string linkPath_;
@@ -43,6 +46,8 @@ class SimPty {
   UniqueFd master_;
   UniqueFd slave_;  // kept open so the line stays up while the tool reopens it
   LinkPause pause_;
+  SerialLineTiming toReader_{0};  // the tool's requests
+  SerialLineTiming toTool_{0};    // the answers
   std::thread thread_;
 };
 
