@@ -25,6 +25,33 @@ TEST(Crc16, CheckValues) {
   EXPECT_EQ(Crc16Ccitt(reinterpret_cast<const uint8_t*>(check), 9), 0x29B1);
 }
 
+// The CRC taken eight bytes at a time must match the plain bit-by-bit
+// definition for every length and every byte position.
+TEST(Crc16, MatchesTheBitwiseDefinitionAtEveryLength) {
+  const auto bitwise = [](const uint8_t* bytes, size_t count) {
+    uint16_t crc = 0xFFFF;
+    for (size_t i = 0; i < count; ++i) {
+      crc ^= static_cast<uint16_t>(bytes[i] << 8);
+      for (int bit = 0; bit < 8; ++bit) crc = static_cast<uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
+    }
+    return crc;
+  };
+  Bytes data(1100);
+  uint32_t seed = 12345;
+  for (uint8_t& b : data) {
+    seed = seed * 1103515245u + 12345u;
+    b = static_cast<uint8_t>(seed >> 16);
+  }
+  for (size_t length = 0; length <= 40; ++length) {
+    for (size_t offset = 0; offset < 8; ++offset) {
+      ASSERT_EQ(Crc16Ccitt(data.data() + offset, length), bitwise(data.data() + offset, length))
+          << "length " << length << " offset " << offset;
+    }
+  }
+  EXPECT_EQ(Crc16Ccitt(data.data(), 1044), bitwise(data.data(), 1044));
+  EXPECT_EQ(Crc16Ccitt(data.data(), data.size()), bitwise(data.data(), data.size()));
+}
+
 TEST(XorAndSum, FoldsAllBytes) {
   const uint8_t data[] = {0x78, 0x46, 0x01};
   auto r = XorAndSum(data, 3);
