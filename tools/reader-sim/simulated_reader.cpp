@@ -51,6 +51,11 @@ constexpr uint32_t kTrailerAddress = 0xFFFFFFFF;
 constexpr size_t kEntryPayloadLength = 15;
 constexpr uint8_t kPreparation[] = {0x25, 0x46, 0xB1, 0x01, 0x00, 0x10};
 
+// A reader left running for hours (the demonstration) keeps the newest part
+// of its record only.
+constexpr size_t kTraceLimit = 200000;
+constexpr size_t kKeptLoads = 32;
+
 uint32_t Le32(const uint8_t* p) {
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
@@ -312,6 +317,7 @@ ReaderReply SimulatedReader::BootloadBlock(std::span<const uint8_t> data, bool s
 
   // Store the section.
   if (startsLoad) {
+    if (loads_.size() >= kKeptLoads) loads_.erase(loads_.begin());
     loads_.emplace_back();
     load = &loads_.back();
     loadActive_ = true;
@@ -359,6 +365,7 @@ ReaderReply SimulatedReader::KernelCommand(uint8_t sub, std::span<const uint8_t>
       fresh.announcedLength = sub == kSubKernelBegin
                                   ? uint32_t{data[1]} | uint32_t{data[2]} << 8 | uint32_t{data[3]} << 16
                                   : Le32(data.data() + 1);
+      if (modules_.size() >= kKeptLoads) modules_.erase(modules_.begin());
       modules_.push_back(std::move(fresh));
       moduleIndex_ = static_cast<int64_t>(modules_.size()) - 1;
       chunksStored_ = 0;
@@ -504,6 +511,7 @@ void SimulatedReader::Note(TraceEntry::Direction direction, std::span<const uint
   std::function<void(const TraceEntry&)> listener;
   {
     std::lock_guard lock(mutex_);
+    if (trace_.size() >= kTraceLimit) trace_.erase(trace_.begin(), trace_.begin() + kTraceLimit / 10);
     trace_.push_back(entry);
     listener = listener_;
   }

@@ -87,7 +87,7 @@ class SimulatedReader {
   bool KeyboardInterfaceActive() const;    // keyboard interface and application running
   ReaderOptions Options() const;
 
-  // The record.
+  // The record (the newest 200000 entries).
   std::vector<TraceEntry> Trace() const;
   std::vector<Bytes> ReceivedFrames() const;
   std::vector<Bytes> SentAnswers() const;
@@ -96,7 +96,7 @@ class SimulatedReader {
   // Called (outside the reader's lock) for every new trace entry.
   void SetTraceListener(std::function<void(const TraceEntry&)> listener);
 
-  // What block commands delivered.
+  // What block commands delivered (the newest 32 loads of each kind).
   std::vector<ReceivedLoad> Loads() const;                 // every load begun, oldest first
   std::map<uint32_t, Bytes> BlockImage() const;            // sections of the latest load
   std::vector<ReceivedModule> Modules() const;             // kernel and UniApp loads, oldest first
