@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 
 namespace orvane {
@@ -28,6 +29,12 @@ void SetProgramFolderOverride(std::string folder) {
   g_override = std::move(folder);
 }
 
-std::string PathInFolder(const std::string& folder, const std::string& name) { return folder + "/" + name; }
+std::string PathInFolder(const std::string& folder, const std::string& name) {
+  // A name that is not one plain entry of the folder could lead out of it.
+  const bool plain = !name.empty() && name != "." && name != ".." &&
+                     name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
+  if (!plain) return {};
+  return folder + "/" + name;
+}
 
 }  // namespace orvane

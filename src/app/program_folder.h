@@ -12,7 +12,8 @@ namespace orvane {
 std::string ProgramFolder();
 void SetProgramFolderOverride(std::string folder);  // empty clears it
 
-// folder + "/" + name.
+// folder + "/" + name; empty when `name` is not a plain entry of the folder
+// (empty, ".", "..", or holding a slash), so that no path leaves the folder.
 std::string PathInFolder(const std::string& folder, const std::string& name);
 
 }  // namespace orvane
