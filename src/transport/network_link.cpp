@@ -122,7 +122,12 @@ size_t NetworkLink::ReadFrame(std::span<uint8_t> buffer, uint32_t timeoutMs) {
   const uint64_t start = TickMs();
   for (uint64_t elapsed = 0; elapsed < timeoutMs; elapsed = TickMs() - start) {
     const size_t got = impl->Read(scanner.Space(), static_cast<uint32_t>(timeoutMs - elapsed));
-    if (got == 0) continue;
+    if (got == 0) {
+      // A closed link answers every read at once: trying again until the
+      // time is up would only burn the processor.
+      if (impl->Cancelled()) break;
+      continue;
+    }
     if (const auto frame = scanner.Add(got, fresh)) return CopyFrame(buffer, *frame);
     // Everything received was used up; the first complete frame is the answer.
     if (!fresh.empty() && scanner.AtBoundary()) return takeOldest();

@@ -37,6 +37,15 @@ class NetworkLinkImpl {
   virtual size_t Read(std::span<uint8_t> buffer, uint32_t waitMs) = 0;
   // Any thread: ends a wait in progress (connect, accept, handshake, read).
   virtual void Cancel() = 0;
+  // Cancel was called: every later wait on this link ends at once, so a
+  // reader must stop rather than try again.
+  bool Cancelled() const { return cancelled_.load(); }
+
+ protected:
+  void MarkCancelled() { cancelled_.store(true); }
+
+ private:
+  std::atomic<bool> cancelled_{false};
 };
 
 class TcpClientLink final : public NetworkLinkImpl {

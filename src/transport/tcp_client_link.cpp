@@ -23,7 +23,10 @@ TcpClientLink::TcpClientLink() : sockets_(std::make_unique<Sockets>()) {}
 
 TcpClientLink::~TcpClientLink() = default;
 
-void TcpClientLink::Cancel() { Wake(sockets_->wake.get()); }
+void TcpClientLink::Cancel() {
+  MarkCancelled();
+  Wake(sockets_->wake.get());
+}
 
 bool TcpClientLink::Connect(const std::string& host, int port) {
   sockaddr_in address{};

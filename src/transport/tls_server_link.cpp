@@ -108,7 +108,10 @@ TlsServerLink::TlsServerLink(std::string certificateFolder)
 
 TlsServerLink::~TlsServerLink() = default;
 
-void TlsServerLink::Cancel() { Wake(tls_->wake.get()); }
+void TlsServerLink::Cancel() {
+  MarkCancelled();
+  Wake(tls_->wake.get());
+}
 
 bool TlsServerLink::Start(int port) {
   Tls& t = *tls_;

@@ -136,6 +136,22 @@ TEST_F(TcpLinkTest, PeerThatClosesGivesNothingAndFailsSends) {
   EXPECT_FALSE(link.IsConnected());
 }
 
+// A read waiting on a silent reader when the link is closed (shutdown, a new
+// connection) ends then, instead of asking the closed link again and again
+// until its time is up.
+TEST_F(TcpLinkTest, CloseEndsAReadInProgress) {
+  auto reading = std::async(std::launch::async, [this] {
+    const uint64_t start = TickMs();
+    const bool empty = Read(link, 2048, 60000).empty();
+    return std::make_pair(empty, TickMs() - start);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  link.Close();
+  const auto [empty, tookMs] = reading.get();
+  EXPECT_TRUE(empty);
+  EXPECT_LT(tookMs, 60000u);
+}
+
 TEST(TcpLink, ConnectFailures) {
   ScaledClock clock{20};
   ScopedClock scoped{clock};
@@ -241,6 +257,23 @@ TEST_F(TlsLinkTest, PeerThatClosesGivesNothing) {
   reader.Close();
   EXPECT_TRUE(Read(link).empty());
   EXPECT_TRUE(Read(link).empty());
+}
+
+TEST_F(TlsLinkTest, CloseEndsAReadInProgress) {
+  const int port = StartServer();
+  test::TlsTestClient reader;
+  ASSERT_TRUE(reader.Connect(port));
+  ASSERT_TRUE(StartedWithin(5000));
+  auto reading = std::async(std::launch::async, [this] {
+    const uint64_t start = TickMs();
+    const bool empty = Read(link, 2048, 60000).empty();
+    return std::make_pair(empty, TickMs() - start);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  link.Close();
+  const auto [empty, tookMs] = reading.get();
+  EXPECT_TRUE(empty);
+  EXPECT_LT(tookMs, 60000u);
 }
 
 TEST_F(TlsLinkTest, CloseEndsAServerWaitingForItsReader) {
