@@ -1,0 +1,47 @@
+// Line noise corrupts the content of one answer while its framing survives.
+
+#include "faults/fault_run.h"
+
+namespace orvane::test {
+namespace {
+
+// Header framing: the corrupted status reads as a refusal, the block is sent
+// once more, and the module loads whole.
+TEST_F(FaultRun, GarbledHeaderAnswerIsRepeatedAndTheModuleLoads) {
+  const std::string path = AddApplication(5);
+  sim::ReaderOptions options;
+  options.mode = sim::ReaderMode::Bootloader;
+  options.blockFaults = {sim::BlockFault{5, sim::FaultKind::Garble}};
+  StartReader(Link::Tcp, options);
+  Detect();
+  RunUpdate({0});
+
+  EXPECT_EQ(rig.view.RowMarks(), (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}}));
+  EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
+  EXPECT_EQ(ReceivedBlocks(), 9) << "data block 2 went twice";
+  EXPECT_EQ(reader->BlockImage(), SectionsOf(path));
+  EXPECT_TRUE(PresenterResponds());
+  ExpectSecondUpdateSucceeds(path);
+}
+
+// STX framing: the corrupted acknowledgement ends the module with the
+// position of the block named in the log.
+TEST_F(FaultRun, GarbledStxAnswerFailsTheModuleAtItsPosition) {
+  const std::string path = AddApplication(5);
+  sim::ReaderOptions options;
+  options.mode = sim::ReaderMode::Bootloader;
+  options.framing = FrameProtocol::Stx;
+  options.blockFaults = {sim::BlockFault{5, sim::FaultKind::Garble}};
+  StartReader(Link::Serial, options);
+  Detect();
+  RunUpdate({0});
+
+  ExpectFailedApplicationRun();
+  EXPECT_NE(LogText().find("\r\nCommand No.5 Response Error. Bootload Failed! \r\n"), std::string::npos);
+  EXPECT_EQ(ReceivedBlocks(), 5) << "nothing after the block whose answer was garbled";
+  EXPECT_TRUE(PresenterResponds());
+  ExpectSecondUpdateSucceeds(path);
+}
+
+}  // namespace
+}  // namespace orvane::test

@@ -1,0 +1,80 @@
+// The link to the reader goes away in the middle of a transfer.
+
+#include <future>
+
+#include "faults/fault_run.h"
+
+namespace orvane::test {
+namespace {
+
+sim::ReaderOptions BootloaderReader(FrameProtocol framing = FrameProtocol::Header) {
+  sim::ReaderOptions options;
+  options.mode = sim::ReaderMode::Bootloader;
+  options.framing = framing;
+  return options;
+}
+
+// The reader closes the connection at data block 3 (position 6) and is back
+// after its reboot delay.
+class NetworkLinkDrop : public FaultRun, public ::testing::WithParamInterface<Link> {};
+
+TEST_P(NetworkLinkDrop, FailsTheModuleAndTheNextUpdateSucceeds) {
+  const std::string path = AddApplication(8);
+  sim::ReaderOptions options = BootloaderReader();
+  options.blockFaults = {sim::BlockFault{6, sim::FaultKind::DropLink}};
+  StartReader(GetParam(), options);
+  Detect();
+  RunUpdate({0});
+
+  ExpectFailedApplicationRun();
+  EXPECT_EQ(ReceivedBlocks(), 6) << "nothing is sent after the link went";
+  EXPECT_NE(LogText().find("NO RESP."), std::string::npos);
+  EXPECT_TRUE(PresenterResponds());
+  ExpectSecondUpdateSucceeds(path);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, NetworkLinkDrop, ::testing::Values(Link::Tcp, Link::Tls),
+                         [](const auto& info) { return std::string(LinkName(info.param)); });
+
+TEST_F(FaultRun, HidDeviceVanishesInTheMiddleOfATransfer) {
+  const std::string path = AddApplication(8);
+  StartReader(Link::Hid, BootloaderReader());
+  Detect();
+  // Unplugged while the tool writes data block 2; it stays away until the run is over.
+  OnBlockRequest(5, [this] { hidDevice->SetPresent(false); });
+  RunUpdate({0});
+
+  ExpectFailedApplicationRun();
+  EXPECT_EQ(ReceivedBlocks(), 5);
+  EXPECT_TRUE(PresenterResponds());
+  hidDevice->SetPresent(true);
+  ExpectSecondUpdateSucceeds(path);
+}
+
+TEST_F(FaultRun, PseudoTerminalClosedInTheMiddleOfATransfer) {
+  const std::string path = AddApplication(200);
+  sim::ReaderOptions options = BootloaderReader(FrameProtocol::Stx);
+  options.answerDelayMs = 100;  // 200 blocks take long enough to be cut
+  StartReader(Link::Serial, options);
+  Detect();
+  std::promise<void> reached;
+  OnBlockRequest(10, [&reached] { reached.set_value(); });
+  PressUpdate({0});
+  ASSERT_EQ(reached.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  pty->Stop();  // the line is gone: the tool's reads and writes fail
+  ASSERT_TRUE(WaitForRunEnd());
+
+  ExpectFailedApplicationRun();
+  EXPECT_LT(ReceivedBlocks(), 202);
+  EXPECT_TRUE(PresenterResponds());
+  // The reader comes back on another line.
+  reader->SetTraceListener(nullptr);
+  auto line = std::make_unique<sim::SimPty>(*reader);
+  ASSERT_TRUE(line->Start());
+  rig.AddSerialPort(line->Path());
+  pty = std::move(line);
+  ExpectSecondUpdateSucceeds(path);
+}
+
+}  // namespace
+}  // namespace orvane::test

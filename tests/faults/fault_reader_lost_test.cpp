@@ -1,0 +1,39 @@
+// A reader that does not come back in time after the reboot into its
+// bootloader, and turns up again later.
+
+#include "faults/fault_run.h"
+
+namespace orvane::test {
+namespace {
+
+class LateReader : public FaultRun {
+ protected:
+  // The two minutes of waiting for the reader take 0.3 s.
+  LateReader() : FaultRun(400) {}
+};
+
+TEST_F(LateReader, RunGivesUpAndTheReaderIsUpdatedWhenItReturns) {
+  const std::string path = AddApplication(3);
+  sim::ReaderOptions options;
+  options.framing = FrameProtocol::Stx;
+  // Back, but too late for this run (which gives up between two rounds of
+  // re-detection, some time after the two minutes).
+  options.rebootDelayMs = kReconnectGiveUpMs + 150000;
+  StartReader(Link::Serial, options);
+  Detect();
+  PressUpdate({0});
+  ASSERT_TRUE(rig.view.WaitUntil([&] { return reader->Reboots() > 0; }));
+  EXPECT_TRUE(PresenterResponds());
+  ASSERT_TRUE(WaitForRunEnd());
+
+  EXPECT_TRUE(StatusesInOrder({texts::kBootloadEnterOkay, texts::kFailedToFindDevice, texts::kFirmwareUpdateFailed}));
+  EXPECT_EQ(rig.view.RowMarks(), (std::vector<RowMark>{{0, texts::kRowNotReplug, kRowRed}}));
+  EXPECT_FALSE(rig.engine->firmwareOk());
+  EXPECT_EQ(ReceivedBlocks(), 0);
+  EXPECT_FALSE(rig.engine->busy());
+  EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kUpdateControls);
+  ExpectSecondUpdateSucceeds(path);
+}
+
+}  // namespace
+}  // namespace orvane::test

@@ -1,0 +1,79 @@
+// A reader that takes its time over one block: just under the time the tool
+// waits for an answer, and just over it.
+
+#include "faults/fault_run.h"
+
+namespace orvane::test {
+namespace {
+
+struct SlowCase {
+  Link link;
+  uint32_t waitMs;  // how long one exchange waits for its answer on this link
+};
+
+// TLS: one read of 5 s. TCP: 25 polls of up to 5 s each. Serial: 25 reads of
+// up to 2.5 s each.
+const SlowCase kSlowCases[] = {{Link::Tls, 5000}, {Link::Tcp, 25 * 5010}, {Link::Serial, 25 * 2510}};
+
+class SlowBlock : public FaultRun, public ::testing::WithParamInterface<SlowCase> {
+ protected:
+  // Data block 1 (the 4th block command) is answered `delayMs` late.
+  void SlowFourthBlock(uint32_t delayMs) {
+    OnBlockRequest(4, [delayMs] { SleepMs(delayMs); });
+  }
+
+  sim::ReaderOptions Reader() const {
+    sim::ReaderOptions options;
+    options.mode = sim::ReaderMode::Bootloader;
+    options.framing = GetParam().link == Link::Serial ? FrameProtocol::Stx : FrameProtocol::Header;
+    return options;
+  }
+};
+
+TEST_P(SlowBlock, JustUnderTheTimeOutIsWaitedFor) {
+  const std::string path = AddApplication(5);
+  StartReader(GetParam().link, Reader());
+  Detect();
+  SlowFourthBlock(GetParam().waitMs * 9 / 10);
+  RunUpdate({0});
+
+  EXPECT_EQ(rig.view.RowMarks(), (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}}));
+  EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
+  EXPECT_EQ(ReceivedBlocks(), 8) << "no block was sent twice";
+  EXPECT_EQ(LogText().find("NO RESP."), std::string::npos);
+  EXPECT_EQ(reader->BlockImage(), SectionsOf(path));
+  ExpectSecondUpdateSucceeds(path);
+}
+
+// Twice the time the tool waits (its own pauses run late on a busy machine,
+// so "just" over would not be over for sure): the block is sent again, the
+// run comes to an end the operator can read, and nothing wrong was loaded.
+TEST_P(SlowBlock, OverTheTimeOutSendsTheBlockAgainAndTheRunEnds) {
+  const std::string path = AddApplication(5);
+  StartReader(GetParam().link, Reader());
+  Detect();
+  SlowFourthBlock(GetParam().waitMs * 2);
+  PressUpdate({0});
+  EXPECT_TRUE(PresenterResponds());
+  ASSERT_TRUE(WaitForRunEnd());
+
+  EXPECT_NE(LogText().find("NO RESP."), std::string::npos) << "the slow block was sent again";
+  EXPECT_GE(ReceivedBlocks(), 9);
+  const std::vector<RowMark> marks = rig.view.RowMarks();
+  ASSERT_FALSE(marks.empty());
+  EXPECT_EQ(marks.front(), (RowMark{0, texts::kRowCompleted, kRowBlue}));
+  if (marks.size() == 1) {
+    EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
+    EXPECT_EQ(reader->BlockImage(), SectionsOf(path));
+  } else {
+    EXPECT_EQ(marks.back(), (RowMark{0, texts::kRowFailed, kRowRed}));
+    EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateFailed);
+  }
+  ExpectSecondUpdateSucceeds(path);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, SlowBlock, ::testing::ValuesIn(kSlowCases),
+                         [](const auto& info) { return std::string(LinkName(info.param.link)); });
+
+}  // namespace
+}  // namespace orvane::test
