@@ -115,8 +115,10 @@ int SerialPort::ReadPort(uint8_t* buffer, size_t count) {
 int SerialPort::WritePort(const uint8_t* bytes, size_t count) {
   std::lock_guard lock(mutex_);
   if (!fd_) return 0;
-  // What the reader sent before this command is stale by now.
-  tcflush(fd_.get(), TCIOFLUSH);
+  // What the reader sent before this command is stale by now. Only input is
+  // discarded: dropping output would lose the tail of our own previous
+  // command (a send-only command followed at once by the next one).
+  tcflush(fd_.get(), TCIFLUSH);
   size_t done = 0;
   while (done < count) {
     const ssize_t n = ::write(fd_.get(), bytes + done, count - done);

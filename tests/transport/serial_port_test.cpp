@@ -187,6 +187,15 @@ TEST_F(SerialPortTest, WriteDiscardsWhatTheReaderSentBefore) {
   EXPECT_EQ(Read(), "");
 }
 
+TEST_F(SerialPortTest, BackToBackWritesBothReachTheReader) {
+  // A send-only command followed at once by the next: the reader has not
+  // read the first yet when the second is written.
+  ASSERT_TRUE(port.OpenPort(SpecFor(pty.path())));
+  EXPECT_EQ(Write("prepare"), 7);
+  EXPECT_EQ(Write("enter"), 5);
+  EXPECT_EQ(pty.Received(12), "prepareenter");
+}
+
 TEST_F(SerialPortTest, SilentReaderReadEndsAfterTotalTime) {
   ASSERT_TRUE(port.OpenPort(SpecFor(pty.path())));
   const uint64_t start = TickMs();
