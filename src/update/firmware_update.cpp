@@ -115,8 +115,7 @@ bool UpdateEngine::ReconnectAfterEntry(ConnectionKind kind, bool& notFound) {
   return true;
 }
 
-void UpdateEngine::AbortFirmwareRun(const char* status, const char* runLine, std::string& runText,
-                                    bool passThrough) {
+void UpdateEngine::AbortFirmwareRun(const char* status, const char* runLine, std::string& runText, bool passThrough) {
   SetStatusAndAttention(status, true);
   Post(WM_VIEW_REFRESH, kRefreshControls);
   runText += runLine;

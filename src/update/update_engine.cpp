@@ -258,8 +258,7 @@ void UpdateEngine::SetStatusAndAttention(const std::string& text, bool attention
 bool UpdateEngine::PassThroughCondition() const { return g_bModelVariant.load() && modelBoxTicked_.load(); }
 
 bool UpdateEngine::WorkersRunning() const {
-  return detectionThread_.Running() || monitorThread_.Running() || firmwareThread_.Running() ||
-         kernelThread_.Running();
+  return detectionThread_.Running() || monitorThread_.Running() || firmwareThread_.Running() || kernelThread_.Running();
 }
 
 bool UpdateEngine::UpdateRunning() const {
@@ -346,14 +345,15 @@ bool UpdateEngine::Pause(uint32_t ms) {
 void UpdateEngine::Shutdown() {
   if (!stopping_.exchange(true)) {
     monitorRun_.store(false);
-    {
-      std::lock_guard lock(pauseMutex_);
-    }
-    pauseCv_.notify_all();
-    {
-      std::lock_guard lock(messageMutex_);
-    }
-    messageCv_.notify_all();
+    // Each lock is taken once so that a waiter between its check of the flag
+    // and its wait cannot miss the wake-up.
+    auto wake = [](std::mutex& mutex, std::condition_variable& cv) {
+      std::unique_lock lock(mutex);
+      lock.unlock();
+      cv.notify_all();
+    };
+    wake(pauseMutex_, pauseCv_);
+    wake(messageMutex_, messageCv_);
   }
   // Threads leave at their next check of the stop flag. A thread blocked in a
   // network connect or a TLS accept is released by closing the link; a

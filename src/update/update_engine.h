@@ -178,8 +178,7 @@ class UpdateEngine {
   bool EnterBootloadForModule(bool& notFound);
   bool ReconnectAfterEntry(ConnectionKind kind, bool& notFound);
   void FirmwareUpdateThread();
-  ModuleResult RunFirmwareModule(ModuleFile module, Stage stage, std::string& runText, uint64_t startMs,
-                                 int& requeues);
+  ModuleResult RunFirmwareModule(ModuleFile module, Stage stage, std::string& runText, uint64_t startMs, int& requeues);
   void AbortFirmwareRun(const char* status, const char* runLine, std::string& runText, bool passThrough);
   void KernelUpdateThread();
   void RunKernelModule(const ModuleFile& module, bool uniApp, std::string& runText, uint64_t startMs);

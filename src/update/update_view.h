@@ -15,7 +15,9 @@
 // order of posting, hands each one back to UpdateEngine::DeliverViewMessage,
 // as a window procedure would handle a posted window message. Every posted
 // message must be delivered exactly once, or dropped only after the engine
-// was shut down.
+// was shut down; none may be delivered once the engine is destroyed. The
+// engine's shutdown calls no view operation of its own, so a presenter that
+// owns the engine shuts it down first thing in its own destructor.
 
 #include <cstdint>
 #include <string>
@@ -28,12 +30,12 @@ inline constexpr uint32_t WM_UPDATE_FINISHED = 0x401;
 inline constexpr uint32_t WM_VIEW_REFRESH = 0x465;
 
 // Sub-commands of WM_VIEW_REFRESH (its lParam).
-inline constexpr int64_t kRefreshControls = 0;         // move member values to the controls
-inline constexpr int64_t kRefreshControlsAgain = 1;    // the same
-inline constexpr int64_t kRefreshModelBox = 2;         // only show or hide the model box
-inline constexpr int64_t kRefreshStartMonitor = 3;     // transfer, then start the presence monitor
-inline constexpr int64_t kRefreshRestartDetection = 4; // transfer, then start the detection again
-inline constexpr int64_t kRefreshStartKernelStage = 5; // transfer, then start the kernel and UniApp stage
+inline constexpr int64_t kRefreshControls = 0;          // move member values to the controls
+inline constexpr int64_t kRefreshControlsAgain = 1;     // the same
+inline constexpr int64_t kRefreshModelBox = 2;          // only show or hide the model box
+inline constexpr int64_t kRefreshStartMonitor = 3;      // transfer, then start the presence monitor
+inline constexpr int64_t kRefreshRestartDetection = 4;  // transfer, then start the detection again
+inline constexpr int64_t kRefreshStartKernelStage = 5;  // transfer, then start the kernel and UniApp stage
 
 struct ViewMessage {
   uint32_t message = 0;

@@ -23,9 +23,9 @@ TEST_P(FirmwareStage, ApplicationModuleFromApplicationMode) {
   EXPECT_EQ(ReceivedHeaderCommands(0xC7, 0x41), 1) << "one entry command";
   EXPECT_EQ(reader->BlockImage(), SectionsOf(AppModulePath("app_main.fm")));
   EXPECT_EQ(rig.view.RowMarks(), (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}}));
-  EXPECT_TRUE(StatusesInOrder({texts::kToEnterBootload, texts::kBootloadEnterOkay, texts::kDeviceReady,
-                               texts::kDeviceRebooting, texts::kDeviceReady, texts::kFirmwareUpdating,
-                               texts::kFirmwareUpdateSucceeded}));
+  EXPECT_TRUE(
+      StatusesInOrder({texts::kToEnterBootload, texts::kBootloadEnterOkay, texts::kDeviceReady, texts::kDeviceRebooting,
+                       texts::kDeviceReady, texts::kFirmwareUpdating, texts::kFirmwareUpdateSucceeded}));
   EXPECT_TRUE(rig.engine->firmwareOk());
   EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
   EXPECT_FALSE(rig.engine->attention());
@@ -212,8 +212,8 @@ TEST_F(SlowWholeUpdate, ReconnectionAfterTheEntryGivesUpAfterTwoMinutes) {
   });
   RunUpdate({0});
 
-  EXPECT_TRUE(StatusesInOrder({texts::kBootloadEnterOkay, texts::kWaitTcpServer, texts::kFailedToFindDevice,
-                               texts::kFirmwareUpdateFailed}));
+  EXPECT_TRUE(StatusesInOrder(
+      {texts::kBootloadEnterOkay, texts::kWaitTcpServer, texts::kFailedToFindDevice, texts::kFirmwareUpdateFailed}));
   EXPECT_EQ(rig.view.RowMarks(), (std::vector<RowMark>{{0, texts::kRowNotReplug, kRowRed}}));
   EXPECT_GE(gaveUpAt - enteredAt, kReconnectGiveUpMs);
   EXPECT_LT(gaveUpAt - enteredAt, kReconnectGiveUpMs + 10000);

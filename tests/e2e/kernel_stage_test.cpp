@@ -47,9 +47,8 @@ TEST_F(WholeUpdate, KernelAndUniAppModulesWithARefusedFinishCommand) {
   EXPECT_TRUE(modules[2].finished);
   EXPECT_EQ(ReceivedHeaderCommands(0xC7, 0x46), 3);
 
-  EXPECT_TRUE(StatusesInOrder({texts::kKernelUpdating, texts::kKernelUpdateFailed,
-                               texts::kKernelUpdating, texts::kUniAppUpdating, texts::kKernelUpdating,
-                               texts::kUpdateFailed}));
+  EXPECT_TRUE(StatusesInOrder({texts::kKernelUpdating, texts::kKernelUpdateFailed, texts::kKernelUpdating,
+                               texts::kUniAppUpdating, texts::kKernelUpdating, texts::kUpdateFailed}));
   EXPECT_FALSE(rig.engine->kernelOk());
   EXPECT_TRUE(rig.engine->uniAppOk());
   EXPECT_EQ(rig.engine->statusText(), texts::kUpdateFailed);
@@ -90,11 +89,11 @@ TEST_P(FinalStatus, CountsApplicationModulesButNotBootloaderModules) {
   EXPECT_EQ(reader->Modules().size(), 2u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, FinalStatus,
-    ::testing::Values(FinalCase{"FailedBootloaderModule", "x_bootloader.fm", texts::kUpdateSucceeded},
-                      FinalCase{"FailedApplicationModule", "app.fm", texts::kUpdateFailed}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rules, FinalStatus,
+                         ::testing::Values(FinalCase{"FailedBootloaderModule", "x_bootloader.fm",
+                                                     texts::kUpdateSucceeded},
+                                           FinalCase{"FailedApplicationModule", "app.fm", texts::kUpdateFailed}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orvane::test

@@ -86,8 +86,8 @@ TEST_F(WholeUpdate, RefusedKeyboardEntryEndsLikeANormalRun) {
   hidDevice->SetFailNextFeatureSets(1000);
   RunUpdate({0});
 
-  EXPECT_EQ(rig.view.MessageBoxes(), (std::vector<std::pair<std::string, std::string>>{
-                                         {texts::kFailedMessage, texts::kEnterBootloadCaption}}));
+  EXPECT_EQ(rig.view.MessageBoxes(),
+            (std::vector<std::pair<std::string, std::string>>{{texts::kFailedMessage, texts::kEnterBootloadCaption}}));
   EXPECT_TRUE(reader->Loads().empty());
   EXPECT_FALSE(rig.engine->busy());
   EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kUpdateControls);

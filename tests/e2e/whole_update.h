@@ -33,10 +33,14 @@ enum class Link { Tcp, Tls, Serial, Hid };
 
 inline const char* LinkName(Link link) {
   switch (link) {
-    case Link::Tcp: return "Tcp";
-    case Link::Tls: return "Tls";
-    case Link::Serial: return "Serial";
-    case Link::Hid: return "Hid";
+    case Link::Tcp:
+      return "Tcp";
+    case Link::Tls:
+      return "Tls";
+    case Link::Serial:
+      return "Serial";
+    case Link::Hid:
+      return "Hid";
   }
   return "?";
 }

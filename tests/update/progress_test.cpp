@@ -14,9 +14,10 @@ TEST(Progress, ShowsTruncatedPercentagesAndRedrawsOnlyOnChange) {
   for (auto [done, total] : calls) rig.engine->OnProgress(done, total);
 
   const int row = rig.engine->currentListRow();
-  EXPECT_EQ(rig.view.Percents(), (std::vector<std::pair<int, int>>{{row, 33}, {row, 66}, {row, 66}, {row, 25}, {row, 100}}));
+  EXPECT_EQ(rig.view.Percents(),
+            (std::vector<std::pair<int, int>>{{row, 33}, {row, 66}, {row, 66}, {row, 25}, {row, 100}}));
   EXPECT_EQ(rig.view.CountCalls("RedrawRowProgress"), 4);  // the repeated 66 is not redrawn
-  EXPECT_EQ(rig.view.CountCalls("StopRowProgress"), 1);     // only 200 of 200 ends the display
+  EXPECT_EQ(rig.view.CountCalls("StopRowProgress"), 1);    // only 200 of 200 ends the display
   EXPECT_EQ(rig.view.CountCalls("EnsureRowVisible"), 5);
 }
 

@@ -55,9 +55,9 @@ class RecordingView final : public UpdateView {
   // ---- the record ----
   std::vector<std::string> StatusTexts() const;  // every change, in order
   std::vector<ViewMessage> Delivered() const;
-  std::vector<RowMark> RowMarks() const;          // in order
+  std::vector<RowMark> RowMarks() const;  // in order
   std::vector<RowMark> RowMarksOf(int row) const;
-  RowMark LastRowMark(int row) const;             // row -1 when none
+  RowMark LastRowMark(int row) const;                                     // row -1 when none
   std::vector<std::pair<std::string, std::string>> MessageBoxes() const;  // text, caption
   std::vector<std::string> Confirmations() const;
   std::vector<ViewSnapshot> Transfers() const;

@@ -81,11 +81,10 @@ TEST(Selection, SingleKernelFileGoesStraightToTheKernelStage) {
   rig.view.TickRow(2);
   // No presence monitor has ever run: stopping it must not wait for one.
   rig.OnPresenter([&] { rig.engine->OnButtonUpdate(); });
-  EXPECT_EQ(rig.view.Confirmations(),
-            std::vector<std::string>{"Bootloader file list:\r\n\tNone\r\n"
-                                     "App file list:\r\n\tNone\r\n"
-                                     "Kernel file list:\r\n\tapp_ct_l2.fm\r\n"
-                                     "\r\nUni-App file list:\r\n\tNone"});
+  EXPECT_EQ(rig.view.Confirmations(), std::vector<std::string>{"Bootloader file list:\r\n\tNone\r\n"
+                                                               "App file list:\r\n\tNone\r\n"
+                                                               "Kernel file list:\r\n\tapp_ct_l2.fm\r\n"
+                                                               "\r\nUni-App file list:\r\n\tNone"});
   // Without a reader the kernel stage ends after its re-detection.
   ASSERT_TRUE(rig.view.WaitForDelivered(WM_UPDATE_FINISHED));
   const std::vector<std::string> statuses = rig.view.StatusTexts();

@@ -88,17 +88,16 @@ DeviceInfo Bootloader(bool pci, int32_t stopPackage) {
 
 INSTANTIATE_TEST_SUITE_P(
     States, DeviceInformation,
-    ::testing::Values(
-        DeviceCase{"PciBootloader", Bootloader(true, 0), true, 1,
-                   "Bootloader Mode, Version Info: Bootloader FW V1.05 \r\nType: PCI. "},
-        DeviceCase{"NonPciResumable", Bootloader(false, 40), false, 1,
-                   "Bootloader Mode, Version Info: Bootloader FW V1.05 \r\nType: NONPCI. "
-                   "Continue Loading From Stop Package:\t 40"},
-        DeviceCase{"ResumeSwitchedOff", Bootloader(false, 40), true, 0,
-                   "Bootloader Mode, Version Info: Bootloader FW V1.05 \r\nType: NONPCI. "},
-        DeviceCase{"NoReader", DeviceInfo{}, false, 1, "Device Not be Connected"},
-        // The reader does not answer the version query: the version part stays empty.
-        DeviceCase{"SilentApplication", DeviceInfo{}, true, 1, "Application Mode, Version Info:  "}),
+    ::testing::Values(DeviceCase{"PciBootloader", Bootloader(true, 0), true, 1,
+                                 "Bootloader Mode, Version Info: Bootloader FW V1.05 \r\nType: PCI. "},
+                      DeviceCase{"NonPciResumable", Bootloader(false, 40), false, 1,
+                                 "Bootloader Mode, Version Info: Bootloader FW V1.05 \r\nType: NONPCI. "
+                                 "Continue Loading From Stop Package:\t 40"},
+                      DeviceCase{"ResumeSwitchedOff", Bootloader(false, 40), true, 0,
+                                 "Bootloader Mode, Version Info: Bootloader FW V1.05 \r\nType: NONPCI. "},
+                      DeviceCase{"NoReader", DeviceInfo{}, false, 1, "Device Not be Connected"},
+                      // The reader does not answer the version query: the version part stays empty.
+                      DeviceCase{"SilentApplication", DeviceInfo{}, true, 1, "Application Mode, Version Info:  "}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
