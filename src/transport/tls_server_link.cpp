@@ -5,10 +5,8 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -44,15 +42,6 @@ void IgnoreBrokenPipe() {
       signal(SIGPIPE, SIG_IGN);
     }
   });
-}
-
-// A private key that other users can read is no secret; said once per process.
-void WarnIfKeyReadableByOthers(const std::string& keyPath) {
-  static std::atomic<bool> warned{false};
-  struct stat info {};
-  if (::stat(keyPath.c_str(), &info) != 0 || (info.st_mode & (S_IRGRP | S_IROTH)) == 0) return;
-  if (warned.exchange(true)) return;
-  std::fprintf(stderr, "Warning: %s can be read by other users; restrict it with chmod 600\n", keyPath.c_str());
 }
 
 // A private key that other users can read is no secret; said once per process.
@@ -139,12 +128,8 @@ bool TlsServerLink::Start(int port) {
   // Nothing older than TLS 1.2, whatever the system configuration allows;
   // the library's default cipher list stays.
   (void)SSL_CTX_set_min_proto_version(t.context.get(), TLS1_2_VERSION);
-  // Nothing older than TLS 1.2, whatever the system configuration allows;
-  // the library's default cipher list stays.
-  (void)SSL_CTX_set_min_proto_version(t.context.get(), TLS1_2_VERSION);
   (void)SSL_CTX_set_ecdh_auto(t.context.get(), 1);
   const std::string folder = folder_.empty() ? ProgramFolder() : folder_;
-  WarnIfKeyReadableByOthers(PathInFolder(folder, kServerKeyFile));
   WarnIfKeyReadableByOthers(PathInFolder(folder, kServerKeyFile));
   if (SSL_CTX_use_certificate_file(t.context.get(), PathInFolder(folder, kServerCertFile).c_str(),
                                    SSL_FILETYPE_PEM) <= 0 ||
