@@ -35,7 +35,7 @@ namespace orvane::test {
 inline constexpr uint16_t kViewRigVendorId = 0x1209;
 inline constexpr uint16_t kViewRigProductId = 0x3810;
 // Program time runs this many times faster than real time.
-inline constexpr uint32_t kViewRigClockScale = 25;
+inline constexpr uint32_t kViewRigClockScale = 10;
 
 // How the interface dialog is answered when the view starts.
 enum class InterfaceAnswer { Local, Tls, Tcp, Escape };
