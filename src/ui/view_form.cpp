@@ -170,7 +170,20 @@ void ViewForm::ShowPicture(bool ready) {
 }
 
 void ViewForm::SetDeviceInfo(const QString& text, int viewHeight) {
-  deviceInfo->setText(text);
+  // A version text may hold long runs without blanks; break opportunities
+  // (zero-width spaces) let the line wrap them instead of cutting them off.
+  constexpr int kLongestRun = 24;
+  QString wrappable;
+  int run = 0;
+  for (QChar c : text) {
+    run = c.isSpace() ? 0 : run + 1;
+    if (run > kLongestRun) {
+      wrappable += QChar(0x200B);
+      run = 1;
+    }
+    wrappable += c;
+  }
+  deviceInfo->setText(wrappable);
   PlaceDeviceInfo(viewHeight);
 }
 

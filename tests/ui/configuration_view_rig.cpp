@@ -147,7 +147,10 @@ QString ConfigurationViewRig::StatusText() const { return view_->form().status->
 
 QColor ConfigurationViewRig::StatusColour() const { return view_->form().StatusColour(); }
 
-QString ConfigurationViewRig::DeviceInfoText() const { return view_->form().deviceInfo->text(); }
+QString ConfigurationViewRig::DeviceInfoText() const {
+  // Without the break opportunities that the line adds to long runs.
+  return view_->form().deviceInfo->text().remove(QChar(0x200B));
+}
 
 QString ConfigurationViewRig::RowText(int row, int column) const { return view_->form().list->GetItemText(row, column); }
 

@@ -201,7 +201,7 @@ class TestConfigurationView : public QObject {
   void readerTextsAreNotMarkup() {
     ConfigurationViewRig rig;
     sim::ReaderOptions options;
-    options.applicationVersion = "<b>4710</b>\x01V2";
+    options.applicationVersion = "<b>4710</b>\x01V2 " + std::string(120, 'W');
     rig.UseReader(options);
     rig.Plug();
     QVERIFY(rig.Start());
@@ -209,6 +209,13 @@ class TestConfigurationView : public QObject {
     QTRY_VERIFY(rig.DeviceInfoText().startsWith(QStringLiteral("Application Mode, ")));
     QCOMPARE(rig.view()->form().deviceInfo->textFormat(), Qt::PlainText);
     QVERIFY(rig.DeviceInfoText().contains(QStringLiteral("<b>4710</b> V2")));
+    // A long version wraps onto more lines below the form rather than being cut off.
+    QLabel* line = rig.view()->form().deviceInfo;
+    QCOMPARE(rig.DeviceInfoText().count(QLatin1Char('W')), 120);
+    QVERIFY(line->height() > 38);
+    QVERIFY(line->heightForWidth(line->width()) <= line->height());
+    QVERIFY(QFontMetrics(line->font()).boundingRect(QRect(0, 0, line->width(), 10000), Qt::TextWordWrap,
+                                                    line->text()).width() <= line->width());
     // "4710" after the first character: the model box appears, and its tick reaches the engine.
     QTRY_VERIFY(rig.view()->form().modelBox->isVisible());
     QTest::mouseClick(rig.view()->form().modelBox, Qt::LeftButton);
