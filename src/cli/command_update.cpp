@@ -111,6 +111,8 @@ int RunUpdate(CliContext& context) {
   if (session.presenter().Pump(runOver, std::nullopt) == TerminalPresenter::PumpEnd::Interrupted) {
     const std::string position = session.presenter().TransferPosition();
     session.presenter().Note("Stopping at the next block boundary...");
+    // What the procedures still report while they stop is not the run's result.
+    session.presenter().SetQuiet(true);
     session.Stop();
     const std::string line = position.empty() ? "Stopped by the operator" : "Stopped by the operator: " + position;
     PrintSummary(context, session, line, kExitFailed, startMs, position);

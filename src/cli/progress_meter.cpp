@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace orvane::cli {
 
@@ -60,12 +61,14 @@ std::optional<uint64_t> ProgressMeter::SecondsLeft() const {
 }
 
 std::string ProgressMeter::BarLine(int width) const {
-  char tail[96];
-  auto left = SecondsLeft();
-  std::snprintf(tail, sizeof tail, " %3d%%  %d/%d blocks  %s  %s left", percent_, blocksDone(), totalBlocks_,
-                FormatRate(BytesPerSecond()).c_str(), left ? FormatDuration(*left).c_str() : "-:--");
+  // Fixed-width fields, so that the bar keeps its length while it fills.
+  const int digits = static_cast<int>(std::to_string(totalBlocks_).size());
+  const auto left = SecondsLeft();
+  char tail[128];
+  std::snprintf(tail, sizeof tail, " %3d%%  %*d/%d blocks  %10s  %7s left", percent_, digits, blocksDone(),
+                totalBlocks_, FormatRate(BytesPerSecond()).c_str(), left ? FormatDuration(*left).c_str() : "-:--");
   std::string label = name_.size() > 28 ? name_.substr(0, 25) + "..." : name_;
-  const int fixed = static_cast<int>(label.size() + 3 + std::string(tail).size());
+  const int fixed = static_cast<int>(label.size() + 3 + std::strlen(tail));
   const int barWidth = std::clamp(width - 1 - fixed, 0, 40);
   std::string line = label;
   if (barWidth >= 5) {

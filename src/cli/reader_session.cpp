@@ -124,7 +124,11 @@ ReaderSession::Found ReaderSession::FindReader() {
   std::optional<uint64_t> deadline;
   if (o.timeoutSeconds) deadline = TickMs() + static_cast<uint64_t>(std::llround(*o.timeoutSeconds * 1000.0));
   engine_->StartDetection();
-  switch (presenter_.Pump([this] { return engine_->ready(); }, deadline)) {
+  // Found once the detection has handed over to the presence monitor, as the
+  // desktop program enables its Update button only then; an update started
+  // earlier would race the monitor's start for the reader.
+  auto found = [this] { return engine_->ready() && engine_->monitorRunFlag(); };
+  switch (presenter_.Pump(found, deadline)) {
     case TerminalPresenter::PumpEnd::Done: return Found::Yes;
     case TerminalPresenter::PumpEnd::TimedOut: return Found::TimedOut;
     case TerminalPresenter::PumpEnd::Interrupted: break;

@@ -58,7 +58,7 @@ void CloseFd(int& fd) {
 }
 
 // Starts the child; fills the parent's ends of its output streams.
-pid_t Spawn(const ProcessSpec& spec, int& outFd, int& errFd) {
+pid_t Spawn(const ProcessSpec& spec, int& outFd, int& errFd, int& keptSlave) {
   std::vector<std::string> args = spec.args;
   std::vector<std::string> env = BuildEnvironment(spec);
   auto argv = Pointers(args);
@@ -75,11 +75,10 @@ pid_t Spawn(const ProcessSpec& spec, int& outFd, int& errFd) {
     struct winsize ws {};
     ws.ws_col = 100;
     ws.ws_row = 30;
-    int slave = ::open(slaveName.c_str(), O_RDWR | O_NOCTTY);
-    if (slave >= 0) {
-      ::ioctl(slave, TIOCSWINSZ, &ws);
-      ::close(slave);
-    }
+    // The parent keeps the terminal open until the child has ended: with no
+    // slave open the master would report a hang-up before the child opened it.
+    keptSlave = ::open(slaveName.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (keptSlave >= 0) ::ioctl(keptSlave, TIOCSWINSZ, &ws);
   } else if (!out.Open() || !err.Open()) {
     return -1;
   }
@@ -152,7 +151,7 @@ ProcessResult RunProcess(const ProcessSpec& spec) {
   return process.Wait(spec.limit);
 }
 
-BackgroundProcess::BackgroundProcess(const ProcessSpec& spec) { pid_ = Spawn(spec, outFd_, errFd_); }
+BackgroundProcess::BackgroundProcess(const ProcessSpec& spec) { pid_ = Spawn(spec, outFd_, errFd_, keptSlave_); }
 
 BackgroundProcess::~BackgroundProcess() {
   if (pid_ > 0 && !finished_) {
@@ -161,6 +160,7 @@ BackgroundProcess::~BackgroundProcess() {
   }
   CloseFd(outFd_);
   CloseFd(errFd_);
+  CloseFd(keptSlave_);
 }
 
 bool BackgroundProcess::ReadSome(std::chrono::milliseconds limit) {
@@ -202,26 +202,29 @@ void BackgroundProcess::Signal(int signal) {
 }
 
 ProcessResult BackgroundProcess::Wait(std::chrono::milliseconds limit) {
-  if (pid_ <= 0) return result_;
-  if (finished_) return result_;
+  if (pid_ <= 0 || finished_) return result_;
   const auto deadline = Clock::now() + limit;
-  while (outFd_ >= 0 || errFd_ >= 0) {
+  int status = 0;
+  bool ended = false;
+  while (!ended) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
       ::kill(pid_, SIGKILL);
       result_.killedAtLimit = true;
+      while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+      }
       break;
     }
-    ReadSome(std::min(left, std::chrono::milliseconds(100)));
+    ReadSome(std::min(left, std::chrono::milliseconds(20)));
+    ended = ::waitpid(pid_, &status, WNOHANG) == pid_;
   }
-  int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+  // What the child wrote before it ended.
+  for (int i = 0; i < 1000 && (outFd_ >= 0 || errFd_ >= 0); ++i) {
+    const size_t before = out_.size() + err_.size();
+    ReadSome(std::chrono::milliseconds(10));
+    if (out_.size() + err_.size() == before) break;
   }
-  // Whatever was still buffered after a kill.
-  while (outFd_ >= 0 || errFd_ >= 0) {
-    if (!ReadSome(std::chrono::milliseconds(0))) break;
-    if (result_.killedAtLimit) break;
-  }
+  CloseFd(keptSlave_);
   finished_ = true;
   if (WIFEXITED(status)) result_.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result_.signal = WTERMSIG(status);

@@ -61,6 +61,7 @@ class BackgroundProcess {
   pid_t pid_ = -1;
   int outFd_ = -1;
   int errFd_ = -1;
+  int keptSlave_ = -1;  // our end of the child's terminal (stdoutIsTerminal)
   std::string out_;
   std::string err_;
   size_t scanned_ = 0;

@@ -1,0 +1,277 @@
+// The command line against the simulated reader, both as processes: whole
+// updates over TCP, TLS and a pseudo-terminal, the JSON event stream, the
+// final status line, info, the time-out, Ctrl+C and the confirmation.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "cli_test_support.h"
+#include "support/temp_dir.h"
+
+namespace orvane::test {
+namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using namespace std::chrono_literals;
+
+// Pauses of the procedures and of the simulated reader run this much faster.
+constexpr const char* kScale = "50";
+
+int FreePort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof addr;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
+
+std::string ValueAfter(const std::string& line, const std::string& key) {
+  size_t at = line.find(key);
+  if (at == std::string::npos) return {};
+  size_t end = line.find(' ', at);
+  return line.substr(at + key.size(), end == std::string::npos ? std::string::npos : end - at - key.size());
+}
+
+std::string Configuration(int tcpPort, int tlsPort) {
+  return "<BOOTLOAD_SETTING>\n"
+         "  <SERIAL baudrateList=\"38400\" parity=\"N\" databit=\"8\" stopbit=\"1\"/>\n"
+         "  <SWITCHES enableLog=\"1\" EnableInterruptPointReserve=\"1\"/>\n"
+         "  <NETWORK TLS_Server_Port=\"" +
+         std::to_string(tlsPort) + "\" TCP_Server_IP=\"127.0.0.1\" TCP_Server_Port=\"" + std::to_string(tcpPort) +
+         "\"/>\n</BOOTLOAD_SETTING>\n";
+}
+
+class CliReader : public ::testing::Test {
+ protected:
+  TempDir home_;
+  TempDir dir_;
+  std::unique_ptr<BackgroundProcess> sim_;
+
+  void SetUp() override {
+    ASSERT_FALSE(SimulatorPath().empty());
+    auto made = RunCli({"make-demo", dir_.path()}, home_.path());
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+  }
+
+  // Starts the simulated reader; the value after `key` on its READY line.
+  std::string StartReader(std::vector<std::string> args, const std::string& key) {
+    ProcessSpec spec;
+    spec.args = {SimulatorPath()};
+    spec.args.insert(spec.args.end(), args.begin(), args.end());
+    spec.args.insert(spec.args.end(), {"--time-scale", kScale});
+    sim_ = std::make_unique<BackgroundProcess>(spec);
+    auto ready = sim_->WaitForLine("READY", 10s);
+    EXPECT_TRUE(ready) << "the simulated reader did not start";
+    return ready ? ValueAfter(*ready, key) : std::string();
+  }
+
+  int StartTcpReader(std::vector<std::string> extra = {}) {
+    extra.insert(extra.begin(), {"--tcp-listen", "0"});
+    int port = std::atoi(StartReader(extra, "port=").c_str());
+    dir_.Write("BootloadConfiguration.xml", Configuration(port, FreePort()));
+    return port;
+  }
+
+  ProcessResult Cli(std::vector<std::string> args, std::string input = {}, bool terminal = false) {
+    ProcessSpec spec;
+    spec.args = {CliPath(), "--folder", dir_.path()};
+    spec.args.insert(spec.args.end(), args.begin(), args.end());
+    spec.env = {{"ORVANE_CLOCK_SCALE", kScale}, {"XDG_CONFIG_HOME", home_.path()}};
+    spec.input = std::move(input);
+    spec.stdoutIsTerminal = terminal;
+    spec.limit = 60s;
+    return RunProcess(spec);
+  }
+
+  std::vector<nlohmann::json> Events(const ProcessResult& r) {
+    std::vector<nlohmann::json> events;
+    for (const auto& line : r.Lines()) {
+      if (line.empty()) continue;
+      EXPECT_TRUE(nlohmann::json::accept(line)) << "not JSON: " << line;
+      if (nlohmann::json::accept(line)) events.push_back(nlohmann::json::parse(line));
+    }
+    return events;
+  }
+};
+
+TEST_F(CliReader, AWholeUpdateOverTcpStreamsJsonEventsAndEndsWithASummary) {
+  StartTcpReader();
+  auto r = Cli({"--interface", "tcp", "update", "--all", "--yes", "--json"});
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  auto events = Events(r);
+  ASSERT_FALSE(events.empty());
+  const auto& summary = events.back();
+  EXPECT_EQ(summary["event"], "summary");
+  EXPECT_EQ(summary["status"], "Update Succeeded");
+  EXPECT_EQ(summary["succeeded"], true);
+  EXPECT_EQ(summary["exitCode"], 0);
+  EXPECT_EQ(summary["log"], dir_.File("ORV_Bootload_log.txt"));
+  std::vector<std::string> statuses, completed;
+  int progressEvents = 0;
+  for (const auto& e : events) {
+    if (e["event"] == "status") statuses.push_back(e["text"]);
+    if (e["event"] == "row" && e["mark"] == "Completed") completed.push_back(e["name"]);
+    if (e["event"] == "progress") ++progressEvents;
+  }
+  EXPECT_THAT(statuses, Contains("Bootload Enter okay"));
+  EXPECT_THAT(statuses, Contains("Firmware Updating..."));
+  EXPECT_THAT(statuses, Contains("Firmware Update Succeeded"));
+  EXPECT_THAT(statuses, Contains("UniApp Updating..."));
+  EXPECT_EQ(statuses.back(), "Update Succeeded");
+  EXPECT_THAT(completed, ::testing::UnorderedElementsAre("demo_bootloader.fm", "demo_application.fm",
+                                                         "app_ct_l2_demo.fm", "app_nfcrd_l2_amex_demo.fm",
+                                                         "demo_uniapp.fm"));
+  EXPECT_GT(progressEvents, 20);
+  for (const auto& m : summary["modules"]) EXPECT_EQ(m["mark"], "Completed") << m["name"];
+  EXPECT_THAT(TempDir::Read(dir_.File("ORV_Bootload_log.txt")), HasSubstr("[Time Last:"));
+}
+
+TEST_F(CliReader, WithoutJsonTheLastLineIsTheFinalStatusAndProgressComesInTenths) {
+  StartTcpReader();
+  auto r = Cli({"update", "demo_application.fm", "--interface", "tcp", "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(r.LastLine(), "Firmware Update Succeeded");
+  int tenths = 0;
+  for (const auto& line : r.Lines()) {
+    if (line.starts_with("demo_application.fm: ") && line.find("% (") != std::string::npos) ++tenths;
+  }
+  EXPECT_EQ(tenths, 10);
+  EXPECT_THAT(r.out, HasSubstr("demo_application.fm: 100% (99/99 blocks)"));
+  EXPECT_THAT(r.out, HasSubstr("demo_application.fm: Completed"));
+}
+
+TEST_F(CliReader, AFailedOrRefusedUpdateExitsOneWithTheFailureAsLastLine) {
+  struct Case {
+    std::vector<std::string> reader;
+    std::string module;
+    std::string lastLine;
+    std::string mark;
+  };
+  const Case cases[] = {
+      {{"--fail-block", "2:0x0A:always"}, "app_ct_l2_demo.fm", "Update Failed", "app_ct_l2_demo.fm: Failed"},
+      {{"--non-pci"}, "demo_application.fm", "PCI not match", ""},
+  };
+  for (const auto& c : cases) {
+    StartTcpReader(c.reader);
+    auto r = Cli({"--interface", "tcp", "update", c.module, "--yes"});
+    EXPECT_EQ(r.exitCode, 1) << r.out;
+    EXPECT_EQ(r.LastLine(), c.lastLine);
+    if (!c.mark.empty()) {
+      EXPECT_THAT(r.out, HasSubstr(c.mark));
+    }
+    sim_.reset();
+  }
+}
+
+TEST_F(CliReader, AnUpdateOverTlsWithTheReaderAsClient) {
+  ProcessSpec openssl;
+  openssl.args = {"/usr/bin/openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                  "-nodes", "-days", "1", "-subj", "/CN=localhost", "-keyout", dir_.File("server_key.pem"),
+                  "-out", dir_.File("server_cert.pem")};
+  auto key = RunProcess(openssl);
+  ASSERT_EQ(key.exitCode, 0) << key.err;
+  const int tlsPort = FreePort();
+  dir_.Write("BootloadConfiguration.xml", Configuration(FreePort(), tlsPort));
+  StartReader({"--tls-connect", "127.0.0.1:" + std::to_string(tlsPort)}, "port=");
+  auto r = Cli({"--interface", "tls", "update", "demo_uniapp.fm", "app_ct_l2_demo.fm", "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(r.LastLine(), "Update Succeeded");
+  EXPECT_THAT(r.out, HasSubstr("demo_uniapp.fm: Completed"));
+}
+
+TEST_F(CliReader, AnUpdateOverAPseudoTerminalConfirmedOnStandardInput) {
+  const std::string path = StartReader({"--pty"}, "path=");
+  ASSERT_THAT(path, StartsWith("/dev/"));
+  auto r = Cli({"update", "demo_uniapp.fm", "--port", path}, "y\n");
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_THAT(r.out, HasSubstr("Uni-App file list:"));
+  EXPECT_THAT(r.err, HasSubstr("Continue with the update? [y/N]"));
+  EXPECT_EQ(r.LastLine(), "Update Succeeded");
+}
+
+TEST_F(CliReader, DecliningTheConfirmationSendsNothing) {
+  StartTcpReader();
+  auto r = Cli({"--interface", "tcp", "update", "demo_application.fm"}, "n\n");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_THAT(r.out, HasSubstr("Not confirmed; nothing was sent to the reader."));
+  EXPECT_THAT(r.out, ::testing::Not(HasSubstr("Firmware Updating...")));
+  EXPECT_EQ(r.LastLine(), "Device Ready");
+}
+
+TEST_F(CliReader, OnATerminalEachModuleGetsAProgressBar) {
+  StartTcpReader();
+  auto r = Cli({"--interface", "tcp", "update", "demo_uniapp.fm", "--yes"}, {}, true);
+  ASSERT_EQ(r.exitCode, 0) << r.out << " signal " << r.signal;
+  EXPECT_THAT(r.out, HasSubstr("\r\033[K"));
+  EXPECT_THAT(r.out, HasSubstr("] 100%  3/3 blocks"));
+  EXPECT_THAT(r.out, HasSubstr(" left"));
+  EXPECT_EQ(r.LastLine(), "Update Succeeded");
+}
+
+TEST_F(CliReader, InfoReportsWhatTheReaderSaysAboutItself) {
+  StartTcpReader({"--version", "Orvane Q9 APP 4710 V3"});
+  auto r = Cli({"info", "--interface", "tcp", "--json"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto doc = nlohmann::json::parse(r.out);
+  EXPECT_EQ(doc["found"], true);
+  EXPECT_EQ(doc["connection"], "TCP client");
+  EXPECT_EQ(doc["mode"], "application");
+  EXPECT_EQ(doc["versionText"], "Orvane Q9 APP 4710 V3");
+  EXPECT_EQ(doc["model4710"], false);  // the model is only looked for on the local interfaces
+  EXPECT_EQ(doc["pci"], nullptr);
+  sim_.reset();
+
+  StartTcpReader({"--mode", "boot", "--non-pci", "--stop-package", "261"});
+  auto boot = Cli({"info", "--interface", "tcp"});
+  ASSERT_EQ(boot.exitCode, 0) << boot.err;
+  EXPECT_THAT(boot.out, HasSubstr("Mode:          bootloader"));
+  EXPECT_THAT(boot.out, HasSubstr("Type:          non-PCI"));
+  EXPECT_THAT(boot.out, HasSubstr("Stop package:  261"));
+}
+
+TEST_F(CliReader, NoReaderWithinTheTimeoutExitsThree) {
+  dir_.Write("BootloadConfiguration.xml", Configuration(FreePort(), FreePort()));
+  auto info = Cli({"info", "--interface", "tcp", "--timeout", "2"});
+  EXPECT_EQ(info.exitCode, 3);
+  EXPECT_THAT(info.err, HasSubstr("no reader found within the time-out"));
+
+  auto update = Cli({"update", "--all", "--yes", "--json", "--interface", "tls", "--timeout", "2"});
+  EXPECT_EQ(update.exitCode, 3);
+  auto events = Events(update);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.back()["event"], "summary");
+  EXPECT_EQ(events.back()["exitCode"], 3);
+}
+
+TEST_F(CliReader, CtrlCStopsAtABlockBoundaryAndSaysWhere) {
+  StartTcpReader({"--answer-delay", "400"});
+  ProcessSpec spec;
+  spec.args = {CliPath(), "--folder", dir_.path(), "--interface", "tcp", "update", "demo_application.fm", "--yes"};
+  spec.env = {{"ORVANE_CLOCK_SCALE", kScale}, {"XDG_CONFIG_HOME", home_.path()}};
+  BackgroundProcess cli(spec);
+  ASSERT_TRUE(cli.WaitForLine("demo_application.fm: 20%", 30s)) << cli.Output();
+  cli.Signal(SIGINT);
+  auto r = cli.Wait(30s);
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  EXPECT_THAT(r.LastLine(), StartsWith("Stopped by the operator: demo_application.fm at block "));
+  EXPECT_THAT(r.out, ::testing::Not(HasSubstr("demo_application.fm: 100%")));
+  EXPECT_THAT(r.out, ::testing::Not(HasSubstr("Firmware Update Succeeded")));
+}
+
+}  // namespace
+}  // namespace orvane::test
