@@ -23,16 +23,15 @@ class SerialLineTiming {
 
   // Microseconds that `count` bytes take on the wire.
   uint64_t WireUs(size_t count) const;
-  // Bytes that fit into `us` microseconds of wire time.
-  size_t BytesIn(uint64_t us) const;
 
   // `count` bytes enter the line at `nowMs`, behind any still on the wire.
   // Returns when (program time in microseconds) the first of them starts;
   // the line is busy until the last one has crossed.
   uint64_t Enqueue(uint64_t nowMs, size_t count);
   uint64_t BusyUntilUs() const { return busyUntilUs_; }
-  // BusyUntilUs in whole milliseconds, rounded up.
-  uint64_t BusyUntilMs() const { return (busyUntilUs_ + 999) / 1000; }
+  // BusyUntilUs in whole milliseconds, to the nearest: program time moves in
+  // milliseconds, and rounding always up would make every frame late.
+  uint64_t BusyUntilMs() const { return (busyUntilUs_ + 500) / 1000; }
 
  private:
   uint32_t baud_;
@@ -42,11 +41,12 @@ class SerialLineTiming {
 // Waits until program time `tickMs`; false when the pause was stopped.
 bool PauseUntil(LinkPause& pause, uint64_t tickMs);
 
-// Puts `count` bytes on a line of `timing` as fast as it carries them: each
-// time, the bytes that have crossed by then. `write` gets (offset, length)
-// and returns false when the link failed. False on failure or stop.
-bool WritePaced(SerialLineTiming& timing, LinkPause& pause, size_t count,
-                const std::function<bool(size_t offset, size_t length)>& write);
+// Puts `count` bytes on a line of `timing`: they come out together once the
+// last of them has crossed. Handing them out piece by piece would leave gaps
+// whenever this process is woken late, and the tool takes 5 ms of silence for
+// the end of an answer; the whole answer is there at the same moment either
+// way. `write` returns false when the link failed. False on failure or stop.
+bool WritePaced(SerialLineTiming& timing, LinkPause& pause, size_t count, const std::function<bool()>& write);
 
 // The frames of an interrupt endpoint: a report handed over at `nowMs` goes
 // in the next free frame, `intervalMs` after the previous one.

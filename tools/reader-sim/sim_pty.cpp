@@ -68,8 +68,7 @@ void SimPty::Stop() {
 }
 
 bool SimPty::Send(const Bytes& bytes) {
-  return WritePaced(toTool_, pause_, bytes.size(),
-                    [&](size_t offset, size_t length) { return Write(bytes.data() + offset, length); });
+  return WritePaced(toTool_, pause_, bytes.size(), [&] { return Write(bytes.data(), bytes.size()); });
 }
 
 bool SimPty::Write(const uint8_t* bytes, size_t count) {
