@@ -38,7 +38,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const std::vector
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDOUT_FILENO);
   pid_t pid = -1;
-  const int error = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data());
+  const int error = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data());
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) return false;
   pid_ = pid;

@@ -20,8 +20,9 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  // argv[0] is the program's path; `environment` entries ("NAME=value") are
-  // added to this process's own. False when it cannot be started.
+  // argv[0] is the program: a path, or a name looked up in PATH.
+  // `environment` entries ("NAME=value") are added to this process's own.
+  // False when it cannot be started.
   bool Start(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {});
   // The next line of standard output without its line end; nullopt at its end
   // or when none is complete within `timeoutMs` (real time).

@@ -1,10 +1,15 @@
 #include "transfer_measure.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 #include "firmware/firmware_file.h"
 #include "firmware/module_writer.h"
@@ -139,6 +144,46 @@ SilentResult MeasureSilentWait(Transport transport) {
   return result;
 }
 
+namespace {
+
+// The program folder of a command-line run: the configuration (the reader at
+// 127.0.0.1:`port`, log on) and one application module of `commands` block
+// commands (the two preamble halves and the trailer come with the blocks).
+bool WriteProgramFolder(const TempFolder& folder, const std::string& port, int commands) {
+  for (const char* sub : {"FirmwareApp", "FirmwareKernel", "UniFirmwareApp"}) ::mkdir(folder.File(sub).c_str(), 0755);
+  {
+    std::ofstream config(folder.File("BootloadConfiguration.xml"));
+    config << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<BOOTLOAD_SETTING>\n"
+              "  <USB vid_pid=\"1209,3810\" isOVG=\"1\"/>\n"
+              "  <SERIAL com_port=\"1\" baudrateList=\"115200\" parity=\"N\" databit=\"8\" stopbit=\"1\"/>\n"
+              "  <SWITCHES enableLog=\"1\" EnableInterruptPointReserve=\"1\"/>\n"
+              "  <NETWORK TLS_Server_Port=\"0\" TCP_Server_IP=\"127.0.0.1\" TCP_Server_Port=\""
+           << port << "\"/>\n</BOOTLOAD_SETTING>\n";
+    if (!config) return false;
+  }
+  ModuleSpec spec;
+  spec.infoText = "Benchmark module";
+  spec.blockSize = kBlockSize;
+  spec.blockCount = static_cast<uint16_t>(commands - 3);
+  return WriteModuleFile(folder.File("FirmwareApp/bench_application.fm"), spec);
+}
+
+// BENCH_CLI_WRAPPER runs the command line under a profiler, for example
+// "valgrind --tool=massif --massif-out-file=/tmp/cli.massif".
+std::vector<std::string> CliCommand(const TempFolder& folder, int timeoutSeconds) {
+  std::vector<std::string> argv;
+  if (const char* wrapper = std::getenv("BENCH_CLI_WRAPPER")) {
+    std::istringstream words(wrapper);
+    for (std::string word; words >> word;) argv.push_back(word);
+  }
+  argv.insert(argv.end(), {ORVANE_CLI_EXE, "--folder", folder.path(), "--interface", "tcp", "--yes", "--json",
+                           "--timeout", std::to_string(timeoutSeconds), "update", "--all"});
+  return argv;
+}
+
+}  // namespace
+
 CliRunResult MeasureCommandLineRun(int commands) {
   CliRunResult result;
   result.commands = commands;
@@ -153,33 +198,14 @@ CliRunResult MeasureCommandLineRun(int commands) {
     result.error = "the simulated reader did not get ready";
     return result;
   }
-  const std::string port = ready->substr(ready->find('=') + 1);
-
-  for (const char* sub : {"FirmwareApp", "FirmwareKernel", "UniFirmwareApp"}) ::mkdir(folder.File(sub).c_str(), 0755);
-  {
-    std::ofstream config(folder.File("BootloadConfiguration.xml"));
-    config << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-              "<BOOTLOAD_SETTING>\n"
-              "  <USB vid_pid=\"1209,3810\" isOVG=\"1\"/>\n"
-              "  <SERIAL com_port=\"1\" baudrateList=\"115200\" parity=\"N\" databit=\"8\" stopbit=\"1\"/>\n"
-              "  <SWITCHES enableLog=\"1\" EnableInterruptPointReserve=\"1\"/>\n"
-              "  <NETWORK TLS_Server_Port=\"0\" TCP_Server_IP=\"127.0.0.1\" TCP_Server_Port=\""
-           << port << "\"/>\n</BOOTLOAD_SETTING>\n";
-  }
-  // Two preamble halves and the trailer come with the data blocks.
-  ModuleSpec spec;
-  spec.infoText = "Benchmark module";
-  spec.blockSize = kBlockSize;
-  spec.blockCount = static_cast<uint16_t>(commands - 3);
-  if (!WriteModuleFile(folder.File("FirmwareApp/bench_application.fm"), spec)) {
-    result.error = "cannot write the module file";
+  if (!WriteProgramFolder(folder, ready->substr(ready->find('=') + 1), commands)) {
+    result.error = "cannot write the program folder";
     return result;
   }
-
+  const std::vector<std::string> argv = CliCommand(folder, 60);
   ChildProcess cli;
   const uint64_t start = WallUs();
-  if (!cli.Start({ORVANE_CLI_EXE, "--folder", folder.path(), "--interface", "tcp", "--yes", "--json", "--timeout",
-                  "60", "update", "--all"})) {
+  if (!cli.Start(argv)) {
     result.error = "cannot start the command line";
     return result;
   }
@@ -199,6 +225,45 @@ CliRunResult MeasureCommandLineRun(int commands) {
   result.peakRssKb = static_cast<uint64_t>(usage.ru_maxrss);
   result.ok = result.exitStatus == 0;
   if (!result.ok) result.error = "the command line ended with status " + std::to_string(result.exitStatus);
+  return result;
+}
+
+SilentResult MeasureCommandLineSilent(int seconds) {
+  SilentResult result;
+  TempFolder folder;
+  // A reader that takes the connection and never says a word: the kernel
+  // completes the handshake for the listening socket, nobody reads.
+  UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  if (!folder.ok() || !listener ||
+      ::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener.get(), 4) != 0 ||
+      ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    result.error = "cannot listen";
+    return result;
+  }
+  if (!WriteProgramFolder(folder, std::to_string(ntohs(address.sin_port)), 8)) {
+    result.error = "cannot write the program folder";
+    return result;
+  }
+  ChildProcess cli;
+  const uint64_t start = WallUs();
+  if (!cli.Start(CliCommand(folder, seconds))) {
+    result.error = "cannot start the command line";
+    return result;
+  }
+  while (cli.ReadLine(600'000)) {
+  }
+  rusage usage{};
+  const int status = cli.Wait(&usage);
+  result.wallUs = WallUs() - start;
+  result.cpuUs = CpuUs(usage);
+  // Gives up with "no reader found" once the time-out has passed.
+  result.ok = status == 3;
+  if (!result.ok) result.error = "the command line ended with status " + std::to_string(status);
   return result;
 }
 

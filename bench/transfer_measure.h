@@ -55,4 +55,9 @@ struct CliRunResult {
 };
 CliRunResult MeasureCommandLineRun(int commands);
 
+// The command line trying to update a reader that accepts the TCP connection
+// and never answers, until its --timeout of `seconds` makes it give up; the
+// CPU time is that of the whole process.
+SilentResult MeasureCommandLineSilent(int seconds);
+
 }  // namespace orvane::bench

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include "bootload/test_certificate.h"
 #include "reader-sim/sim_hid_device.h"
@@ -106,6 +107,8 @@ bool TransferRig::Connect(std::string& error) {
         error = "cannot write the certificate";
         return false;
       }
+      // Only the owner may read a private key; the link says so otherwise.
+      ::chmod(certFolder_.File(kServerKeyFile).c_str(), 0600);
       network_.SetCertificateFolder(certFolder_.path());
       const uint16_t port = FreeLoopbackPort();
       if (!StartReaderProcess({"--tls-connect", "127.0.0.1:" + std::to_string(port)}, "tls", ready, error)) {
