@@ -72,6 +72,29 @@ TEST_P(SlowBlock, OverTheTimeOutSendsTheBlockAgainAndTheRunEnds) {
   ExpectSecondUpdateSucceeds(path);
 }
 
+// The late answer must not be taken for the answer to a later command: the
+// trailer (position 8 of a 5-block module), which the reader refuses, has to
+// fail the module. Known to fail: after the resend both the late answer and
+// the answer to the resend arrive, the second one is read as the answer to
+// the next block, and every later answer is one command behind, so the
+// refused trailer reads as accepted. Kept disabled until the block run drops
+// the second answer of a resent command (run with
+// --gtest_also_run_disabled_tests).
+TEST_P(SlowBlock, DISABLED_LateAnswerIsNotTakenForTheAnswerToALaterCommand) {
+  AddApplication(5);
+  sim::ReaderOptions options = Reader();
+  options.blockFaults = {sim::BlockFault{8, sim::FaultKind::Refuse, 0x000A, true}};
+  StartReader(GetParam().link, options);
+  Detect();
+  SlowFourthBlock(GetParam().waitMs * 2);
+  RunUpdate({0});
+
+  EXPECT_NE(LogText().find("NO RESP."), std::string::npos) << "the slow block was sent again";
+  ExpectFailedApplicationRun();
+  // A module of 4 blocks has no position 8, so the reader refuses nothing.
+  ExpectSecondUpdateSucceeds(AddApplication(4));
+}
+
 INSTANTIATE_TEST_SUITE_P(Links, SlowBlock, ::testing::ValuesIn(kSlowCases),
                          [](const auto& info) { return std::string(LinkName(info.param.link)); });
 
