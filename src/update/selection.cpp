@@ -95,6 +95,10 @@ void UpdateEngine::StartFirmwareUpdate() {
     return;
   }
 
+  // A run's account starts empty: otherwise every log would repeat all the
+  // runs before it, and the text would grow for as long as the program runs.
+  channel_.ClearSessionText();
+
   bool firmwareModules = false;
   {
     std::lock_guard lock(listsMutex_);
