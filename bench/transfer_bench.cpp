@@ -173,8 +173,8 @@ double GoalOf(Transport t) { return t == Transport::Tcp || t == Transport::Tls ?
 
 struct LinkRuns {
   const TransportSpec* spec = nullptr;
-  std::vector<Fields> runs;  // successful ones
-  std::string error;
+  std::vector<Fields> runs;           // successful ones
+  std::vector<std::string> failures;  // why the others failed
 };
 
 std::string TransferTable(const std::vector<LinkRuns>& links, int blocks, int repeat) {
@@ -189,7 +189,7 @@ std::string TransferTable(const std::vector<LinkRuns>& links, int blocks, int re
   md << "|---|---:|---:|---:|---:|---:|---:|---:|---:|\n";
   for (const LinkRuns& link : links) {
     if (link.runs.empty()) {
-      md << "| " << link.spec->label << " | failed: " << link.error << " | | | | | | | |\n";
+      md << "| " << link.spec->label << " | failed | | | | | | | |\n";
       continue;
     }
     std::vector<double> perBlock, cpu, rss, latency;
@@ -221,10 +221,17 @@ std::string TransferTable(const std::vector<LinkRuns>& links, int blocks, int re
         "returns once the bytes are queued, so the pause overlaps the request; a HID answer arrives during the "
         "pause), plus the machine's wake-up latency measured during the run (how much longer than asked a 10 ms "
         "sleep took) for each wait that ends in a wake-up: the pause; on a serial line also the silence that ends the "
-        "read; on HID also each report's write, which blocks until the report's frame.\n";
+        "read; on HID also each report's write, which blocks until the report's frame.\n\n";
   md << "² The HID reader runs inside the benchmark process (the fake HID backend has no other way in): CPU is "
         "that of the sending thread, which includes the simulated device's handling of each report and its wait "
         "for the report's frame (an upper bound); peak RSS includes the simulated reader.\n";
+  for (const LinkRuns& link : links) {
+    if (link.failures.empty()) continue;
+    md << "\n**" << link.spec->label << ": " << link.failures.size() << " of " << repeat
+       << " runs failed** (left out of the figures):";
+    for (const std::string& why : link.failures) md << " " << why << ";";
+    md << "\n";
+  }
   return md.str();
 }
 
@@ -333,8 +340,10 @@ int RunAll(int argc, char** argv) {
         link.runs.push_back(*f);
         std::fprintf(stderr, "  %.2f ms per block\n", Number(*f, "wall_us") / Number(*f, "commands") / 1000.0);
       } else {
-        link.error = f ? (*f)["error"] : "the run did not report";
-        std::fprintf(stderr, "  failed: %s\n", link.error.c_str());
+        std::string why = f ? Text(*f, "error") : "the run did not report";
+        std::replace(why.begin(), why.end(), '_', ' ');
+        std::fprintf(stderr, "  failed: %s\n", why.c_str());
+        link.failures.push_back(why);
       }
     }
   }
