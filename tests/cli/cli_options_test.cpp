@@ -7,6 +7,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/json_writer.h"
+#include "cli/progress_meter.h"
 #include "cli/udev_rules.h"
 
 namespace orvane::cli {
@@ -119,6 +120,58 @@ TEST(UdevRules, OneHidrawRulePerDistinctIdentityAndTheSerialAdapters) {
   EXPECT_EQ(count, 2u);
   EXPECT_THAT(rules, HasSubstr("KERNEL==\"ttyUSB[0-9]*\", SUBSYSTEM==\"tty\", TAG+=\"uaccess\""));
   EXPECT_THAT(rules, HasSubstr("KERNEL==\"ttyACM[0-9]*\", SUBSYSTEM==\"tty\", TAG+=\"uaccess\""));
+}
+
+}  // namespace
+}  // namespace orvane::cli
+
+namespace orvane::cli {
+namespace {
+
+TEST(ProgressMeter, BlocksRatesAndTimeLeftFromThePercentage) {
+  ProgressMeter meter;
+  meter.Start("app.fm", 27, 27000, 1000);
+  EXPECT_EQ(meter.blocksDone(), 0);
+  EXPECT_FALSE(meter.SecondsLeft());
+  // 1 of 27 blocks is 3 percent (rounded down); the blocks shown never exceed what was sent.
+  struct Step {
+    int percent;
+    uint64_t atMs;
+    int blocks;
+    uint64_t secondsLeft;
+  };
+  for (const Step& s : {Step{3, 1500, 1, 16}, Step{51, 3000, 14, 1}, Step{100, 5000, 27, 0}}) {
+    EXPECT_TRUE(meter.Update(s.percent, s.atMs));
+    EXPECT_EQ(meter.blocksDone(), s.blocks) << s.percent;
+    EXPECT_EQ(meter.SecondsLeft(), s.secondsLeft) << s.percent;
+  }
+  EXPECT_FALSE(meter.Update(100, 6000));  // no change, nothing to redraw
+  EXPECT_DOUBLE_EQ(meter.BytesPerSecond(), 27000.0 / 5.0);
+  EXPECT_EQ(meter.PlainLine(), "app.fm: 100% (27/27 blocks)");
+}
+
+TEST(ProgressMeter, TheBarKeepsItsLengthAndFitsTheTerminal) {
+  ProgressMeter meter;
+  meter.Start("a_rather_long_module_file_name_for_the_bar.fm", 2048, 2048 * 1024, 0);
+  size_t length = 0;
+  for (int percent : {1, 9, 10, 55, 99, 100}) {
+    meter.Update(percent, static_cast<uint64_t>(percent) * 100);
+    std::string bar = meter.BarLine(100);
+    EXPECT_LT(bar.size(), 100u);
+    if (length == 0) length = bar.size();
+    EXPECT_EQ(bar.size(), length) << bar;
+  }
+  EXPECT_THAT(meter.BarLine(100), HasSubstr("] 100%  2048/2048 blocks"));
+  EXPECT_LT(meter.BarLine(30).size(), 30u);
+}
+
+TEST(ProgressMeter, RatesAndDurationsReadNaturally) {
+  EXPECT_EQ(FormatRate(850), "850 B/s");
+  EXPECT_EQ(FormatRate(12345), "12.3 kB/s");
+  EXPECT_EQ(FormatRate(1200000), "1.20 MB/s");
+  EXPECT_EQ(FormatDuration(7), "0:07");
+  EXPECT_EQ(FormatDuration(750), "12:30");
+  EXPECT_EQ(FormatDuration(3723), "1:02:03");
 }
 
 }  // namespace

@@ -259,7 +259,7 @@ TEST_F(CliReader, NoReaderWithinTheTimeoutExitsThree) {
 }
 
 TEST_F(CliReader, CtrlCStopsAtABlockBoundaryAndSaysWhere) {
-  StartTcpReader({"--answer-delay", "400"});
+  StartTcpReader({"--answer-delay", "1000"});
   ProcessSpec spec;
   spec.args = {CliPath(), "--folder", dir_.path(), "--interface", "tcp", "update", "demo_application.fm", "--yes"};
   spec.env = {{"ORVANE_CLOCK_SCALE", kScale}, {"XDG_CONFIG_HOME", home_.path()}};
