@@ -43,7 +43,7 @@ void CEMVL2_ConfigureView::StartThread() {
     // The switch runs on the user-interface thread; a view that is destroyed
     // first drops the request together with itself.
     QMetaObject::invokeMethod(
-        this, [] { SendUserMessage(g_pMainFrame, WM_SWITCH_VIEW, VIEW_ID_CONFIGURATION, 0); }, Qt::QueuedConnection);
+        this, [] { SendUserMessage(g_pMainFrame, kSwitchViewEvent, VIEW_ID_CONFIGURATION, 0); }, Qt::QueuedConnection);
   });
 }
 

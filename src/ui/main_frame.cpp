@@ -165,7 +165,7 @@ bool CMainFrame::SwitchView(int viewId) {
 }
 
 bool CMainFrame::event(QEvent* event) {
-  if (event->type() == WM_SWITCH_VIEW) {
+  if (event->type() == kSwitchViewEvent) {
     SwitchView(static_cast<int>(static_cast<CUserMessage*>(event)->wParam()));
     return true;
   }

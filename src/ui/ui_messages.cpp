@@ -11,7 +11,7 @@ namespace orvane {
 void ReserveUserMessages() {
   static std::once_flag once;
   std::call_once(once, [] {
-    for (QEvent::Type type : {WM_UPDATE_FINISHED, WM_SWITCH_VIEW, WM_VIEW_REFRESH}) {
+    for (QEvent::Type type : {kUpdateFinishedEvent, kSwitchViewEvent, kViewRefreshEvent}) {
       QEvent::registerEventType(type);
     }
   });

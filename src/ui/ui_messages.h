@@ -7,11 +7,16 @@
 
 #include <cstdint>
 
+#include "update/update_view.h"  // WM_UPDATE_FINISHED, WM_VIEW_REFRESH
+
 namespace orvane {
 
-inline constexpr QEvent::Type WM_UPDATE_FINISHED = static_cast<QEvent::Type>(0x401);
-inline constexpr QEvent::Type WM_SWITCH_VIEW = static_cast<QEvent::Type>(0x464);
-inline constexpr QEvent::Type WM_VIEW_REFRESH = static_cast<QEvent::Type>(0x465);
+inline constexpr uint32_t WM_SWITCH_VIEW = 0x464;
+
+// The messages as Qt event types.
+inline constexpr QEvent::Type kUpdateFinishedEvent = static_cast<QEvent::Type>(WM_UPDATE_FINISHED);
+inline constexpr QEvent::Type kSwitchViewEvent = static_cast<QEvent::Type>(WM_SWITCH_VIEW);
+inline constexpr QEvent::Type kViewRefreshEvent = static_cast<QEvent::Type>(WM_VIEW_REFRESH);
 
 // View ids carried by WM_SWITCH_VIEW.
 inline constexpr int VIEW_ID_EMV_L2 = 2;

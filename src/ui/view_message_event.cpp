@@ -32,7 +32,7 @@ void PostViewMessageEvent(QObject* target, const ViewMessageFields& fields) {
 }
 
 bool ReadViewMessageEvent(const QEvent* event, ViewMessageFields& fields) {
-  if (event->type() != WM_UPDATE_FINISHED && event->type() != WM_VIEW_REFRESH) return false;
+  if (event->type() != kUpdateFinishedEvent && event->type() != kViewRefreshEvent) return false;
   const auto* message = dynamic_cast<const CUserMessage*>(event);
   if (message == nullptr) return false;
   fields.message = static_cast<uint32_t>(event->type());

@@ -183,7 +183,7 @@ class TestMainFrame : public QObject {
     UseGateClock();  // never opened: the start-up view stays active
     frame_ = CMainFrame::Create(settings_);
     QWidget* before = frame_->ActiveView();
-    SendUserMessage(frame_, WM_SWITCH_VIEW, static_cast<uintptr_t>(viewId), 0);
+    SendUserMessage(frame_, kSwitchViewEvent, static_cast<uintptr_t>(viewId), 0);
     QCOMPARE(frame_->ActiveView(), before);
     QCOMPARE(ControlId(before), kFirstPaneId);
   }
