@@ -107,6 +107,7 @@ std::vector<ModuleRow> ReaderSession::ListModules() {
 ReaderSession::Found ReaderSession::FindReader() {
   const CliOptions& o = context_.options;
   engine_->ApplyInterfaceChoice(true, DialogSelection(o.interface));
+  engine_->OnModelBox(o.q450);
   switch (o.interface) {
     case InterfaceChoice::Local:
       presenter_.Note(o.ports.empty() ? "Looking for the reader on USB and the serial ports..."

@@ -235,6 +235,21 @@ TEST_F(CliFiles, TheProgramFolderComesFirstThenTheUserConfigurationFolder) {
   EXPECT_THAT(list, Not(HasSubstr("user.fm")));
 }
 
+TEST_F(CliFiles, PortsListsTheNamedSerialDevicesAndTheConfiguredHidInterfaces) {
+  std::string config = dir_.Write("c.xml", Config("1209,3810"));
+  auto r = RunCli({"ports", "--json", "--config", config, "--port", "/dev/pts/77", "--port", "/dev/ttyUSB9"},
+                  home_.path());
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto doc = nlohmann::json::parse(r.out);
+  ASSERT_EQ(doc["serial"].size(), 2u);
+  EXPECT_EQ(doc["serial"][0]["device"], "/dev/pts/77");
+  EXPECT_EQ(doc["serial"][1]["device"], "/dev/ttyUSB9");
+  EXPECT_TRUE(doc["hid"].is_array());  // this machine has no reader attached
+  auto text = RunCli({"ports", "--config", config, "--port", "/dev/pts/77"}, home_.path());
+  EXPECT_THAT(text.out, HasSubstr("/dev/pts/77"));
+  EXPECT_THAT(text.out, HasSubstr("USB HID interfaces of the configured identities:"));
+}
+
 TEST_F(CliFiles, TheShippedUdevRulesAreThoseOfTheSampleConfiguration) {
   auto r = RunCli({"udev-rules", "--config", SourcePath("res/config/BootloadConfiguration.xml")}, home_.path());
   ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -204,6 +204,14 @@ TEST_F(CliReader, AnUpdateOverAPseudoTerminalConfirmedOnStandardInput) {
   EXPECT_EQ(r.LastLine(), "Update Succeeded");
 }
 
+TEST_F(CliReader, Q450TakesThePassThroughRouteOfA4710Reader) {
+  const std::string path = StartReader({"--pty", "--version", "Orvane Q 4710 V2"}, "path=");
+  auto r = Cli({"update", "demo_application.fm", "--port", path, "--q450", "--yes"});
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(r.LastLine(), "Firmware Update Succeeded");
+  EXPECT_THAT(TempDir::Read(dir_.File("ORV_Bootload_log.txt")), HasSubstr("Pass-Through"));
+}
+
 TEST_F(CliReader, DecliningTheConfirmationSendsNothing) {
   StartTcpReader();
   auto r = Cli({"--interface", "tcp", "update", "demo_application.fm"}, "n\n");
