@@ -98,5 +98,22 @@ TEST_P(SlowBlock, DISABLED_LateAnswerIsNotTakenForTheAnswerToALaterCommand) {
 INSTANTIATE_TEST_SUITE_P(Links, SlowBlock, ::testing::ValuesIn(kSlowCases),
                          [](const auto& info) { return std::string(LinkName(info.param.link)); });
 
+// A HID reader whose every answer takes just under the 1024 ms that one
+// report read waits: each answer is taken by its own command.
+TEST_F(FaultRun, HidReaderAnsweringJustInsideTheReportWait) {
+  const std::string path = AddApplication(4);
+  sim::ReaderOptions options;
+  options.answerDelayMs = 900;
+  StartReader(Link::Hid, options);
+  Detect();
+  RunUpdate({0});
+
+  EXPECT_EQ(rig.view.RowMarks(), (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}}));
+  EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
+  EXPECT_EQ(ReceivedBlocks(), 7) << "no block was sent twice";
+  EXPECT_EQ(LogText().find("NO RESP."), std::string::npos);
+  EXPECT_EQ(reader->BlockImage(), SectionsOf(path));
+}
+
 }  // namespace
 }  // namespace orvane::test
