@@ -26,7 +26,7 @@ using ::testing::StartsWith;
 using namespace std::chrono_literals;
 
 // Pauses of the procedures and of the simulated reader run this much faster.
-constexpr const char* kScale = "50";
+constexpr const char* kScale = "10";
 
 int FreePort() {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -267,7 +267,7 @@ TEST_F(CliReader, NoReaderWithinTheTimeoutExitsThree) {
 }
 
 TEST_F(CliReader, CtrlCStopsAtABlockBoundaryAndSaysWhere) {
-  StartTcpReader({"--answer-delay", "1000"});
+  StartTcpReader({"--answer-delay", "300"});
   ProcessSpec spec;
   spec.args = {CliPath(), "--folder", dir_.path(), "--interface", "tcp", "update", "demo_application.fm", "--yes"};
   spec.env = {{"ORVANE_CLOCK_SCALE", kScale}, {"XDG_CONFIG_HOME", home_.path()}};
