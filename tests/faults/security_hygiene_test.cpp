@@ -5,12 +5,15 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <memory>
 #include <vector>
 
+#include "app/bootload_settings.h"
 #include "app/clock.h"
 #include "app/program_folder.h"
 #include "bootload/test_certificate.h"
@@ -105,6 +108,38 @@ TEST_F(TlsServerHygiene, WarnsOnceWhenTheKeyCanBeReadByOthers) {
         std::_Exit(quietWhenPrivate && warned && once ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+// Runs the command line with `args`; its exit status and everything it wrote.
+int RunCommandLine(const std::vector<std::string>& args, std::string& output) {
+  std::string command = ORVANE_CLI_EXE;
+  for (const std::string& arg : args) command += " '" + arg + "'";
+  command += " 2>&1 </dev/null";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  char buffer[512];
+  while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+  const int status = ::pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A module name on the command line must be one of the listed file names: a
+// path that leads out of the firmware folder is refused before any reader is
+// looked for.
+TEST(CommandLineModules, RefusesNamesThatAreNotListedFiles) {
+  TempDir folder;
+  const std::string config = folder.Write(kConfigurationFileName,
+                                          "<BOOTLOAD_SETTING><s baudrateList=\"115200\"/></BOOTLOAD_SETTING>");
+  ASSERT_TRUE(AddAppModule(folder.path(), "app.fm", AppModuleSpec(true, 2)));
+  ASSERT_TRUE(WriteModuleFile(folder.File("outside.fm"), AppModuleSpec(true, 2)));
+  for (const char* name : {"../outside.fm", "FirmwareApp/app.fm", "./app.fm", "APP.FM"}) {
+    std::string output;
+    EXPECT_EQ(RunCommandLine({"update", "--folder", folder.path(), "--config", config, "--yes", "--timeout", "1", name},
+                             output),
+              2)
+        << name << ": " << output;
+    EXPECT_NE(output.find("no listed module is named"), std::string::npos) << output;
+  }
 }
 
 TEST(PathInFolder, KeepsEveryPathInsideItsFolder) {
