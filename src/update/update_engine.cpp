@@ -189,13 +189,16 @@ void UpdateEngine::HandleViewRefresh(int64_t lParam) {
     case kRefreshControlsAgain:
       TransferToControls();
       break;
+    // A start that was posted just before an update began arrives too late:
+    // neither the monitor nor the detection may talk to the reader during a
+    // run. Every run ends by clearing the busy flag before it posts these.
     case kRefreshStartMonitor:
       TransferToControls();
-      StartPresenceMonitor();
+      if (!busy_.load()) StartPresenceMonitor();
       break;
     case kRefreshRestartDetection:
       TransferToControls();
-      StartDetection();
+      if (!busy_.load()) StartDetection();
       break;
     case kRefreshStartKernelStage:
       TransferToControls();

@@ -36,6 +36,19 @@ TEST(ViewMessages, UpdateFinishedGivesTheControlsBack) {
   EXPECT_FALSE(rig.engine->busy());
 }
 
+TEST(ViewMessages, AStartPostedBeforeARunBeganDoesNotReachTheReaderDuringIt) {
+  EngineRig rig;
+  rig.Build();
+  rig.OnPresenter([&] {
+    rig.engine->StartFirmwareUpdate();  // nothing ticked: the run is under way until its finish arrives
+    ASSERT_TRUE(rig.engine->busy());
+    rig.engine->HandleViewRefresh(kRefreshStartMonitor);
+    rig.engine->HandleViewRefresh(kRefreshRestartDetection);
+    EXPECT_FALSE(rig.engine->monitorRunFlag());
+  });
+  EXPECT_EQ(rig.view.Calls().back(), "TransferToControls");
+}
+
 TEST(ViewMessages, StatusLineBlinksWhileNoReaderIsReady) {
   EngineRig rig;
   rig.Build();
