@@ -5,7 +5,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
-#include "bootload/test_certificate.h"
+#include "support/test_certificate.h"
 #include "reader-sim/sim_hid_device.h"
 #include "reader-sim/simulated_reader.h"
 

@@ -22,7 +22,7 @@
 #include "protocol/frames.h"
 #include "protocol/hex_text.h"
 #include "support/temp_dir.h"
-#include "test_certificate.h"
+#include "support/test_certificate.h"
 #include "transport/fake_hid_backend.h"
 #include "transport/hid_device.h"
 #include "transport/network_link.h"

@@ -6,7 +6,7 @@
 #include <sys/socket.h>
 
 #include "app/unique_fd.h"
-#include "bootload/test_certificate.h"
+#include "support/test_certificate.h"
 #include "reader-sim/sim_hid_device.h"
 #include "reader-sim/sim_pty.h"
 #include "reader-sim/sim_tcp_server.h"

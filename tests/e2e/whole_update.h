@@ -15,7 +15,7 @@
 
 #include "app/clock.h"
 #include "app/session_log.h"
-#include "bootload/test_certificate.h"
+#include "support/test_certificate.h"
 #include "firmware/firmware_file.h"
 #include "reader-sim/sim_hid_device.h"
 #include "reader-sim/sim_pty.h"

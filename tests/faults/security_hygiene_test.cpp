@@ -16,7 +16,7 @@
 #include "app/bootload_settings.h"
 #include "app/clock.h"
 #include "app/program_folder.h"
-#include "bootload/test_certificate.h"
+#include "support/test_certificate.h"
 #include "faults/fault_run.h"
 #include "faults/peers.h"
 #include "support/temp_dir.h"

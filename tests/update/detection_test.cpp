@@ -7,7 +7,7 @@
 #include <chrono>
 
 #include "app/clock.h"
-#include "bootload/test_certificate.h"
+#include "support/test_certificate.h"
 #include "reader-sim/sim_hid_device.h"
 #include "reader-sim/sim_tcp_server.h"
 #include "reader-sim/simulated_reader.h"

@@ -1,4 +1,4 @@
-#include "bootload/test_certificate.h"
+#include "support/test_certificate.h"
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
