@@ -221,7 +221,8 @@ std::string TransferTable(const std::vector<LinkRuns>& links, int blocks, int re
         "returns once the bytes are queued, so the pause overlaps the request; a HID answer arrives during the "
         "pause), plus the machine's wake-up latency measured during the run (how much longer than asked a 10 ms "
         "sleep took) for each wait that ends in a wake-up: the pause; on a serial line also the silence that ends the "
-        "read; on HID also each report's write, which blocks until the report's frame.\n\n";
+        "read; on HID also each report's write, which blocks until the report's frame. The simulated line and "
+        "endpoint keep time in whole milliseconds, so a ratio can fall a little under 1.\n\n";
   md << "² The HID reader runs inside the benchmark process (the fake HID backend has no other way in): CPU is "
         "that of the sending thread, which includes the simulated device's handling of each report and its wait "
         "for the report's frame (an upper bound); peak RSS includes the simulated reader.\n";
