@@ -236,7 +236,7 @@ TEST_F(SerialPortTest, ReadAndWriteFailWhenClosedOrWhenTheLineIsGone) {
   EXPECT_EQ(port.ReadPort(buffer.data(), buffer.size()), -1);
 }
 
-// ---- the specification text ----
+// ---- the port text ----
 
 struct ParseCase {
   std::string text;
