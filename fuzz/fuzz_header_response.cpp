@@ -1,4 +1,5 @@
-// ParseHeaderResponse on any bytes, into a data buffer of any size.
+// ParseHeaderResponse on any bytes, into a data buffer of any size, and the
+// length of the leading frame of either framing.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -27,5 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // The status may be left out; the data found must not change.
   ORVANE_FUZZ_CHECK(ParseHeaderResponse(response, out, nullptr) == length);
+
+  for (FrameProtocol protocol : {FrameProtocol::Header, FrameProtocol::Stx}) {
+    const size_t frame = LeadingFrameLength(response, protocol);
+    ORVANE_FUZZ_CHECK(frame <= response.size());
+    // Never shorter than the framing itself (a short-form header is 15 bytes).
+    ORVANE_FUZZ_CHECK(frame == 0 || frame >= (protocol == FrameProtocol::Header ? 15 : kStxOverhead));
+  }
   return 0;
 }

@@ -1,8 +1,10 @@
 // The block queue: module pieces turned into finished frames, then sent one
 // by one with resume, repeat and progress.
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -122,6 +124,32 @@ bool ReaderChannel::QueueUniAppBlocks(uint8_t moduleTag, const std::vector<Firmw
   return allQueued;
 }
 
+// The unanswered first send may only have been slow: then its answer came for
+// the resend and the resend's own answer is still on its way. Left there, it
+// would be read as the next command's answer and every later verdict would be
+// one command behind. The later answer is the reader's last word on the
+// block, so it replaces the earlier one; when none comes, the first send was
+// lost and the answer stands.
+void ReaderChannel::TakeSecondAnswer(const CommandRecord& record, std::span<uint8_t, kResponseBufferSize> answer,
+                                     uint32_t& answerLength) {
+  // A serial line keeps no message bounds: both answers may have come in one read.
+  const size_t first = LeadingFrameLength(answer.first(std::min<size_t>(answerLength, answer.size())), frameProtocol());
+  if (first != 0 && first < answerLength) {
+    std::copy(answer.begin() + static_cast<std::ptrdiff_t>(first), answer.begin() + answerLength, answer.begin());
+    answerLength -= static_cast<uint32_t>(first);
+    return;
+  }
+  std::array<uint8_t, kResponseBufferSize> second{};
+  uint32_t secondLength = 0;
+  uint16_t statusCode = 0;
+  BeginLateAnswerText(record);
+  const bool ok = AwaitAnswer(second.data(), secondLength, statusCode, ResponseWait::Poll);
+  if (secondLength == 0 && !ok) return;
+  AppendExchangeToSession();
+  std::copy(second.begin(), second.end(), answer.begin());
+  answerLength = secondLength;
+}
+
 bool ReaderChannel::RunCommandQueue(const ProgressCallback& progress) { return RunQueue(progress, false); }
 
 bool ReaderChannel::RunCommandQueueStx(const ProgressCallback& progress) { return RunQueue(progress, true); }
@@ -171,8 +199,11 @@ bool ReaderChannel::RunQueue(const ProgressCallback& progress, bool stxOnly) {
           report += kNoResponseLine;
           return finish(false);
         }
+        AppendExchangeToSession();
+        TakeSecondAnswer(queue_[p], answer, answerLength);
+      } else {
+        AppendExchangeToSession();
       }
-      AppendExchangeToSession();
       if (answerLength > answer.size()) answerLength = static_cast<uint32_t>(answer.size());
       std::span<const uint8_t> view(answer.data(), answerLength);
 

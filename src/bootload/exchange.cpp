@@ -26,6 +26,7 @@ constexpr char kNoResponse[] = "\r\nResponse: NULL\r\n";
 constexpr char kResponseHeading[] = "\r\nResponse:\r\n";
 constexpr char kErrorHeading[] = "\r\nERROR:\r\n";
 constexpr char kNotStxNote[] = "\r\nRESP NOT TVK PROTOCOL:\r\n";
+constexpr char kLateAnswerHeading[] = " (second answer):";
 
 bool IsNetwork(ConnectionKind kind) { return kind == ConnectionKind::TcpClient || kind == ConnectionKind::TlsServer; }
 
@@ -44,14 +45,26 @@ bool ReaderChannel::ExchangeCommand(CommandRecord record, uint8_t* responseBuffe
     std::lock_guard lock(textMutex_);
     exchangeText_ = std::move(text);
   }
+  if (SendToReader(frame.data(), frame.size(), sendPreamble) <= 0) return false;
+  if (wait == ResponseWait::SendOnly) return true;
+  return AwaitAnswer(responseBuffer, responseLength, statusCode, wait);
+}
+
+void ReaderChannel::BeginLateAnswerText(const CommandRecord& record) {
+  std::string text = kExchangeRule;
+  text.append(record.name, strnlen(record.name, sizeof record.name));
+  text += kLateAnswerHeading;
+  std::lock_guard lock(textMutex_);
+  exchangeText_ = std::move(text);
+}
+
+bool ReaderChannel::AwaitAnswer(uint8_t* responseBuffer, uint32_t& responseLength, uint16_t& statusCode,
+                                ResponseWait wait) {
+  std::lock_guard exchange(exchangeLock_);
   const auto appendText = [this](std::string_view text) {
     std::lock_guard lock(textMutex_);
     exchangeText_ += text;
   };
-
-  if (SendToReader(frame.data(), frame.size(), sendPreamble) <= 0) return false;
-  if (wait == ResponseWait::SendOnly) return true;
-
   int received = 0;
   if (wait == ResponseWait::ReadOnce) {
     received = ReceiveFromReader(responseBuffer);

@@ -118,6 +118,11 @@ class ReaderChannel {
   // responseBuffer holds at least kResponseBufferSize bytes.
   bool ExchangeCommand(CommandRecord record, uint8_t* responseBuffer, uint32_t& responseLength,
                        uint16_t& statusCode, ResponseWait wait, bool sendPreamble);
+  // Waits for an answer without sending: the receive half of ExchangeCommand,
+  // with the same waiting, checks and exchange text.
+  bool AwaitAnswer(uint8_t* responseBuffer, uint32_t& responseLength, uint16_t& statusCode, ResponseWait wait);
+  // Starts the exchange text for a second answer to `record`.
+  void BeginLateAnswerText(const CommandRecord& record);
   int SendToReader(const uint8_t* bytes, size_t count, bool sendPreamble);
   int ReceiveFromReader(uint8_t* buffer);  // buffer of kResponseBufferSize bytes
   std::recursive_mutex& ExchangeLock() { return exchangeLock_; }
@@ -199,6 +204,8 @@ class ReaderChannel {
   bool QueueBlock(int pieceNumber, const char* name, uint32_t commandId, uint8_t subCommand,
                   const std::array<uint8_t, 4>& lead, const FirmwareSection& piece, bool stx);
   bool RunQueue(const ProgressCallback& progress, bool stxOnly);
+  void TakeSecondAnswer(const CommandRecord& record, std::span<uint8_t, kResponseBufferSize> answer,
+                        uint32_t& answerLength);
 };
 
 }  // namespace orvane

@@ -135,6 +135,26 @@ size_t ParseHeaderResponse(std::span<const uint8_t> response, std::span<uint8_t>
   return length;
 }
 
+size_t LeadingFrameLength(std::span<const uint8_t> bytes, FrameProtocol protocol) {
+  size_t length = 0;
+  if (protocol == FrameProtocol::Stx) {
+    if (bytes.size() < 3 || bytes[0] != kStx) return 0;
+    length = (size_t{bytes[1]} | size_t{bytes[2]} << 8) + kStxOverhead;
+  } else {
+    // Tag, command, status, length (2), data, CRC (2); one less without the first letter.
+    size_t shift;
+    if (bytes.size() >= 14 && std::memcmp(bytes.data(), kHeaderTag, 10) == 0) {
+      shift = 0;
+    } else if (bytes.size() >= 13 && std::memcmp(bytes.data(), kHeaderTag + 1, 9) == 0) {
+      shift = 1;
+    } else {
+      return 0;
+    }
+    length = (size_t{bytes[12 - shift]} << 8 | bytes[13 - shift]) + 16 - shift;
+  }
+  return length <= bytes.size() ? length : 0;
+}
+
 StxVerdict ValidateStxResponse(std::span<const uint8_t> response, uint16_t* statusCode) {
   size_t length = response.size();
   if (length <= 6) return StxVerdict::NotStx;

@@ -64,6 +64,11 @@ inline constexpr uint8_t kHeaderStatusNone = 0xFF;
 // not examined. `status` may be null.
 size_t ParseHeaderResponse(std::span<const uint8_t> response, std::span<uint8_t> outData, uint8_t* status);
 
+// Length of the whole frame of `protocol` that `bytes` start with (a response
+// header frame in either form, or an STX frame); 0 when they start with none
+// or it is not complete.
+size_t LeadingFrameLength(std::span<const uint8_t> bytes, FrameProtocol protocol);
+
 enum class StxVerdict : int { NotStx = 0, Malformed = 1, Ack = 6, AckOnly = 0x42, Nak = 0x15 };
 
 // Judges an STX-framed response. `statusCode` receives bytes 4 and 5 (high

@@ -186,6 +186,38 @@ TEST(ParseHeaderResponse, EveryTruncationOfEveryBufferIsSafe) {
   }
 }
 
+Bytes Joined(Bytes first, const Bytes& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
+// Two answers read as one: only the first frame's length counts.
+TEST(LeadingFrameLength, FindsTheEndOfTheFirstWholeFrame) {
+  const Bytes stx = Stx({kAck, kAck, kAck});
+  const Bytes header = HeaderResponse(0x00, {1, 2, 3});
+  const Bytes shortHeader = HeaderResponse(0x00, {1, 2, 3}, true);
+  struct Case {
+    const char* name;
+    Bytes bytes;
+    FrameProtocol protocol;
+    size_t expected;
+  };
+  const Case cases[] = {
+      {"stx alone", stx, FrameProtocol::Stx, stx.size()},
+      {"stx twice", Joined(stx, stx), FrameProtocol::Stx, stx.size()},
+      {"stx cut short", Bytes(stx.begin(), stx.end() - 1), FrameProtocol::Stx, 0},
+      {"stx length only", Bytes(stx.begin(), stx.begin() + 3), FrameProtocol::Stx, 0},
+      {"not stx", Bytes{0x55, 0x01, 0x00, 0x06, 0, 0, 0x03}, FrameProtocol::Stx, 0},
+      {"header twice", Joined(header, header), FrameProtocol::Header, header.size()},
+      {"short header then full", Joined(shortHeader, header), FrameProtocol::Header, shortHeader.size()},
+      {"header cut short", Bytes(header.begin(), header.end() - 1), FrameProtocol::Header, 0},
+      {"header read as stx", header, FrameProtocol::Stx, 0},
+      {"stx read as header", stx, FrameProtocol::Header, 0},
+      {"nothing", Bytes{}, FrameProtocol::Header, 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(LeadingFrameLength(c.bytes, c.protocol), c.expected) << c.name;
+}
+
 TEST(ValidateStxResponse, Verdicts) {
   struct Case {
     const char* name;
