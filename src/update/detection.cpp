@@ -182,7 +182,7 @@ bool UpdateEngine::WaitForNetworkPeer(std::string& text, bool force) {
   return true;
 }
 
-bool UpdateEngine::RedetectReader(std::string& text, bool& notFound, bool force) {
+bool UpdateEngine::RedetectReader(std::string& text, bool& notFound, bool force, uint64_t deadlineMs) {
   const ConnectionKind kind = channel_.connectionKind();
   if (kind == ConnectionKind::TlsServer || kind == ConnectionKind::TcpClient) {
     return WaitForNetworkPeer(text, force);
@@ -193,12 +193,15 @@ bool UpdateEngine::RedetectReader(std::string& text, bool& notFound, bool force)
     text.clear();
     return PassThroughCondition() ? channel_.ConnectSerialOrUsb(text) : channel_.ConnectUsbOrSerial(text);
   };
+  // One attempt on a silent serial line takes seconds; a caller's deadline
+  // must not wait for a whole round of them.
+  const auto pastDeadline = [deadlineMs] { return deadlineMs != 0 && TickMs() >= deadlineMs; };
   bool found = false;
-  for (int i = 0; i < kRedetectQuickAttempts && !found && !Stopping(); ++i) found = attempt();
-  if (!found && !Stopping()) {
+  for (int i = 0; i < kRedetectQuickAttempts && !found && !Stopping() && !pastDeadline(); ++i) found = attempt();
+  if (!found && !Stopping() && !pastDeadline()) {
     SetStatusAndAttention(texts::kDetectingDevice, true);
     Send(WM_VIEW_REFRESH, kRefreshControls);
-    for (int i = 0; i < kRedetectSlowAttempts && !found; ++i) {
+    for (int i = 0; i < kRedetectSlowAttempts && !found && !pastDeadline(); ++i) {
       if (!Pause(kRedetectSlowPauseMs)) break;
       found = attempt();
     }

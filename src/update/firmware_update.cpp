@@ -94,7 +94,7 @@ bool UpdateEngine::ReconnectAfterEntry(ConnectionKind kind, bool& notFound) {
       }
       if (!connected && !Pause(kNetworkRetryMs)) return false;
     } else {
-      connected = RedetectReader(text, notFound, false);
+      connected = RedetectReader(text, notFound, false, startMs + kReconnectGiveUpMs);
     }
     if (!connected && TickMs() - startMs >= kReconnectGiveUpMs) {
       // The reader never came back: the same as a reader that was not found.

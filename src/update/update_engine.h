@@ -105,8 +105,10 @@ class UpdateEngine {
   void EnableControls(bool on);
   // The progress callback of the block transfers.
   void OnProgress(int done, int total);
-  // Finds the reader again after a reboot or a re-plug.
-  bool RedetectReader(std::string& text, bool& notFound, bool force);
+  // Finds the reader again after a reboot or a re-plug. A non-zero
+  // `deadlineMs` (a TickMs value) ends the attempts on the local links once
+  // it has passed.
+  bool RedetectReader(std::string& text, bool& notFound, bool force, uint64_t deadlineMs = 0);
 
   // ---- state, for presenters and tests ----
   ViewSnapshot Snapshot() const;

@@ -1,6 +1,8 @@
 // A reader that does not come back in time after the reboot into its
 // bootloader, and turns up again later.
 
+#include <atomic>
+
 #include "faults/fault_run.h"
 
 namespace orvane::test {
@@ -16,17 +18,27 @@ TEST_F(LateReader, RunGivesUpAndTheReaderIsUpdatedWhenItReturns) {
   const std::string path = AddApplication(3);
   sim::ReaderOptions options;
   options.framing = FrameProtocol::Stx;
-  // Back, but too late for this run (which gives up between two rounds of
-  // re-detection, some time after the two minutes).
+  // Back, but too late for this run.
   options.rebootDelayMs = kReconnectGiveUpMs + 150000;
   StartReader(Link::Serial, options);
   Detect();
+  std::atomic<uint64_t> enteredAt = 0;
+  std::atomic<uint64_t> gaveUpAt = 0;
+  rig.view.SetStatusHook([&](const std::string& status) {
+    if (status == texts::kBootloadEnterOkay) enteredAt = TickMs();
+    if (status == texts::kFailedToFindDevice) gaveUpAt = TickMs();
+  });
   PressUpdate({0});
   ASSERT_TRUE(rig.view.WaitUntil([&] { return reader->Reboots() > 0; }));
   EXPECT_TRUE(PresenterResponds());
   ASSERT_TRUE(WaitForRunEnd());
 
   EXPECT_TRUE(StatusesInOrder({texts::kBootloadEnterOkay, texts::kFailedToFindDevice, texts::kFirmwareUpdateFailed}));
+  // Two minutes, and at most one attempt on the silent line more: not a whole
+  // round of re-detection attempts, which takes about two minutes of its own.
+  EXPECT_GE(gaveUpAt - enteredAt, kReconnectGiveUpMs);
+  EXPECT_LT(gaveUpAt - enteredAt, kReconnectGiveUpMs + 15000);
+  rig.view.SetStatusHook(nullptr);
   EXPECT_EQ(rig.view.RowMarks(), (std::vector<RowMark>{{0, texts::kRowNotReplug, kRowRed}}));
   EXPECT_FALSE(rig.engine->firmwareOk());
   EXPECT_EQ(ReceivedBlocks(), 0);
