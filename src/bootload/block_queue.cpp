@@ -72,7 +72,14 @@ bool ReaderChannel::QueueBlock(int pieceNumber, const char* name, uint32_t comma
 }
 
 bool ReaderChannel::QueueBootloadBlocks(const std::vector<FirmwareSection>& sections, int& count) {
-  bool stx = frameProtocol() == FrameProtocol::Stx;
+  return QueueSections(sections, count, frameProtocol() == FrameProtocol::Stx);
+}
+
+bool ReaderChannel::QueueBootloadBlocksStx(const std::vector<FirmwareSection>& sections, int& count) {
+  return QueueSections(sections, count, true);
+}
+
+bool ReaderChannel::QueueSections(const std::vector<FirmwareSection>& sections, int& count, bool stx) {
   ClearQueue();
   count = 0;
   bool allQueued = true;
@@ -80,18 +87,6 @@ bool ReaderChannel::QueueBootloadBlocks(const std::vector<FirmwareSection>& sect
     ++count;
     allQueued &= QueueBlock(count, kBootloadBlockName, kBootloadBlockId, kBootloadBlockSub,
                             LowByteFirst(section.address), section, stx);
-  }
-  return allQueued;
-}
-
-bool ReaderChannel::QueueBootloadBlocksStx(const std::vector<FirmwareSection>& sections, int& count) {
-  ClearQueue();
-  count = 0;
-  bool allQueued = true;
-  for (const FirmwareSection& section : sections) {
-    ++count;
-    allQueued &= QueueBlock(count, kBootloadBlockName, kBootloadBlockId, kBootloadBlockSub,
-                            LowByteFirst(section.address), section, true);
   }
   return allQueued;
 }
