@@ -141,35 +141,25 @@ bool ReaderChannel::ConnectSerialOrUsb(std::string& text) {
 }
 
 bool ReaderChannel::ConnectTlsServer(std::string& text, int port, bool forceRestart) {
-  if (network().IsConnected() && !forceRestart) return true;
-  network().Close();
-  text.clear();
-  setHidChannelOpen(false);
-  ConnectionKind kind = connectionKind();
-  if (kind != ConnectionKind::None && kind != ConnectionKind::TlsServer) return false;
-  if (network().StartServer(port)) {
-    setConnectionKind(ConnectionKind::TlsServer);
-    setFrameProtocol(FrameProtocol::Header);
-    text = GetFirmwareVersion();
-    if (!text.empty()) {
-      SleepMs(kSettleAfterConnectMs);
-      return true;
-    }
-  }
-  network().Close();
-  text.clear();
-  return false;
+  return ConnectNetwork(text, ConnectionKind::TlsServer, forceRestart, [&] { return network().StartServer(port); });
 }
 
 bool ReaderChannel::ConnectTcpClient(std::string& text, const std::string& address, int port, bool forceReconnect) {
-  if (network().IsConnected() && !forceReconnect) return true;
+  return ConnectNetwork(text, ConnectionKind::TcpClient, forceReconnect,
+                        [&] { return network().ConnectClient(address, port); });
+}
+
+bool ReaderChannel::ConnectNetwork(std::string& text, ConnectionKind kind, bool force,
+                                   const std::function<bool()>& open) {
+  if (network().IsConnected() && !force) return true;
   network().Close();
   text.clear();
   setHidChannelOpen(false);
-  ConnectionKind kind = connectionKind();
-  if (kind != ConnectionKind::None && kind != ConnectionKind::TcpClient) return false;
-  if (network().ConnectClient(address, port)) {
-    setConnectionKind(ConnectionKind::TcpClient);
+  // Only a channel not yet connected, or connected this way before, may connect this way.
+  const ConnectionKind current = connectionKind();
+  if (current != ConnectionKind::None && current != kind) return false;
+  if (open()) {
+    setConnectionKind(kind);
     setFrameProtocol(FrameProtocol::Header);
     text = GetFirmwareVersion();
     if (!text.empty()) {

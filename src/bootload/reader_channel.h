@@ -203,6 +203,7 @@ class ReaderChannel {
   // then the piece, framed. False when the piece is too long to send.
   bool QueueBlock(int pieceNumber, const char* name, uint32_t commandId, uint8_t subCommand,
                   const std::array<uint8_t, 4>& lead, const FirmwareSection& piece, bool stx);
+  bool ConnectNetwork(std::string& text, ConnectionKind kind, bool force, const std::function<bool()>& open);
   bool QueueSections(const std::vector<FirmwareSection>& sections, int& count, bool stx);
   bool RunQueue(const ProgressCallback& progress, bool stxOnly);
   void TakeSecondAnswer(const CommandRecord& record, std::span<uint8_t, kResponseBufferSize> answer,

@@ -31,13 +31,7 @@ void UpdateEngine::DetectionThread() {
       std::string text;
       if (channel_.ConnectUsbOrSerial(text)) {
         g_bModelVariant.store(NamesPassThroughModel(text));
-        SetDeviceReady(true);
-        RefreshDeviceInfo();
-        view_.StopBlinkTimer();
-        if (busy_.load()) return;
-        view_.EnableControls(kButtonControls, true);
-        Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
-        Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
+        ReaderFound(true);
         return;
       }
       if (!Pause(kDetectionRetryMs)) return;
@@ -67,9 +61,15 @@ void UpdateEngine::DetectionThread() {
     if (connected) break;
     if (!Pause(kNetworkRetryMs)) return;
   }
+  ReaderFound(true);
+}
+
+void UpdateEngine::ReaderFound(bool stopBlinking) {
   SetDeviceReady(true);
   RefreshDeviceInfo();
-  view_.StopBlinkTimer();
+  if (stopBlinking) view_.StopBlinkTimer();
+  // During a run the run itself goes on; outside one the controls come back
+  // and the presence monitor starts.
   if (busy_.load()) return;
   view_.EnableControls(kButtonControls, true);
   Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
@@ -172,13 +172,7 @@ bool UpdateEngine::WaitForNetworkPeer(std::string& text, bool force) {
     if (connected) break;
     if (!Pause(kNetworkRetryMs)) return false;
   }
-  SetDeviceReady(true);
-  RefreshDeviceInfo();
-  if (!busy_.load()) {
-    view_.EnableControls(kButtonControls, true);
-    Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
-    Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
-  }
+  ReaderFound(false);
   return true;
 }
 

@@ -105,13 +105,7 @@ bool UpdateEngine::ReconnectAfterEntry(ConnectionKind kind, bool& notFound) {
       return false;
     }
   }
-  SetDeviceReady(true);
-  RefreshDeviceInfo();
-  if (!busy_.load()) {
-    view_.EnableControls(kButtonControls, true);
-    Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
-    Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
-  }
+  ReaderFound(false);
   return true;
 }
 

@@ -177,6 +177,9 @@ class UpdateEngine {
   void DetectionThread();
   void PresenceMonitor();
   bool WaitForNetworkPeer(std::string& text, bool force);
+  // The reader answers (again): ready, its information, and outside a run the
+  // controls and the presence monitor.
+  void ReaderFound(bool stopBlinking);
   bool EnterBootloadForModule(bool& notFound);
   bool ReconnectAfterEntry(ConnectionKind kind, bool& notFound);
   void FirmwareUpdateThread();
