@@ -128,10 +128,11 @@ bool ReaderChannel::QueueUniAppBlocks(uint8_t moduleTag, const std::vector<Firmw
 void ReaderChannel::TakeSecondAnswer(const CommandRecord& record, std::span<uint8_t, kResponseBufferSize> answer,
                                      uint32_t& answerLength) {
   // A serial line keeps no message bounds: both answers may have come in one read.
-  const size_t first = LeadingFrameLength(answer.first(std::min<size_t>(answerLength, answer.size())), frameProtocol());
-  if (first != 0 && first < answerLength) {
-    std::copy(answer.begin() + static_cast<std::ptrdiff_t>(first), answer.begin() + answerLength, answer.begin());
-    answerLength -= static_cast<uint32_t>(first);
+  const std::span<uint8_t> received = answer.first(std::min<size_t>(answerLength, answer.size()));
+  const size_t first = LeadingFrameLength(received, frameProtocol());
+  if (first != 0 && first < received.size() && LeadingFrameLength(received.subspan(first), frameProtocol()) != 0) {
+    std::copy(received.begin() + static_cast<std::ptrdiff_t>(first), received.end(), answer.begin());
+    answerLength = static_cast<uint32_t>(received.size() - first);
     return;
   }
   std::array<uint8_t, kResponseBufferSize> second{};
