@@ -17,6 +17,7 @@
 #include "app/clock.h"
 #include "network_test_peers.h"
 #include "support/temp_dir.h"
+#include "support/test_certificate.h"
 #include "transport/message_hook.h"
 
 extern char** environ;
@@ -178,7 +179,7 @@ TEST(TcpLink, ConnectFailures) {
 class TlsLinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(test::WriteSelfSignedCertificate(dir.path()));
+    ASSERT_TRUE(test::WriteTestCertificate(dir.path()));
     link.SetCertificateFolder(dir.path());
     SetMessageHook([this](std::string_view text) {
       std::lock_guard lock(messagesMutex);

@@ -3,13 +3,9 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <openssl/err.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/x509.h>
 #include <poll.h>
 #include <sys/socket.h>
 
-#include <cstdio>
 
 #include "protocol/frames.h"
 
@@ -30,10 +26,6 @@ bool WaitReadable(int fd, int realMs) {
   return ::poll(&p, 1, realMs) == 1;
 }
 
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 Bytes HeaderFrame(uint8_t command, size_t dataLength, uint8_t fill) {
@@ -53,27 +45,6 @@ Bytes Joined(std::initializer_list<Bytes> parts) {
   Bytes all;
   for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
   return all;
-}
-
-bool WriteSelfSignedCertificate(const std::string& folder, bool withKey) {
-  std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(EVP_EC_gen("P-256"), EVP_PKEY_free);
-  std::unique_ptr<X509, decltype(&X509_free)> cert(X509_new(), X509_free);
-  if (!key || !cert) return false;
-  X509_set_version(cert.get(), 2);
-  ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), 1);
-  X509_gmtime_adj(X509_getm_notBefore(cert.get()), -60);
-  X509_gmtime_adj(X509_getm_notAfter(cert.get()), 24 * 3600);
-  X509_set_pubkey(cert.get(), key.get());
-  X509_NAME* name = X509_get_subject_name(cert.get());
-  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
-  X509_set_issuer_name(cert.get(), name);
-  if (X509_sign(cert.get(), key.get(), EVP_sha256()) <= 0) return false;
-
-  std::unique_ptr<FILE, FileCloser> certFile(std::fopen((folder + "/server_cert.pem").c_str(), "w"));
-  if (!certFile || PEM_write_X509(certFile.get(), cert.get()) != 1) return false;
-  if (!withKey) return true;
-  std::unique_ptr<FILE, FileCloser> keyFile(std::fopen((folder + "/server_key.pem").c_str(), "w"));
-  return keyFile && PEM_write_PrivateKey(keyFile.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
 }
 
 TcpTestServer::TcpTestServer() {

@@ -22,10 +22,6 @@ Bytes HeaderFrame(uint8_t command, size_t dataLength, uint8_t fill = 0x5A);
 Bytes ShortFormFrame(uint8_t command, size_t dataLength, uint8_t fill = 0x5A);
 Bytes Joined(std::initializer_list<Bytes> parts);
 
-// Writes server_cert.pem and, unless told otherwise, server_key.pem
-// (EC P-256, self-signed) into `folder`.
-bool WriteSelfSignedCertificate(const std::string& folder, bool withKey = true);
-
 class TcpTestServer {
  public:
   TcpTestServer();  // listening on 127.0.0.1, any free port
