@@ -3,33 +3,18 @@
 // 100 ms, at most about twice the file).
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-
 #include <filesystem>
 #include <string>
 
 #include "firmware/firmware_file.h"
 #include "firmware/module_writer.h"
 #include "heap_meter.h"
+#include "temp_folder.h"
 
 namespace orvane {
 namespace {
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orvane-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using bench::TempFolder;
 
 // Runs `load` once per iteration and reports the peak heap above what was
 // held before it, as bytes and as a multiple of the file's size.
