@@ -3,6 +3,7 @@
 // 100 ms, at most about twice the file).
 
 #include <benchmark/benchmark.h>
+
 #include <filesystem>
 #include <string>
 
