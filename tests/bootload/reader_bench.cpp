@@ -1,11 +1,7 @@
 #include "bootload/reader_bench.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
-#include "app/unique_fd.h"
 #include "support/test_certificate.h"
 #include "reader-sim/sim_hid_device.h"
 #include "reader-sim/sim_pty.h"
@@ -13,34 +9,6 @@
 #include "reader-sim/sim_tls_client.h"
 
 namespace orvane::test {
-
-std::string LinkName(Link link) {
-  switch (link) {
-    case Link::Tcp:
-      return "Tcp";
-    case Link::Tls:
-      return "Tls";
-    case Link::Serial:
-      return "Serial";
-    case Link::Hid:
-      return "Hid";
-  }
-  return "?";
-}
-
-uint16_t FreeLoopbackPort() {
-  UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof addr;
-  if (!fd || ::bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&addr), &size) != 0) {
-    ADD_FAILURE() << "no free port";
-    return 0;
-  }
-  return ntohs(addr.sin_port);
-}
 
 ReaderBench::ReaderBench(sim::ReaderOptions options, uint32_t clockScale) : reader_(std::move(options)) {
   SpeedUp(clockScale);
@@ -75,6 +43,7 @@ void ReaderBench::StartLink(Link link) {
       ASSERT_TRUE(WriteTestCertificate(certFolder_.path()));
       network_.SetCertificateFolder(certFolder_.path());
       tlsPort_ = FreeLoopbackPort();
+      ASSERT_NE(tlsPort_, 0) << "no free port";
       tls_ = std::make_unique<sim::SimTlsClient>(reader_, "127.0.0.1", tlsPort_);
       ASSERT_TRUE(tls_->Start());
       break;

@@ -10,6 +10,7 @@
 #include "app/clock.h"
 #include "bootload/reader_channel.h"
 #include "reader-sim/simulated_reader.h"
+#include "support/links.h"
 #include "support/temp_dir.h"
 #include "transport/fake_hid_backend.h"
 #include "transport/hid_device.h"
@@ -25,16 +26,10 @@ class SimHidDevice;
 
 namespace orvane::test {
 
-enum class Link { Tcp, Tls, Serial, Hid };
-std::string LinkName(Link link);
-
 inline constexpr uint16_t kBenchVendorId = 0x1D5F;
 inline constexpr uint16_t kBenchProductId = 0x0110;
 // Program time runs this many times faster than real time.
 inline constexpr uint32_t kBenchClockScale = 20;
-
-// A loopback port that was free a moment ago.
-uint16_t FreeLoopbackPort();
 
 class ReaderBench {
  public:

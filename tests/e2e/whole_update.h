@@ -5,8 +5,6 @@
 // run on the scaled clock.
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <memory>
 #include <optional>
@@ -22,44 +20,13 @@
 #include "reader-sim/sim_tcp_server.h"
 #include "reader-sim/sim_tls_client.h"
 #include "reader-sim/simulated_reader.h"
+#include "support/links.h"
 #include "support/temp_dir.h"
 #include "update/engine_rig.h"
 #include "update/module_folders.h"
 #include "update/update_texts.h"
 
 namespace orvane::test {
-
-enum class Link { Tcp, Tls, Serial, Hid };
-
-inline const char* LinkName(Link link) {
-  switch (link) {
-    case Link::Tcp:
-      return "Tcp";
-    case Link::Tls:
-      return "Tls";
-    case Link::Serial:
-      return "Serial";
-    case Link::Hid:
-      return "Hid";
-  }
-  return "?";
-}
-
-inline void PrintTo(Link link, std::ostream* os) { *os << LinkName(link); }
-
-// A loopback port that was free a moment ago.
-inline uint16_t FreeLoopbackPort() {
-  UniqueFd probe(::socket(AF_INET, SOCK_STREAM, 0));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  if (!probe || ::bind(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::getsockname(probe.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    return 0;
-  }
-  return ntohs(address.sin_port);
-}
 
 // Command and sub-command of a header frame; nullopt for anything else.
 inline std::optional<std::pair<uint8_t, uint8_t>> HeaderCommandOf(const std::vector<uint8_t>& frame) {

@@ -3,6 +3,7 @@
 // TCP server that accepts and never answers.
 
 #include <openssl/ssl.h>
+#include <sys/socket.h>
 
 #include "faults/fault_run.h"
 #include "faults/peers.h"

@@ -4,19 +4,6 @@
 
 namespace orvane::test {
 
-uint16_t FreeLoopbackPort() {
-  UniqueFd probe(::socket(AF_INET, SOCK_STREAM, 0));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  if (!probe || ::bind(probe.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::getsockname(probe.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    return 0;
-  }
-  return ntohs(address.sin_port);
-}
-
 bool IsBlockRequest(const std::vector<uint8_t>& frame) {
   const bool header = frame.size() >= kHeaderOverhead + 4 && std::equal(kHeaderTag, kHeaderTag + 9, frame.begin()) &&
                       frame[10] == 0xC7 && frame[11] == 0x43;

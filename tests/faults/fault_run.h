@@ -7,8 +7,6 @@
 // that a second update right after it succeeds without a restart.
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <atomic>
 #include <chrono>
@@ -27,27 +25,13 @@
 #include "reader-sim/sim_tcp_server.h"
 #include "reader-sim/sim_tls_client.h"
 #include "reader-sim/simulated_reader.h"
+#include "support/links.h"
 #include "support/temp_dir.h"
 #include "update/engine_rig.h"
 #include "update/module_folders.h"
 #include "update/update_texts.h"
 
 namespace orvane::test {
-
-enum class Link { Tcp, Tls, Serial, Hid };
-
-inline const char* LinkName(Link link) {
-  switch (link) {
-    case Link::Tcp: return "Tcp";
-    case Link::Tls: return "Tls";
-    case Link::Serial: return "Serial";
-    case Link::Hid: return "Hid";
-  }
-  return "?";
-}
-
-// A loopback port that was free a moment ago.
-uint16_t FreeLoopbackPort();
 
 // True for a block command of a module-file load in either framing.
 bool IsBlockRequest(const std::vector<uint8_t>& frame);
