@@ -16,7 +16,7 @@ class FirmwareStage : public WholeUpdate, public ::testing::WithParamInterface<L
 
 TEST_P(FirmwareStage, ApplicationModuleFromApplicationMode) {
   ASSERT_TRUE(AddAppModule(rig.folder.path(), "app_main.fm", AppModuleSpec(true, 6)));
-  Connect(GetParam(), ApplicationReader());
+  StartReader(GetParam(), ApplicationReader());
   Detect();
   RunUpdate({0});
 
@@ -53,7 +53,7 @@ sim::ReaderOptions BootloaderReader(char typeChar = '2', uint32_t stopPackage = 
 
 TEST_F(WholeUpdate, ReaderAlreadyInItsBootloaderGetsNoEntryCommand) {
   ASSERT_TRUE(AddAppModule(rig.folder.path(), "app_main.fm", AppModuleSpec(true, 3)));
-  Connect(Link::Tls, BootloaderReader());
+  StartReader(Link::Tls, BootloaderReader());
   Detect();
   RunUpdate({0});
 
@@ -71,7 +71,7 @@ TEST_F(WholeUpdate, FailingFirstBootloaderModuleIsPutBackThreeTimesThenFails) {
   ASSERT_TRUE(AddAppModule(rig.folder.path(), "b_bootloader.fm", AppModuleSpec(true, 2)));
   sim::ReaderOptions options = BootloaderReader();
   options.blockFaults = {sim::BlockFault{9, sim::FaultKind::Refuse, 0x0A, true}};
-  Connect(Link::Serial, options);
+  StartReader(Link::Serial, options);
   Detect();
   RunUpdate({0, 1});
 
@@ -93,7 +93,7 @@ TEST_F(WholeUpdate, SingleFailingBootloaderModuleFailsAtOnce) {
   ASSERT_TRUE(AddAppModule(rig.folder.path(), "only_bootloader.fm", AppModuleSpec(true, 4)));
   sim::ReaderOptions options = BootloaderReader();
   options.blockFaults = {sim::BlockFault{4, sim::FaultKind::Refuse, 0x0A, true}};
-  Connect(Link::Hid, options);
+  StartReader(Link::Hid, options);
   Detect();
   RunUpdate({0});
 
@@ -116,7 +116,7 @@ class PciMismatch : public WholeUpdate, public ::testing::WithParamInterface<Mis
 TEST_P(PciMismatch, EndsTheRunWithoutTheKernelStageAndGivesTheControlsBack) {
   ASSERT_TRUE(AddAppModule(rig.folder.path(), GetParam().file, AppModuleSpec(true, 2)));
   ASSERT_TRUE(AddKernelModule(rig.folder.path(), "app_ct_l2.fm", 1024));
-  Connect(GetParam().link, BootloaderReader('3'));  // a non-PCI reader
+  StartReader(GetParam().link, BootloaderReader('3'));  // a non-PCI reader
   Detect();
   RunUpdate({0, 1});
 
@@ -138,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(Stages, PciMismatch,
 TEST_F(WholeUpdate, StopPackageBeyondTheFileIsAStopPointError) {
   // 2 preamble sections + 32 blocks + trailer = 35 packets; the reader says 40.
   ASSERT_TRUE(AddAppModule(rig.folder.path(), "app.fm", AppModuleSpec(false, 32)));
-  Connect(Link::Serial, BootloaderReader('3', 40));
+  StartReader(Link::Serial, BootloaderReader('3', 40));
   Detect();
   RunUpdate({0});
 
@@ -152,7 +152,7 @@ TEST_F(WholeUpdate, StopPackageBeyondTheFileIsAStopPointError) {
 TEST_F(WholeUpdate, InterruptedLoadContinuesFromTheStopPackage) {
   rig.settings.enableInterruptPointReserve = 1;
   ASSERT_TRUE(AddAppModule(rig.folder.path(), "app.fm", AppModuleSpec(false, 8)));
-  Connect(Link::Tcp, BootloaderReader('3', 5));
+  StartReader(Link::Tcp, BootloaderReader('3', 5));
   Detect();
   EXPECT_NE(rig.engine->deviceInfoText().find("Continue Loading From Stop Package:\t 5"), std::string::npos);
   RunUpdate({0});
@@ -171,7 +171,7 @@ TEST_F(WholeUpdate, InterruptedLoadContinuesFromTheStopPackage) {
 TEST_F(WholeUpdate, ReaderLostAfterTheRebootIsNotReplugged) {
   ASSERT_TRUE(AddAppModule(rig.folder.path(), "app.fm", AppModuleSpec(true, 2)));
   ASSERT_TRUE(AddKernelModule(rig.folder.path(), "app_ct_l2.fm", 1024));
-  Connect(Link::Hid, BootloaderReader());
+  StartReader(Link::Hid, BootloaderReader());
   Detect();
   rig.view.SetStatusHook([&](const std::string& status) {
     if (status == texts::kDeviceRebooting) hidDevice->SetPresent(false);
@@ -202,7 +202,7 @@ TEST_F(SlowWholeUpdate, ReconnectionAfterTheEntryGivesUpAfterTwoMinutes) {
   ASSERT_TRUE(AddAppModule(rig.folder.path(), "app.fm", AppModuleSpec(true, 2)));
   sim::ReaderOptions options = ApplicationReader();
   options.rebootDelayMs = 24 * 3600 * 1000;  // never back
-  Connect(Link::Tcp, options);
+  StartReader(Link::Tcp, options);
   Detect();
   uint64_t enteredAt = 0;
   uint64_t gaveUpAt = 0;

@@ -22,7 +22,7 @@ TEST_F(WholeUpdate, KernelAndUniAppModulesWithARefusedFinishCommand) {
   // tool sends the chunk again and the reader keeps it twice, so the transfer
   // passes but the finish command is refused for the wrong length.
   options.blockFaults = {sim::BlockFault{2, sim::FaultKind::Garble, 0, false}};
-  Connect(Link::Tcp, options);
+  StartReader(Link::Tcp, options);
   Detect();
   RunUpdate({0, 1, 2});
 
@@ -76,7 +76,7 @@ TEST_P(FinalStatus, CountsApplicationModulesButNotBootloaderModules) {
   ASSERT_TRUE(AddKernelModule(rig.folder.path(), "app_payment_SDK.fm", 700, 2));
   sim::ReaderOptions options = PciBootloaderReader();
   options.blockFaults = {sim::BlockFault{5, sim::FaultKind::Refuse, 0x0A, true}};
-  Connect(Link::Hid, options);
+  StartReader(Link::Hid, options);
   Detect();
   RunUpdate({0, 1, 2});
 

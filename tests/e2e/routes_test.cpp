@@ -29,7 +29,7 @@ TEST_F(WholeUpdate, PassThroughRouteForTheModelWithTheBoxTicked) {
   sim::ReaderOptions options;
   options.framing = FrameProtocol::Header;
   options.applicationVersion = "Orvane 4710 APP V2.00.020";
-  Connect(Link::Serial, options);
+  StartReader(Link::Serial, options);
   Detect();
   EXPECT_TRUE(g_bModelVariant.load());
   EXPECT_TRUE(rig.view.ModelBoxShown());
@@ -65,7 +65,7 @@ sim::ReaderOptions KeyboardReader() {
 
 TEST_F(WholeUpdate, KeyboardInterfaceReaderEntersThroughFeatureReports) {
   ASSERT_TRUE(AddAppModule(rig.folder.path(), "app.fm", AppModuleSpec(true, 3)));
-  Connect(Link::Hid, KeyboardReader());
+  StartReader(Link::Hid, KeyboardReader());
   Detect();
   EXPECT_EQ(rig.channel->connectionKind(), ConnectionKind::UsbHidKeyboard);
   EXPECT_TRUE(rig.channel->deviceInfo().keyboardMode);
@@ -81,7 +81,7 @@ TEST_F(WholeUpdate, KeyboardInterfaceReaderEntersThroughFeatureReports) {
 
 TEST_F(WholeUpdate, RefusedKeyboardEntryEndsLikeANormalRun) {
   ASSERT_TRUE(AddAppModule(rig.folder.path(), "app.fm", AppModuleSpec(true, 3)));
-  Connect(Link::Hid, KeyboardReader());
+  StartReader(Link::Hid, KeyboardReader());
   Detect();
   hidDevice->SetFailNextFeatureSets(1000);
   RunUpdate({0});

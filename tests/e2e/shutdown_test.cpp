@@ -35,7 +35,7 @@ TEST_F(ShutdownDuringRun, InTheMiddleOfATransfer) {
   options.framing = FrameProtocol::Header;
   options.mode = sim::ReaderMode::Bootloader;
   options.answerDelayMs = 50;  // a slow reader: the transfer would take seconds
-  Connect(Link::Tcp, options);
+  StartReader(Link::Tcp, options);
   Detect();
   PressUpdate({0});
   ASSERT_TRUE(rig.view.WaitUntil([&] { return rig.view.Percents().size() >= 3; }, 20000));
@@ -55,7 +55,7 @@ TEST_F(ShutdownDuringRun, WhileWaitingForTheReaderToComeBack) {
   sim::ReaderOptions options;
   options.framing = FrameProtocol::Header;
   options.rebootDelayMs = 3600 * 1000;
-  Connect(Link::Tcp, options);
+  StartReader(Link::Tcp, options);
   Detect();
   PressUpdate({0});
   ASSERT_TRUE(rig.view.WaitUntil(

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,7 +14,6 @@
 
 #include "app/clock.h"
 #include "app/session_log.h"
-#include "support/test_certificate.h"
 #include "firmware/firmware_file.h"
 #include "reader-sim/sim_hid_device.h"
 #include "reader-sim/sim_pty.h"
@@ -22,6 +22,7 @@
 #include "reader-sim/simulated_reader.h"
 #include "support/links.h"
 #include "support/temp_dir.h"
+#include "support/test_certificate.h"
 #include "update/engine_rig.h"
 #include "update/module_folders.h"
 #include "update/update_texts.h"
@@ -41,46 +42,62 @@ class WholeUpdate : public ::testing::Test {
  protected:
   explicit WholeUpdate(uint32_t scale = 100) : clock_(scale), scoped_(clock_) {}
 
-  // The reader on its link, before the engine is built.
-  void Connect(Link link, sim::ReaderOptions options) {
-    link_ = link;
+  // The reader, and its link runner started, before the engine is built.
+  void StartReader(Link link, sim::ReaderOptions options) {
     reader = std::make_unique<sim::SimulatedReader>(std::move(options));
     switch (link) {
       case Link::Tcp:
-        tcp_ = std::make_unique<sim::SimTcpServer>(*reader, 0);
-        ASSERT_TRUE(tcp_->Start());
-        rig.settings.tcpServerPort = tcp_->Port();
-        selection_ = kDialogTcp;
+        tcp = std::make_unique<sim::SimTcpServer>(*reader, 0);
+        ASSERT_TRUE(tcp->Start());
+        ChooseLink(link, tcp->Port());
         break;
       case Link::Tls: {
-        ASSERT_TRUE(WriteTestCertificate(rig.folder.path()));
         const uint16_t port = FreeLoopbackPort();
         ASSERT_NE(port, 0);
-        rig.settings.tlsServerPort = port;
-        tls_ = std::make_unique<sim::SimTlsClient>(*reader, "127.0.0.1", port);
-        ASSERT_TRUE(tls_->Start());
-        selection_ = kDialogTls;
+        ChooseLink(link, port);
+        tls = std::make_unique<sim::SimTlsClient>(*reader, "127.0.0.1", port);
+        ASSERT_TRUE(tls->Start());
         break;
       }
       case Link::Serial:
-        pty_ = std::make_unique<sim::SimPty>(*reader);
-        ASSERT_TRUE(pty_->Start());
-        rig.AddSerialPort(pty_->Path());
-        selection_ = kDialogUsbSerial;
+        ChooseLink(link);
+        pty = std::make_unique<sim::SimPty>(*reader);
+        ASSERT_TRUE(pty->Start());
+        rig.AddSerialPort(pty->Path());
         break;
       case Link::Hid:
+        ChooseLink(link);
         hidDevice = std::make_shared<FakeHidDevice>(kRigVendorId, kRigProductId);
         rig.hidBackend.AddDevice(hidDevice);
-        hidRunner_ = std::make_unique<sim::SimHidDevice>(*reader, hidDevice);
-        ASSERT_TRUE(hidRunner_->Start());
+        hidRunner = std::make_unique<sim::SimHidDevice>(*reader, hidDevice);
+        ASSERT_TRUE(hidRunner->Start());
+        break;
+    }
+  }
+
+  // Only the settings and the interface choice for `link`; a test may bring
+  // its own peer.
+  void ChooseLink(Link link, uint16_t port = 0) {
+    link_ = link;
+    switch (link) {
+      case Link::Tcp:
+        rig.settings.tcpServerPort = port;
+        selection_ = kDialogTcp;
+        break;
+      case Link::Tls:
+        ASSERT_TRUE(WriteTestCertificate(rig.folder.path()));
+        rig.settings.tlsServerPort = port;
+        selection_ = kDialogTls;
+        break;
+      case Link::Serial:
+      case Link::Hid:
         selection_ = kDialogUsbSerial;
         break;
     }
   }
 
-  // Builds the engine, lists the modules and waits until the reader is
-  // detected and watched.
-  void Detect() {
+  // Builds the engine, lists the modules and starts the detection.
+  void StartDetection() {
     rig.Build();
     rig.OnPresenter([&] {
       rig.engine->ApplyInterfaceChoice(true, selection_);
@@ -88,20 +105,35 @@ class WholeUpdate : public ::testing::Test {
       rig.engine->TransferToControls();
       rig.engine->StartDetection();
     });
+  }
+
+  // StartDetection, then waits until the reader is detected and watched.
+  void Detect() {
+    StartDetection();
     ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor)) << "no reader found";
     ASSERT_TRUE(rig.engine->ready());
   }
 
-  // Ticks the rows, presses Update, confirms, and waits for the end of the run.
-  void RunUpdate(const std::vector<int>& rows, int timeoutMs = 30000) {
+  // Ticks the rows and presses Update (the confirmation is accepted).
+  void PressUpdate(const std::vector<int>& rows) {
     for (int row : rows) rig.view.TickRow(row);
     rig.view.ClearRecords();
     rig.OnPresenter([&] { rig.engine->OnButtonUpdate(); });
-    ASSERT_TRUE(rig.view.WaitForDelivered(WM_UPDATE_FINISHED, -1, 1, timeoutMs))
-        << "the run did not end; last status: " << rig.engine->statusText();
-    // The messages posted with the end of the run are handled too.
+  }
+
+  // Waits for the end of the run and the messages posted with it.
+  ::testing::AssertionResult WaitForRunEnd(int timeoutMs = 30000) {
+    if (!rig.view.WaitForDelivered(WM_UPDATE_FINISHED, -1, 1, timeoutMs)) {
+      return ::testing::AssertionFailure() << "the run did not end; last status: " << rig.engine->statusText();
+    }
     rig.OnPresenter([] {});
     rig.OnPresenter([] {});
+    return ::testing::AssertionSuccess();
+  }
+
+  void RunUpdate(const std::vector<int>& rows, int timeoutMs = 30000) {
+    PressUpdate(rows);
+    ASSERT_TRUE(WaitForRunEnd(timeoutMs));
   }
 
   std::vector<std::string> Statuses() const { return rig.view.StatusTexts(); }
@@ -154,14 +186,11 @@ class WholeUpdate : public ::testing::Test {
   ScopedClock scoped_;
   std::unique_ptr<sim::SimulatedReader> reader;
   std::shared_ptr<FakeHidDevice> hidDevice;
+  std::unique_ptr<sim::SimTcpServer> tcp;
+  std::unique_ptr<sim::SimTlsClient> tls;
+  std::unique_ptr<sim::SimPty> pty;
+  std::unique_ptr<sim::SimHidDevice> hidRunner;
 
- private:
-  std::unique_ptr<sim::SimTcpServer> tcp_;
-  std::unique_ptr<sim::SimTlsClient> tls_;
-  std::unique_ptr<sim::SimPty> pty_;
-  std::unique_ptr<sim::SimHidDevice> hidRunner_;
-
- protected:
   EngineRig rig;  // last: the engine stops before the reader's links go
   Link link_ = Link::Tcp;
   int selection_ = kDialogUsbSerial;

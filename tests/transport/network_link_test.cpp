@@ -36,6 +36,20 @@ Bytes Read(NetworkLink& link, size_t capacity = 2048, uint32_t timeoutMs = 5000)
   return buffer;
 }
 
+// A read waiting 60 s for a silent peer ends, empty, when the link is closed.
+void ExpectCloseEndsARead(NetworkLink& link) {
+  auto reading = std::async(std::launch::async, [&link] {
+    const uint64_t start = TickMs();
+    const bool empty = Read(link, 2048, 60000).empty();
+    return std::make_pair(empty, TickMs() - start);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  link.Close();
+  const auto [empty, tookMs] = reading.get();
+  EXPECT_TRUE(empty);
+  EXPECT_LT(tookMs, 60000u);
+}
+
 // ---- TCP client against a loopback server ----
 
 class TcpLinkTest : public ::testing::Test {
@@ -141,16 +155,7 @@ TEST_F(TcpLinkTest, PeerThatClosesGivesNothingAndFailsSends) {
 // connection) ends then, instead of asking the closed link again and again
 // until its time is up.
 TEST_F(TcpLinkTest, CloseEndsAReadInProgress) {
-  auto reading = std::async(std::launch::async, [this] {
-    const uint64_t start = TickMs();
-    const bool empty = Read(link, 2048, 60000).empty();
-    return std::make_pair(empty, TickMs() - start);
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  link.Close();
-  const auto [empty, tookMs] = reading.get();
-  EXPECT_TRUE(empty);
-  EXPECT_LT(tookMs, 60000u);
+  ExpectCloseEndsARead(link);
 }
 
 TEST(TcpLink, ConnectFailures) {
@@ -265,16 +270,7 @@ TEST_F(TlsLinkTest, CloseEndsAReadInProgress) {
   test::TlsTestClient reader;
   ASSERT_TRUE(reader.Connect(port));
   ASSERT_TRUE(StartedWithin(5000));
-  auto reading = std::async(std::launch::async, [this] {
-    const uint64_t start = TickMs();
-    const bool empty = Read(link, 2048, 60000).empty();
-    return std::make_pair(empty, TickMs() - start);
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  link.Close();
-  const auto [empty, tookMs] = reading.get();
-  EXPECT_TRUE(empty);
-  EXPECT_LT(tookMs, 60000u);
+  ExpectCloseEndsARead(link);
 }
 
 TEST_F(TlsLinkTest, CloseEndsAServerWaitingForItsReader) {
