@@ -139,7 +139,8 @@ void ReaderChannel::TakeSecondAnswer(const CommandRecord& record, std::span<uint
   uint32_t secondLength = 0;
   uint16_t statusCode = 0;
   BeginLateAnswerText(record);
-  const bool ok = AwaitAnswer(second.data(), secondLength, statusCode, ResponseWait::Poll);
+  const bool ok = AwaitAnswer(second.data(), secondLength, statusCode, ResponseWait::Poll,
+                              HeaderFrameCommand({record.frame, std::min<size_t>(record.frameLength, sizeof record.frame)}));
   if (secondLength == 0 && !ok) return;
   AppendExchangeToSession();
   std::copy(second.begin(), second.end(), answer.begin());

@@ -27,6 +27,7 @@ constexpr char kResponseHeading[] = "\r\nResponse:\r\n";
 constexpr char kErrorHeading[] = "\r\nERROR:\r\n";
 constexpr char kNotStxNote[] = "\r\nRESP NOT TVK PROTOCOL:\r\n";
 constexpr char kLateAnswerHeading[] = " (second answer):";
+constexpr char kSkippedAnswerHeading[] = "\r\nAnswer to another command, skipped:\r\n";
 
 bool IsNetwork(ConnectionKind kind) { return kind == ConnectionKind::TcpClient || kind == ConnectionKind::TlsServer; }
 
@@ -45,9 +46,39 @@ bool ReaderChannel::ExchangeCommand(CommandRecord record, uint8_t* responseBuffe
     std::lock_guard lock(textMutex_);
     exchangeText_ = std::move(text);
   }
-  if (SendToReader(frame.data(), frame.size(), sendPreamble) <= 0) return false;
+  if (SendToReader(frame.data(), frame.size(), sendPreamble) <= 0) {
+    NoteLinkLoss();
+    return false;
+  }
   if (wait == ResponseWait::SendOnly) return true;
-  return AwaitAnswer(responseBuffer, responseLength, statusCode, wait);
+  return AwaitAnswer(responseBuffer, responseLength, statusCode, wait, HeaderFrameCommand(frame));
+}
+
+bool ReaderChannel::LinkLost() const {
+  if (IsNetwork(connectionKind())) return network_.Lost();
+  if (hidChannelOpen()) return hid_.DeviceGone();
+  return serial_.LineLost();
+}
+
+std::string ReaderChannel::LinkLossText() const {
+  if (!LinkLost()) return {};
+  switch (connectionKind()) {
+    case ConnectionKind::TcpClient:
+      return "The reader closed the TCP connection.";
+    case ConnectionKind::TlsServer:
+      return "The reader closed the TLS connection.";
+    default:
+      return hidChannelOpen() ? "The reader's USB device is gone." : "The reader's serial line is gone.";
+  }
+}
+
+void ReaderChannel::NoteLinkLoss() {
+  const std::string loss = LinkLossText();
+  if (loss.empty()) return;
+  std::lock_guard lock(textMutex_);
+  exchangeText_ += "\r\n";
+  exchangeText_ += loss;
+  exchangeText_ += "\r\n";
 }
 
 void ReaderChannel::BeginLateAnswerText(const CommandRecord& record) {
@@ -59,7 +90,7 @@ void ReaderChannel::BeginLateAnswerText(const CommandRecord& record) {
 }
 
 bool ReaderChannel::AwaitAnswer(uint8_t* responseBuffer, uint32_t& responseLength, uint16_t& statusCode,
-                                ResponseWait wait) {
+                                ResponseWait wait, std::optional<uint8_t> requestCommand) {
   std::lock_guard exchange(exchangeLock_);
   const auto appendText = [this](std::string_view text) {
     std::lock_guard lock(textMutex_);
@@ -67,17 +98,18 @@ bool ReaderChannel::AwaitAnswer(uint8_t* responseBuffer, uint32_t& responseLengt
   };
   int received = 0;
   if (wait == ResponseWait::ReadOnce) {
-    received = ReceiveFromReader(responseBuffer);
+    received = ReceiveFromReader(responseBuffer, requestCommand);
   } else {
     for (int attempt = 0; attempt < kPollAttempts; ++attempt) {
       SleepMs(kPollPauseMs);
-      received = ReceiveFromReader(responseBuffer);
-      // A TLS read already waited for the whole frame time.
-      if (received > 0 || connectionKind() == ConnectionKind::TlsServer) break;
+      received = ReceiveFromReader(responseBuffer, requestCommand);
+      // A TLS read already waited for the whole frame time; a lost link gives nothing more.
+      if (received > 0 || connectionKind() == ConnectionKind::TlsServer || LinkLost()) break;
     }
   }
   if (received <= 0) {
     appendText(kNoResponse);
+    NoteLinkLoss();
     return false;
   }
   const auto length = static_cast<uint32_t>(std::min<size_t>(static_cast<size_t>(received), kResponseBufferSize));
@@ -135,22 +167,43 @@ int ReaderChannel::SendToReader(const uint8_t* bytes, size_t count, bool sendPre
   return serial_.WritePort(bytes, count);
 }
 
-int ReaderChannel::ReceiveFromReader(uint8_t* buffer) {
+int ReaderChannel::ReceiveFromReader(uint8_t* buffer, std::optional<uint8_t> requestCommand) {
   const std::span<uint8_t> response(buffer, kResponseBufferSize);
-  if (IsNetwork(connectionKind())) return static_cast<int>(network_.ReadFrame(response, kNetworkReadMs));
+  if (IsNetwork(connectionKind())) return ReceiveNetworkAnswer(response, requestCommand);
   if (hidChannelOpen()) {
     const auto read = [&] {
       return frameProtocol() == FrameProtocol::Header ? hid_.ReadSequencedReports(response, kHidReportWaitMs)
                                                        : hid_.ReadCountedReports(response, kHidReportWaitMs);
     };
     size_t got = read();
-    if (got == 0) {
+    if (got == 0 && !hid_.DeviceGone()) {
       SleepMs(kHidRetryPauseMs);
       got = read();
     }
     return static_cast<int>(got);
   }
   return serial_.ReadPort(buffer, kResponseBufferSize);
+}
+
+// An answer that came after its own wait would otherwise be taken for the
+// answer to this request, and every later verdict would be one behind.
+// Whatever the link held before the request was dropped when it was sent;
+// what still arrives for another command is skipped here.
+int ReaderChannel::ReceiveNetworkAnswer(std::span<uint8_t> response, std::optional<uint8_t> requestCommand) {
+  const uint64_t start = TickMs();
+  for (;;) {
+    const uint64_t elapsed = TickMs() - start;
+    if (elapsed >= kNetworkReadMs) return 0;
+    const size_t got = network_.ReadFrame(response, static_cast<uint32_t>(kNetworkReadMs - elapsed));
+    if (got == 0) return 0;
+    const std::span<const uint8_t> frame = response.first(got);
+    const std::optional<uint8_t> echo = HeaderFrameCommand(frame);
+    if (!requestCommand || !echo || *echo == *requestCommand) return static_cast<int>(got);
+    std::string text = kSkippedAnswerHeading;
+    AppendHexSpaced(text, frame);
+    std::lock_guard lock(textMutex_);
+    exchangeText_ += text;
+  }
 }
 
 }  // namespace orvane

@@ -97,6 +97,7 @@ bool ReaderChannel::FinishUniAppLoad(int& status, uint8_t moduleTag) {
     SleepMs(kBusyPauseMs);
     answer.fill(0);
     int received = ReadLateAnswer(*this, answer.data());
+    if (received <= 0 && LinkLost()) break;
     if (received <= 0) continue;
     size_t length = std::min(static_cast<size_t>(received), answer.size());
     status = HeaderAnswerStatus(std::span<const uint8_t>(answer.data(), length));

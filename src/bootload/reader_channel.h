@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -120,11 +122,20 @@ class ReaderChannel {
                        uint16_t& statusCode, ResponseWait wait, bool sendPreamble);
   // Waits for an answer without sending: the receive half of ExchangeCommand,
   // with the same waiting, checks and exchange text.
-  bool AwaitAnswer(uint8_t* responseBuffer, uint32_t& responseLength, uint16_t& statusCode, ResponseWait wait);
+  // On a network link, a header answer that echoes a command other than
+  // `requestCommand` is skipped.
+  bool AwaitAnswer(uint8_t* responseBuffer, uint32_t& responseLength, uint16_t& statusCode, ResponseWait wait,
+                   std::optional<uint8_t> requestCommand = std::nullopt);
   // Starts the exchange text for a second answer to `record`.
   void BeginLateAnswerText(const CommandRecord& record);
   int SendToReader(const uint8_t* bytes, size_t count, bool sendPreamble);
-  int ReceiveFromReader(uint8_t* buffer);  // buffer of kResponseBufferSize bytes
+  // buffer of kResponseBufferSize bytes
+  int ReceiveFromReader(uint8_t* buffer, std::optional<uint8_t> requestCommand = std::nullopt);
+  // The open link ended under us (closed or reset by the reader, a serial line
+  // hung up, a USB device gone): an answer wait ends at once.
+  bool LinkLost() const;
+  // Says in words which link was lost; empty while it is not.
+  std::string LinkLossText() const;
   std::recursive_mutex& ExchangeLock() { return exchangeLock_; }
 
   // ---- connection and identification ----
@@ -206,6 +217,9 @@ class ReaderChannel {
   bool ConnectNetwork(std::string& text, ConnectionKind kind, bool force, const std::function<bool()>& open);
   bool QueueSections(const std::vector<FirmwareSection>& sections, int& count, bool stx);
   bool RunQueue(const ProgressCallback& progress, bool stxOnly);
+  // Adds the link-loss text to the exchange text when the link is lost.
+  void NoteLinkLoss();
+  int ReceiveNetworkAnswer(std::span<uint8_t> response, std::optional<uint8_t> requestCommand);
   void TakeSecondAnswer(const CommandRecord& record, std::span<uint8_t, kResponseBufferSize> answer,
                         uint32_t& answerLength);
 };

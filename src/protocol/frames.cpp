@@ -155,6 +155,13 @@ size_t LeadingFrameLength(std::span<const uint8_t> bytes, FrameProtocol protocol
   return length <= bytes.size() ? length : 0;
 }
 
+std::optional<uint8_t> HeaderFrameCommand(std::span<const uint8_t> bytes) {
+  const size_t length = LeadingFrameLength(bytes, FrameProtocol::Header);
+  if (length == 0 || length != bytes.size()) return std::nullopt;
+  // The short form lacks the first letter: every field sits one byte earlier.
+  return bytes[0] == kHeaderTag[0] ? bytes[10] : bytes[9];
+}
+
 StxVerdict ValidateStxResponse(std::span<const uint8_t> response, uint16_t* statusCode) {
   size_t length = response.size();
   if (length <= 6) return StxVerdict::NotStx;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace orvane {
@@ -68,6 +69,10 @@ size_t ParseHeaderResponse(std::span<const uint8_t> response, std::span<uint8_t>
 // header frame in either form, or an STX frame); 0 when they start with none
 // or it is not complete.
 size_t LeadingFrameLength(std::span<const uint8_t> bytes, FrameProtocol protocol);
+
+// The command byte of a whole header frame in either form (a request, or the
+// echo in a response); nullopt when `bytes` are not exactly one such frame.
+std::optional<uint8_t> HeaderFrameCommand(std::span<const uint8_t> bytes);
 
 enum class StxVerdict : int { NotStx = 0, Malformed = 1, Ack = 6, AckOnly = 0x42, Nak = 0x15 };
 

@@ -53,6 +53,7 @@ bool HidDevice::OpenLocked(uint32_t vendorId, uint32_t productId) {
     }
     connection_ = std::move(connection);
     devicePath_ = info.path;
+    gone_.store(false);
     return true;
   }
   return false;
@@ -67,6 +68,7 @@ void HidDevice::Close() {
   std::lock_guard lock(mutex_);
   connection_.reset();
   devicePath_.clear();
+  gone_.store(false);
 }
 
 uint32_t HidDevice::vendorId() const {
@@ -125,7 +127,10 @@ bool HidDevice::WriteReportsLocked(const uint8_t* bytes, size_t count, bool coun
       report[0] = reports == 1 ? kHidOnlyReport : i == 0 ? kHidFirstReport : last ? kHidLastReport : kHidMiddleReport;
     }
     std::copy_n(bytes + offset, n, report.begin() + static_cast<std::ptrdiff_t>(header));
-    if (connection_->WriteOutputReport(report) < 0) return false;
+    if (connection_->WriteOutputReport(report) < 0) {
+      gone_.store(true);
+      return false;
+    }
   }
   return true;
 }
@@ -134,6 +139,7 @@ size_t HidDevice::ReadOneReport(std::span<uint8_t> report, uint32_t waitMs) {
   std::fill(report.begin(), report.end(), uint8_t{0});
   if (!connection_) return 0;
   const int n = connection_->ReadInputReport(report, OsWaitMs(waitMs));
+  if (n < 0) gone_.store(true);
   return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
@@ -180,7 +186,7 @@ size_t HidDevice::ReadSequencedReports(std::span<uint8_t> buffer, uint32_t waitM
       if (final) break;
     } else {
       ++failures;
-      if (TickMs() - start > waitMs && failures >= 2) break;
+      if (gone_.load() || (TickMs() - start > waitMs && failures >= 2)) break;
     }
     SleepMs(kSequencedReadPauseMs);
   }

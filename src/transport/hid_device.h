@@ -3,6 +3,7 @@
 // id and moves frames in counted reports (STX framing), sequenced reports
 // (header framing) or feature reports (keyboard-interface readers).
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -35,6 +36,9 @@ class HidDevice {
   bool Open(uint32_t vendorId, uint32_t productId);
   bool IsOpen() const;
   void Close();
+  // A read or write on the open interface found the device gone (unplugged,
+  // or restarting): nothing more will come on it until it is opened again.
+  bool DeviceGone() const { return gone_.load(); }
 
   // Re-opens with the stored ids, then writes counted reports: count on
   // success, 0 on failure (also when the reader cannot be found).
@@ -82,6 +86,7 @@ class HidDevice {
   uint32_t productId_ = 0;
   std::string devicePath_;
   std::unique_ptr<HidConnection> connection_;
+  std::atomic<bool> gone_{false};
   std::set<std::string> refusedPaths_;  // interfaces whose refusal was already reported
 };
 

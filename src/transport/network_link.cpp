@@ -30,6 +30,7 @@ bool NetworkLink::ConnectClient(const std::string& host, int port) {
     if (impl_) impl_->Cancel();
     impl_ = link;
     kind_ = Kind::TcpClient;
+    pending_.clear();
   }
   return link->Connect(host, port);
 }
@@ -42,6 +43,7 @@ bool NetworkLink::StartServer(int port) {
     link = std::make_shared<TlsServerLink>(certificateFolder_);
     impl_ = link;
     kind_ = Kind::TlsServer;
+    pending_.clear();
   }
   return link->Start(port);
 }
@@ -51,6 +53,11 @@ bool NetworkLink::IsConnected() const {
   return impl && impl->IsConnected();
 }
 
+bool NetworkLink::Lost() const {
+  const auto impl = Active();
+  return impl && impl->Lost();
+}
+
 void NetworkLink::Close() {
   std::shared_ptr<NetworkLinkImpl> impl;
   {
@@ -58,6 +65,7 @@ void NetworkLink::Close() {
     impl = std::move(impl_);
     impl_.reset();
     kind_ = Kind::None;
+    pending_.clear();
   }
   // A thread still inside the link (a server waiting for its reader) holds
   // its own reference; the wake ends its wait and the last one out frees it.
@@ -65,8 +73,15 @@ void NetworkLink::Close() {
 }
 
 int NetworkLink::Send(const uint8_t* bytes, size_t count) {
-  const auto impl = Active();
-  return impl ? impl->Send(bytes, count) : -1;
+  std::shared_ptr<NetworkLinkImpl> impl;
+  {
+    std::lock_guard lock(mutex_);
+    pending_.clear();
+    impl = impl_;
+  }
+  if (!impl) return -1;
+  impl->DiscardInput();
+  return impl->Send(bytes, count);
 }
 
 NetworkLink::Kind NetworkLink::kind() const {
@@ -123,9 +138,9 @@ size_t NetworkLink::ReadFrame(std::span<uint8_t> buffer, uint32_t timeoutMs) {
   for (uint64_t elapsed = 0; elapsed < timeoutMs; elapsed = TickMs() - start) {
     const size_t got = impl->Read(scanner.Space(), static_cast<uint32_t>(timeoutMs - elapsed));
     if (got == 0) {
-      // A closed link answers every read at once: trying again until the
-      // time is up would only burn the processor.
-      if (impl->Cancelled()) break;
+      // A closed or lost link answers every read at once: trying again until
+      // the time is up would only burn the processor.
+      if (impl->Cancelled() || impl->Lost()) break;
       continue;
     }
     if (const auto frame = scanner.Add(got, fresh)) return CopyFrame(buffer, *frame);

@@ -33,19 +33,27 @@ class NetworkLinkImpl {
   virtual bool IsConnected() const = 0;
   // Bytes sent, or -1 (the link is then no longer connected).
   virtual int Send(const uint8_t* bytes, size_t count) = 0;
-  // Bytes received into `buffer` within waitMs, or 0.
+  // Bytes received into `buffer` within waitMs, or 0; 0 at once when the
+  // link is lost.
   virtual size_t Read(std::span<uint8_t> buffer, uint32_t waitMs) = 0;
+  // Drops what has arrived and not been read, without waiting.
+  virtual void DiscardInput() = 0;
   // Any thread: ends a wait in progress (connect, accept, handshake, read).
   virtual void Cancel() = 0;
   // Cancel was called: every later wait on this link ends at once, so a
   // reader must stop rather than try again.
   bool Cancelled() const { return cancelled_.load(); }
+  // The reader closed or reset the connection: nothing more will come, so a
+  // reader must stop instead of waiting out its time.
+  bool Lost() const { return lost_.load(); }
 
  protected:
   void MarkCancelled() { cancelled_.store(true); }
+  void MarkLost() { lost_.store(true); }
 
  private:
   std::atomic<bool> cancelled_{false};
+  std::atomic<bool> lost_{false};
 };
 
 class TcpClientLink final : public NetworkLinkImpl {
@@ -57,9 +65,12 @@ class TcpClientLink final : public NetworkLinkImpl {
   bool IsConnected() const override { return connected_.load(); }
   int Send(const uint8_t* bytes, size_t count) override;
   size_t Read(std::span<uint8_t> buffer, uint32_t waitMs) override;
+  void DiscardInput() override;
   void Cancel() override;
 
  private:
+  void PeerGone();
+
   struct Sockets;
   std::unique_ptr<Sockets> sockets_;
   std::atomic<bool> connected_{false};
@@ -76,11 +87,14 @@ class TlsServerLink final : public NetworkLinkImpl {
   bool IsConnected() const override { return connected_.load(); }
   int Send(const uint8_t* bytes, size_t count) override;
   size_t Read(std::span<uint8_t> buffer, uint32_t waitMs) override;
+  void DiscardInput() override;
   void Cancel() override;
   // The port being listened on once listening (useful with port 0), else 0.
   int ListeningPort() const { return listeningPort_.load(); }
 
  private:
+  void PeerGone();
+
   struct Tls;
   std::string folder_;
   std::unique_ptr<Tls> tls_;
@@ -100,8 +114,14 @@ class NetworkLink {
   // Blocks until a reader connected and completed the TLS handshake.
   bool StartServer(int port);
   bool IsConnected() const;
-  // Ends the connection (and a StartServer blocked in another thread).
+  // The reader closed or reset the connection (see NetworkLinkImpl::Lost).
+  bool Lost() const;
+  // Ends the connection (and a StartServer blocked in another thread) and
+  // drops the frames not yet read: they belong to the connection that ended.
   void Close();
+  // Drops every answer not yet read (pending frames and what the socket holds),
+  // then sends: an answer that came after its wait must not be taken for the
+  // answer to this request.
   int Send(const uint8_t* bytes, size_t count);
   // One whole frame into `buffer` (cut to its size), or 0 after timeoutMs.
   size_t ReadFrame(std::span<uint8_t> buffer, uint32_t timeoutMs);

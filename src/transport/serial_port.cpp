@@ -58,6 +58,7 @@ bool SerialPort::OpenPort(std::string_view specification) {
   fd_ = std::move(fd);
   modeText_ = parsed->modeText;
   portPath_ = parsed->devicePath;
+  lost_.store(false);
   open_.store(true);
   return true;
 }
@@ -68,6 +69,7 @@ void SerialPort::ClosePort() {
   if (fd_) (void)ioctl(fd_.get(), TIOCNXCL);
   fd_.reset();
   open_.store(false);
+  lost_.store(false);
 }
 
 std::string SerialPort::modeText() const {
@@ -82,7 +84,7 @@ std::string SerialPort::portPath() const {
 
 int SerialPort::ReadPort(uint8_t* buffer, size_t count) {
   std::lock_guard lock(mutex_);
-  if (!fd_) return -1;
+  if (!fd_ || lost_.load()) return -1;
   const uint64_t start = TickMs();
   size_t got = 0;
   while (got < count) {
@@ -106,6 +108,7 @@ int SerialPort::ReadPort(uint8_t* buffer, size_t count) {
       got += static_cast<size_t>(n);
     } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
       // The line is gone (a USB adapter unplugged, the other end of a pseudo-terminal closed).
+      lost_.store(true);
       return got > 0 ? static_cast<int>(got) : -1;
     }
   }
@@ -114,7 +117,7 @@ int SerialPort::ReadPort(uint8_t* buffer, size_t count) {
 
 int SerialPort::WritePort(const uint8_t* bytes, size_t count) {
   std::lock_guard lock(mutex_);
-  if (!fd_) return 0;
+  if (!fd_ || lost_.load()) return 0;
   // What the reader sent before this command is stale by now. Only input is
   // discarded: dropping output would lose the tail of our own previous
   // command (a send-only command followed at once by the next one).
@@ -127,10 +130,15 @@ int SerialPort::WritePort(const uint8_t* bytes, size_t count) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) return 0;
+    if (n < 0 && errno != EAGAIN) {
+      lost_.store(true);
+      return 0;
+    }
     // Output queue full: wait for room, but not forever on a stuck line.
     pollfd p{fd_.get(), POLLOUT, 0};
-    if (::poll(&p, 1, OsWaitMs(kSerialReadTotalMs)) <= 0 || (p.revents & (POLLERR | POLLHUP)) != 0) return 0;
+    const int ready = ::poll(&p, 1, OsWaitMs(kSerialReadTotalMs));
+    if (ready > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) lost_.store(true);
+    if (ready <= 0 || lost_.load()) return 0;
   }
   return static_cast<int>(done);
 }

@@ -57,6 +57,9 @@ class SerialPort {
   bool OpenPort(std::string_view specification);
   void ClosePort();
   bool IsPortOpen() const { return open_.load(); }
+  // The open line hung up or its device went away (an adapter unplugged, the
+  // other end of a pseudo-terminal closed): nothing more will come on it.
+  bool LineLost() const { return lost_.load(); }
   // Up to `count` bytes; returns after 2500 ms in total or 5 ms without a
   // further byte after the first. -1 on failure.
   int ReadPort(uint8_t* buffer, size_t count);
@@ -70,6 +73,7 @@ class SerialPort {
   mutable std::mutex mutex_;  // guards the descriptor and the texts
   UniqueFd fd_;
   std::atomic<bool> open_{false};
+  std::atomic<bool> lost_{false};
   std::string modeText_;
   std::string portPath_;
 };

@@ -16,7 +16,6 @@ namespace orvane {
 struct TcpClientLink::Sockets {
   UniqueFd socket;
   UniqueFd wake = MakeWakeFd();
-  bool peerClosed = false;  // touched only by the thread using the link
 };
 
 TcpClientLink::TcpClientLink() : sockets_(std::make_unique<Sockets>()) {}
@@ -46,14 +45,16 @@ bool TcpClientLink::Connect(const std::string& host, int port) {
     if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return false;
   }
   sockets_->socket = std::move(fd);
-  sockets_->peerClosed = false;
   connected_.store(true);
   return true;
 }
 
 int TcpClientLink::Send(const uint8_t* bytes, size_t count) {
   const int fd = sockets_->socket.get();
-  if (fd < 0) return -1;
+  if (fd < 0 || Lost()) {
+    connected_.store(false);
+    return -1;
+  }
   const uint64_t start = TickMs();
   size_t done = 0;
   while (done < count) {
@@ -62,12 +63,15 @@ int TcpClientLink::Send(const uint8_t* bytes, size_t count) {
       done += static_cast<size_t>(n);
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
+    const int error = n < 0 ? errno : 0;
+    if (error == EINTR) continue;
     const uint32_t left = RemainingMs(start, kTcpClientTimeoutMs);
-    if (n < 0 && errno == EAGAIN && left > 0 &&
+    if (error == EAGAIN && left > 0 &&
         WaitForSocket(fd, POLLOUT, sockets_->wake.get(), OsWaitMs(left)) == SocketWait::Ready) {
       continue;
     }
+    // A full send buffer only times out; anything else means the connection is gone.
+    if (error != EAGAIN) MarkLost();
     connected_.store(false);
     return -1;
   }
@@ -76,29 +80,39 @@ int TcpClientLink::Send(const uint8_t* bytes, size_t count) {
 
 size_t TcpClientLink::Read(std::span<uint8_t> buffer, uint32_t waitMs) {
   const int fd = sockets_->socket.get();
-  if (fd < 0 || buffer.empty() || sockets_->peerClosed) {
-    // Nothing will come any more; the caller still gets its wait, without spinning.
-    PauseUnlessWoken(sockets_->wake.get(), waitMs);
-    return 0;
-  }
+  if (fd < 0 || buffer.empty() || Lost()) return 0;
   const uint64_t start = TickMs();
   for (;;) {
     const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (n > 0) return static_cast<size_t>(n);
-    if (n == 0) {
-      sockets_->peerClosed = true;
-      PauseUnlessWoken(sockets_->wake.get(), RemainingMs(start, waitMs));
-      return 0;
-    }
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN) {
-      connected_.store(false);
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 || errno != EAGAIN) {
+      // Closed or reset by the reader: nothing more can come.
+      PeerGone();
       return 0;
     }
     const uint32_t left = RemainingMs(start, std::min(waitMs, kTcpClientTimeoutMs));
     if (left == 0) return 0;
     if (WaitForSocket(fd, POLLIN, sockets_->wake.get(), OsWaitMs(left)) != SocketWait::Ready) return 0;
   }
+}
+
+void TcpClientLink::DiscardInput() {
+  const int fd = sockets_->socket.get();
+  if (fd < 0 || Lost()) return;
+  uint8_t scrap[kNetworkFrameCapacity];
+  for (;;) {
+    const ssize_t n = ::recv(fd, scrap, sizeof scrap, MSG_DONTWAIT);
+    if (n > 0) continue;
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 || errno != EAGAIN) PeerGone();
+    return;
+  }
+}
+
+void TcpClientLink::PeerGone() {
+  MarkLost();
+  connected_.store(false);
 }
 
 }  // namespace orvane

@@ -66,7 +66,6 @@ struct TlsServerLink::Tls {
   ConnectionPtr connection;
   UniqueFd client;
   UniqueFd listener;
-  bool peerClosed = false;
 
   ~Tls() {
     if (connection) SSL_shutdown(connection.get());  // a close notify, no wait for the answer
@@ -181,14 +180,17 @@ bool TlsServerLink::Start(int port) {
     // Freed completely before the next client is taken.
     t.DropClient();
   }
-  t.peerClosed = false;
   connected_.store(true);
   return true;
 }
 
 int TlsServerLink::Send(const uint8_t* bytes, size_t count) {
   Tls& t = *tls_;
-  if (!t.connection || count == 0) return t.connection ? 0 : -1;
+  if (!t.connection || Lost()) {
+    connected_.store(false);
+    return -1;
+  }
+  if (count == 0) return 0;
   const uint64_t start = TickMs();
   for (;;) {
     const int result = SSL_write(t.connection.get(), bytes, static_cast<int>(count));
@@ -198,6 +200,8 @@ int TlsServerLink::Send(const uint8_t* bytes, size_t count) {
       continue;
     }
     ERR_clear_error();
+    // A write that could not finish in time leaves the connection as it is; any other failure ends it.
+    if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) MarkLost();
     connected_.store(false);
     return -1;
   }
@@ -205,11 +209,7 @@ int TlsServerLink::Send(const uint8_t* bytes, size_t count) {
 
 size_t TlsServerLink::Read(std::span<uint8_t> buffer, uint32_t waitMs) {
   Tls& t = *tls_;
-  if (!t.connection || buffer.empty() || t.peerClosed) {
-    // Nothing can come; the caller still gets its wait, without spinning.
-    PauseUnlessWoken(t.wake.get(), waitMs);
-    return 0;
-  }
+  if (!t.connection || buffer.empty() || Lost()) return 0;
   const uint64_t start = TickMs();
   const uint32_t limit = std::min(waitMs, kTlsSocketTimeoutMs);
   for (;;) {
@@ -220,12 +220,34 @@ size_t TlsServerLink::Read(std::span<uint8_t> buffer, uint32_t waitMs) {
       if (t.WaitFor(error, start, limit)) continue;
       return 0;
     }
-    // Closed by the reader or broken: nothing more can be read; later reads only wait.
-    ERR_clear_error();
-    t.peerClosed = true;
-    PauseUnlessWoken(t.wake.get(), RemainingMs(start, waitMs));
+    // Closed by the reader (close notify or end of stream) or broken: nothing more can come.
+    PeerGone();
     return 0;
   }
+}
+
+void TlsServerLink::DiscardInput() {
+  Tls& t = *tls_;
+  if (!t.connection || Lost()) return;
+  uint8_t scrap[kNetworkFrameCapacity];
+  for (;;) {
+    // The socket does not block: the read ends as soon as nothing is left.
+    const int result = SSL_read(t.connection.get(), scrap, static_cast<int>(sizeof scrap));
+    if (result > 0) continue;
+    const int error = SSL_get_error(t.connection.get(), result);
+    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+      ERR_clear_error();
+    } else {
+      PeerGone();
+    }
+    return;
+  }
+}
+
+void TlsServerLink::PeerGone() {
+  ERR_clear_error();
+  MarkLost();
+  connected_.store(false);
 }
 
 }  // namespace orvane

@@ -334,6 +334,25 @@ class ExchangeTest : public ::testing::TestWithParam<Transport> {
     return channel.ExchangeCommand(record, response.data(), responseLength, statusCode, wait, preamble);
   }
   Bytes Response() const { return Bytes(response.begin(), response.begin() + responseLength); }
+  // Ends the link from the reader's side: the serial line hangs up, the USB
+  // device is unplugged, the connection is closed.
+  void DropLink() {
+    switch (GetParam()) {
+      case Transport::Serial:
+        stream->Stop();
+        master.reset();
+        break;
+      case Transport::Hid:
+        device->SetPresent(false);
+        break;
+      case Transport::Tcp:
+      case Transport::Tls:
+        ::shutdown(peer.get(), SHUT_RDWR);
+        // Long enough for the end of the stream to reach the tool's socket.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        break;
+    }
+  }
   Bytes Request() const {
     return channel.frameProtocol() == FrameProtocol::Header ? HeaderFrameOf(0x29, {}) : StxFrameOf({0x52, 0x56});
   }
@@ -395,6 +414,31 @@ TEST_P(ExchangeTest, SilentReaderIsPolledThenLoggedAsNoResponse) {
   EXPECT_EQ(pauses.size(), attempts);
 }
 
+// A link lost while the tool waits for an answer ends the wait at once
+// instead of every poll attempt waiting out its time.
+TEST_P(ExchangeTest, LostLinkEndsTheAnswerWaitAtOnce) {
+  channel.setFrameProtocol(FrameProtocol::Header);
+  clock.Use(manual);
+  bool dropped = false;
+  clock.OnSleep([&](uint32_t) {
+    if (!dropped) DropLink();
+    dropped = true;
+  });
+  EXPECT_FALSE(Exchange(Request(), ResponseWait::PollLong));
+  clock.OnSleep(nullptr);
+  ASSERT_TRUE(dropped);
+  EXPECT_EQ(manual.Sleeps(), std::vector<uint32_t>{10}) << "one poll attempt, no retry pause";
+  // At most one read's own wait (the serial line's 2500 ms is the longest).
+  EXPECT_LE(manual.TickMs(), 3000u);
+  EXPECT_TRUE(channel.LinkLost());
+  EXPECT_EQ(channel.ExchangeText(),
+            CommandText(Request()) + "\r\nResponse: NULL\r\n\r\n" + channel.LinkLossText() + "\r\n");
+  // A later command fails without waiting for anything.
+  manual.ClearRecords();
+  EXPECT_FALSE(Exchange(Request(), ResponseWait::Poll));
+  EXPECT_TRUE(manual.Sleeps().empty());
+}
+
 TEST_P(ExchangeTest, SendOnlyReturnsAtOnceAndFreesTheLock) {
   channel.setFrameProtocol(FrameProtocol::Header);
   clock.Use(manual);
@@ -438,6 +482,72 @@ TEST_P(ExchangeTest, RecursiveLockAllowsExchangesInsideAHeldLock) {
 
 INSTANTIATE_TEST_SUITE_P(Transports, ExchangeTest,
                          ::testing::Values(Transport::Serial, Transport::Hid, Transport::Tcp, Transport::Tls),
+                         [](const auto& info) { return Name(info.param); });
+
+// ---- network links: one command's answer is never taken for another's ----
+
+class NetworkExchangeTest : public ExchangeTest {};
+
+Bytes Frame(uint8_t command, uint8_t sub, const Bytes& data = {}) {
+  Bytes frame(data.size() + 32);
+  frame.resize(BuildHeaderFrameFor(frame, command, sub, data));
+  return frame;
+}
+
+struct LateAnswerCase {
+  const char* what;
+  Bytes lateAnswer;  // the answer to an earlier command
+  Bytes request;     // the next command
+  Bytes answer;      // the reader's answer to it
+};
+
+const LateAnswerCase kLateAnswerCases[] = {
+    {"identification before the entry", Frame(0x29, 0x00, {'V', '1'}),
+     Frame(0xC7, 0x41), Frame(0xC7, 0x05)},
+    {"pass-through before identification", Frame(0x63, 0x00),
+     Frame(0x29, 0x00), Frame(0x29, 0x00, {'B', 'L'})},
+    {"entry before identification", Frame(0xC7, 0x00),
+     Frame(0x29, 0x00), Frame(0x29, 0x00, {'A', 'P'})},
+    {"identification before a kernel command", Frame(0x29, 0x00, {'V'}),
+     Frame(0xC7, 0x11, {1, 2, 3}), Frame(0xC7, 0x0B)},
+};
+
+// The late answer came after its own wait ended and lies unread on the link
+// when the next command is sent.
+TEST_P(NetworkExchangeTest, AnswerLeftOnTheLinkIsDroppedBeforeTheNextCommand) {
+  channel.setFrameProtocol(FrameProtocol::Header);
+  for (const LateAnswerCase& c : kLateAnswerCases) {
+    SCOPED_TRACE(c.what);
+    const size_t before = reader->Commands().size();
+    reader->QueueAnswer(c.lateAnswer);
+    ASSERT_TRUE(Exchange(Frame(0x01, 0x00), ResponseWait::SendOnly));
+    for (int i = 0; i < 200 && reader->Commands().size() == before; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the answer reaches the tool's socket
+    reader->QueueAnswer(c.answer);
+    Exchange(c.request, ResponseWait::Poll);
+    EXPECT_EQ(Response(), c.answer);
+  }
+}
+
+// The late answer arrives while the tool waits for the next command's answer.
+TEST_P(NetworkExchangeTest, AnswerEchoingAnotherCommandIsSkipped) {
+  channel.setFrameProtocol(FrameProtocol::Header);
+  for (const LateAnswerCase& c : kLateAnswerCases) {
+    SCOPED_TRACE(c.what);
+    Bytes both = c.lateAnswer;
+    both.insert(both.end(), c.answer.begin(), c.answer.end());
+    reader->QueueAnswer(both);
+    Exchange(c.request, ResponseWait::ReadOnce);
+    EXPECT_EQ(Response(), c.answer);
+    EXPECT_NE(channel.ExchangeText().find("\r\nAnswer to another command, skipped:\r\n" +
+                                          FormatHexSpaced(c.lateAnswer)),
+              std::string::npos);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, NetworkExchangeTest, ::testing::Values(Transport::Tcp, Transport::Tls),
                          [](const auto& info) { return Name(info.param); });
 
 // ---- STX framing: serial and HID ----
