@@ -154,6 +154,8 @@ bool ReaderChannel::RunCommandQueueStx(const ProgressCallback& progress) { retur
 bool ReaderChannel::RunQueue(const ProgressCallback& progress, bool stxOnly) {
   std::string report;
   auto finish = [&](bool ok) {
+    // Said in words, so that the operator knows why the reader stopped answering.
+    if (!ok && LinkLost()) report += "\r\n" + LinkLossText() + "\r\n";
     AppendSessionText(report);
     return ok;
   };

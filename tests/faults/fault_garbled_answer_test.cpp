@@ -34,9 +34,10 @@ TEST_F(FaultRun, GarbledStxAnswerFailsTheModuleAtItsPosition) {
   options.blockFaults = {sim::BlockFault{5, sim::FaultKind::Garble}};
   StartReader(Link::Serial, options);
   Detect();
+  OnBlockRequest(5);
   RunUpdate({0});
 
-  ExpectFailedApplicationRun();
+  ExpectFailedApplicationRun(kFailureToEndMs);
   EXPECT_NE(LogText().find("\r\nCommand No.5 Response Error. Bootload Failed! \r\n"), std::string::npos);
   EXPECT_EQ(ReceivedBlocks(), 5) << "nothing after the block whose answer was garbled";
   EXPECT_TRUE(PresenterResponds());

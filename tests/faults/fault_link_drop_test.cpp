@@ -16,7 +16,16 @@ sim::ReaderOptions BootloaderReader(FrameProtocol framing = FrameProtocol::Heade
 
 // The reader closes the connection at data block 3 (position 6) and is back
 // after its reboot delay.
-class NetworkLinkDrop : public FaultRun, public ::testing::WithParamInterface<Link> {};
+class NetworkLinkDrop : public FaultRun, public ::testing::WithParamInterface<Link> {
+ protected:
+  NetworkLinkDrop() : FaultRun(kTimedClockScale) {}
+};
+
+// A local link lost in the middle of a transfer.
+class LocalLinkLoss : public FaultRun {
+ protected:
+  LocalLinkLoss() : FaultRun(kTimedClockScale) {}
+};
 
 TEST_P(NetworkLinkDrop, FailsTheModuleAndTheNextUpdateSucceeds) {
   const std::string path = AddApplication(8);
@@ -24,9 +33,13 @@ TEST_P(NetworkLinkDrop, FailsTheModuleAndTheNextUpdateSucceeds) {
   options.blockFaults = {sim::BlockFault{6, sim::FaultKind::DropLink}};
   StartReader(GetParam(), options);
   Detect();
+  OnBlockRequest(6);
   RunUpdate({0});
 
-  ExpectFailedApplicationRun();
+  ExpectFailedApplicationRun(kFailureToEndMs);
+  EXPECT_NE(LogText().find(GetParam() == Link::Tcp ? "The reader closed the TCP connection."
+                                                   : "The reader closed the TLS connection."),
+            std::string::npos);
   EXPECT_EQ(ReceivedBlocks(), 6) << "nothing is sent after the link went";
   EXPECT_NE(LogText().find("NO RESP."), std::string::npos);
   EXPECT_TRUE(PresenterResponds());
@@ -36,7 +49,7 @@ TEST_P(NetworkLinkDrop, FailsTheModuleAndTheNextUpdateSucceeds) {
 INSTANTIATE_TEST_SUITE_P(Links, NetworkLinkDrop, ::testing::Values(Link::Tcp, Link::Tls),
                          [](const auto& info) { return std::string(LinkName(info.param)); });
 
-TEST_F(FaultRun, HidDeviceVanishesInTheMiddleOfATransfer) {
+TEST_F(LocalLinkLoss, HidDeviceVanishesInTheMiddleOfATransfer) {
   const std::string path = AddApplication(8);
   StartReader(Link::Hid, BootloaderReader());
   Detect();
@@ -44,14 +57,15 @@ TEST_F(FaultRun, HidDeviceVanishesInTheMiddleOfATransfer) {
   OnBlockRequest(5, [this] { hidDevice->SetPresent(false); });
   RunUpdate({0});
 
-  ExpectFailedApplicationRun();
+  ExpectFailedApplicationRun(kFailureToEndMs);
+  EXPECT_NE(LogText().find("The reader's USB device is gone."), std::string::npos);
   EXPECT_EQ(ReceivedBlocks(), 5);
   EXPECT_TRUE(PresenterResponds());
   hidDevice->SetPresent(true);
   ExpectSecondUpdateSucceeds(path);
 }
 
-TEST_F(FaultRun, PseudoTerminalClosedInTheMiddleOfATransfer) {
+TEST_F(LocalLinkLoss, PseudoTerminalClosedInTheMiddleOfATransfer) {
   const std::string path = AddApplication(200);
   sim::ReaderOptions options = BootloaderReader(FrameProtocol::Stx);
   options.answerDelayMs = 100;  // 200 blocks take long enough to be cut
@@ -62,9 +76,11 @@ TEST_F(FaultRun, PseudoTerminalClosedInTheMiddleOfATransfer) {
   PressUpdate({0});
   ASSERT_EQ(reached.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
   pty->Stop();  // the line is gone: the tool's reads and writes fail
+  MarkFault();
   ASSERT_TRUE(WaitForRunEnd());
 
-  ExpectFailedApplicationRun();
+  ExpectFailedApplicationRun(kFailureToEndMs);
+  EXPECT_NE(LogText().find("The reader's serial line is gone."), std::string::npos);
   EXPECT_LT(ReceivedBlocks(), 202);
   EXPECT_TRUE(PresenterResponds());
   // The reader comes back on another line.

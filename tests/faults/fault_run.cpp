@@ -27,7 +27,9 @@ void FaultRun::OnBlockRequest(int n, std::function<void()> action) {
   blocksSeen_.store(0);
   reader->SetTraceListener([this, n, action = std::move(action)](const sim::TraceEntry& entry) {
     if (entry.direction != sim::TraceEntry::Direction::Received || !IsBlockRequest(entry.bytes)) return;
-    if (blocksSeen_.fetch_add(1) + 1 == n) action();
+    if (blocksSeen_.fetch_add(1) + 1 != n) return;
+    MarkFault();
+    action();
   });
 }
 
@@ -41,7 +43,12 @@ void FaultRun::OnBlockRequest(int n, std::function<void()> action) {
                                        << " ms to handle a call";
 }
 
-void FaultRun::ExpectFailedApplicationRun() {
+void FaultRun::ExpectFailedApplicationRun(uint64_t budgetMs) {
+  const uint64_t endMs = rig.view.PostedAtMs(WM_UPDATE_FINISHED);
+  EXPECT_NE(faultMs_.load(), 0u) << "the test did not note the time of its fault";
+  constexpr uint64_t kSchedulingSlackRealMs = 100;
+  EXPECT_LE(endMs - faultMs_.load(), budgetMs + scale_ * kSchedulingSlackRealMs)
+      << "program ms from the fault to the end of the run";
   EXPECT_TRUE(StatusesInOrder({texts::kFirmwareUpdating, texts::kFirmwareUpdateFailed}));
   EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateFailed);
   EXPECT_TRUE(rig.engine->attention());

@@ -82,7 +82,8 @@ TEST_P(SlowBlock, LateAnswerIsNotTakenForTheAnswerToALaterCommand) {
   RunUpdate({0});
 
   EXPECT_NE(LogText().find("NO RESP."), std::string::npos) << "the slow block was sent again";
-  ExpectFailedApplicationRun();
+  // From the slow block: its late answer, then the refused trailer at once.
+  ExpectFailedApplicationRun(2 * GetParam().waitMs + kFailureToEndMs);
   // A module of 4 blocks has no position 8, so the reader refuses nothing.
   ExpectSecondUpdateSucceeds(AddApplication(4));
 }

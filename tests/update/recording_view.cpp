@@ -3,6 +3,8 @@
 #include <chrono>
 #include <future>
 
+#include "app/clock.h"
+
 namespace orvane::test {
 
 RecordingView::RecordingView() : thread_([this] { Run(); }) {}
@@ -218,6 +220,12 @@ void RecordingView::ClearRecords() {
   percents_.clear();
 }
 
+uint64_t RecordingView::PostedAtMs(uint32_t message) const {
+  std::lock_guard lock(mutex_);
+  const auto found = postedAtMs_.find(message);
+  return found == postedAtMs_.end() ? 0 : found->second;
+}
+
 // ---- UpdateView ----
 
 bool RecordingView::IsPresenterThread() const { return std::this_thread::get_id() == thread_.get_id(); }
@@ -225,6 +233,7 @@ bool RecordingView::IsPresenterThread() const { return std::this_thread::get_id(
 void RecordingView::PostViewMessage(const ViewMessage& message) {
   {
     std::lock_guard lock(mutex_);
+    postedAtMs_[message.message] = TickMs();
     work_.push_back([this, message] {
       UpdateEngine* engine = nullptr;
       {

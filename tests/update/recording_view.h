@@ -55,6 +55,8 @@ class RecordingView final : public UpdateView {
   // ---- the record ----
   std::vector<std::string> StatusTexts() const;  // every change, in order
   std::vector<ViewMessage> Delivered() const;
+  // Program time at which a message with this number was last posted; 0 when never.
+  uint64_t PostedAtMs(uint32_t message) const;
   std::vector<RowMark> RowMarks() const;  // in order
   std::vector<RowMark> RowMarksOf(int row) const;
   RowMark LastRowMark(int row) const;                                     // row -1 when none
@@ -112,6 +114,7 @@ class RecordingView final : public UpdateView {
   std::vector<std::string> calls_;
   std::vector<std::string> statusTexts_;
   std::vector<ViewMessage> delivered_;
+  std::map<uint32_t, uint64_t> postedAtMs_;
   std::vector<RowMark> marks_;
   std::vector<std::pair<std::string, std::string>> messageBoxes_;
   std::vector<std::string> confirmations_;
