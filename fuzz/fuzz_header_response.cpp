@@ -4,6 +4,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -35,5 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Never shorter than the framing itself (a short-form header is 15 bytes).
     ORVANE_FUZZ_CHECK(frame == 0 || frame >= (protocol == FrameProtocol::Header ? 15 : kStxOverhead));
   }
+  // A command echo is read only from exactly one whole header frame, and from
+  // the byte before the status.
+  const std::optional<uint8_t> command = HeaderFrameCommand(response);
+  ORVANE_FUZZ_CHECK(command.has_value() == (LeadingFrameLength(response, FrameProtocol::Header) == response.size() &&
+                                            !response.empty()));
+  if (command) ORVANE_FUZZ_CHECK(*command == response[response[0] == kHeaderTag[0] ? 10 : 9]);
   return 0;
 }

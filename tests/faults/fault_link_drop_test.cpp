@@ -75,7 +75,9 @@ TEST_F(LocalLinkLoss, PseudoTerminalClosedInTheMiddleOfATransfer) {
   OnBlockRequest(10, [&reached] { reached.set_value(); });
   PressUpdate({0});
   ASSERT_EQ(reached.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
-  pty->Stop();  // the line is gone: the tool's reads and writes fail
+  // The line is gone: no longer listed, and the tool's reads and writes fail.
+  rig.RemoveSerialPort(pty->Path());
+  pty->Stop();
   MarkFault();
   ASSERT_TRUE(WaitForRunEnd());
 

@@ -91,6 +91,13 @@ struct EngineRig {
     std::lock_guard lock(portsMutex);
     serialPorts.push_back(path);
   }
+  // The line is gone from the system, as an unplugged adapter is. Its
+  // pseudo-terminal number is free again: another test process may get it,
+  // and its reader must not be found here.
+  void RemoveSerialPort(const std::string& path) {
+    std::lock_guard lock(portsMutex);
+    std::erase(serialPorts, path);
+  }
 
   // Runs on the presenter thread, as the desktop program would.
   void OnPresenter(const std::function<void()>& work) { view.Invoke(work); }
