@@ -291,6 +291,41 @@ int HID_API_EXPORT HID_API_CALL hid_get_feature_report(hid_device* dev, unsigned
   return static_cast<int>(copied);
 }
 
+// The rest of the library, so that nothing reaches the real one: the backend
+// does not use these, and a call is reported.
+namespace {
+int NotServed(const char* call) {
+  std::lock_guard lock(R().mutex);
+  R().misuses.push_back(std::string(call) + " is not served by the stand-in");
+  return -1;
+}
+}  // namespace
+
+int HID_API_EXPORT HID_API_CALL hid_get_input_report(hid_device*, unsigned char*, size_t) {
+  return NotServed("hid_get_input_report");
+}
+int HID_API_EXPORT_CALL hid_get_manufacturer_string(hid_device*, wchar_t*, size_t) {
+  return NotServed("hid_get_manufacturer_string");
+}
+int HID_API_EXPORT_CALL hid_get_product_string(hid_device*, wchar_t*, size_t) {
+  return NotServed("hid_get_product_string");
+}
+int HID_API_EXPORT_CALL hid_get_serial_number_string(hid_device*, wchar_t*, size_t) {
+  return NotServed("hid_get_serial_number_string");
+}
+int HID_API_EXPORT_CALL hid_get_indexed_string(hid_device*, int, wchar_t*, size_t) {
+  return NotServed("hid_get_indexed_string");
+}
+struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_get_device_info(hid_device*) {
+  NotServed("hid_get_device_info");
+  return nullptr;
+}
+HID_API_EXPORT const struct hid_api_version* HID_API_CALL hid_version(void) {
+  static const hid_api_version version{HID_API_VERSION_MAJOR, HID_API_VERSION_MINOR, HID_API_VERSION_PATCH};
+  return &version;
+}
+HID_API_EXPORT const char* HID_API_CALL hid_version_str(void) { return HID_API_VERSION_STR; }
+
 HID_API_EXPORT const wchar_t* HID_API_CALL hid_error(hid_device* dev) {
   if (!dev) {
     std::lock_guard lock(R().mutex);
