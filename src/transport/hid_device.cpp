@@ -112,6 +112,10 @@ bool HidDevice::WriteReportsLocked(const uint8_t* bytes, size_t count, bool coun
   const size_t length = connection_->Lengths().output;
   const size_t header = counted ? 2 : 1;
   if (length <= header) return false;
+  // Sequenced reports have no count: the reader joins 63-byte pieces. An
+  // interface with shorter output reports (the keyboard interface's lamp
+  // report) is not the reader's data channel.
+  if (!counted && length < 1 + kHidReportData) return false;
   const size_t chunk = std::min(kHidReportData, length - header);
   std::vector<uint8_t> report(length);
   const size_t reports = (count + chunk - 1) / chunk;

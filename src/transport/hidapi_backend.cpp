@@ -40,10 +40,10 @@ struct Layout {
   std::optional<bool> numbered;      // unknown when the descriptor cannot be read
 };
 
-Layout LayoutOf(const std::string& path) {
+Layout LayoutOf(const std::string& classFolder, const std::string& path) {
   const std::string prefix = "/dev/";
   if (path.rfind(prefix, 0) != 0) return {};
-  std::ifstream file("/sys/class/hidraw/" + path.substr(prefix.size()) + "/device/report_descriptor",
+  std::ifstream file(classFolder + "/" + path.substr(prefix.size()) + "/device/report_descriptor",
                      std::ios::binary);
   if (!file) return {};
   std::vector<uint8_t> bytes;
@@ -61,6 +61,8 @@ class HidapiConnection final : public HidConnection {
   HidReportLengths Lengths() const override { return layout_.lengths; }
   bool ReadWrite() const override { return true; }
   int WriteOutputReport(std::span<const uint8_t> report) override {
+    if (report.empty()) return -1;
+    lastWriteNumbered_ = report[0] != 0;
     return hid_write(handle_.get(), report.data(), report.size());
   }
   int ReadInputReport(std::span<uint8_t> report, int realTimeoutMs) override {
@@ -68,8 +70,12 @@ class HidapiConnection final : public HidConnection {
     const int n = hid_read_timeout(handle_.get(), report.data(), report.size(), realTimeoutMs);
     if (n <= 0) return n;
     // hidraw delivers the id byte only for numbered reports; the callers
-    // always see one in front, 0 for unnumbered reports.
-    const bool numbered = layout_.numbered.value_or(static_cast<size_t>(n) >= layout_.lengths.input);
+    // always see one in front, 0 for unnumbered reports. Without the
+    // descriptor the length cannot tell (a numbered report of 63 data bytes
+    // is as long as an unnumbered one of 64), but our own last output report
+    // can: a device that takes numbered reports sends numbered ones.
+    const bool numbered = layout_.numbered.value_or(
+        lastWriteNumbered_.value_or(static_cast<size_t>(n) >= layout_.lengths.input));
     if (numbered) return n;
     const size_t kept = std::min(static_cast<size_t>(n), report.size() - 1);
     std::memmove(report.data() + 1, report.data(), kept);
@@ -86,11 +92,14 @@ class HidapiConnection final : public HidConnection {
  private:
   HidHandle handle_;
   Layout layout_;
+  std::optional<bool> lastWriteNumbered_;  // report id of the last output report was not 0
 };
 
 }  // namespace
 
-HidapiBackend::HidapiBackend() { hid_init(); }
+HidapiBackend::HidapiBackend(std::string hidrawClassFolder) : hidrawClassFolder_(std::move(hidrawClassFolder)) {
+  hid_init();
+}
 
 std::vector<HidDeviceInfo> HidapiBackend::Enumerate() {
   EnumerationList list(hid_enumerate(0, 0));
@@ -118,7 +127,7 @@ std::unique_ptr<HidConnection> HidapiBackend::Open(const HidDeviceInfo& device, 
     if (whyNot) *whyNot = Narrow(hid_error(nullptr));
     return nullptr;
   }
-  return std::make_unique<HidapiConnection>(std::move(handle), LayoutOf(device.path));
+  return std::make_unique<HidapiConnection>(std::move(handle), LayoutOf(hidrawClassFolder_, device.path));
 }
 
 }  // namespace orvane

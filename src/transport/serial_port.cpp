@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <iostream>
 #include <optional>
 #include <vector>
 
 #include "app/clock.h"
 #include "transport/serial_settings.h"
+#include "transport/serial_speed.h"
 
 namespace orvane {
 
@@ -23,20 +25,24 @@ void RaiseModemLines(int fd) {
   (void)ioctl(fd, TIOCMBIS, &lines);
 }
 
-bool Configure(int fd, const SerialSettings& settings) {
+enum class Configured { Ok, Refused, SpeedRefused };
+
+// `speedTaken`: with SpeedRefused, the speed the line runs at (0 when unknown).
+Configured Configure(int fd, const SerialSettings& settings, uint32_t& speedTaken) {
   termios tio{};
-  if (tcgetattr(fd, &tio) != 0) return false;
+  if (tcgetattr(fd, &tio) != 0) return Configured::Refused;
   cfmakeraw(&tio);
-  if (!ApplySerialSettings(tio, settings)) return false;
+  ApplySerialSettings(tio, settings);
   // No flow control of any kind, receiver on, modem status ignored.
   tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
   tio.c_cflag |= CLOCAL | CREAD;
   tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  if (tcsetattr(fd, TCSANOW, &tio) != 0) return false;
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) return Configured::Refused;
+  if (settings.baud && !SetLineSpeed(fd, *settings.baud, speedTaken)) return Configured::SpeedRefused;
   RaiseModemLines(fd);
-  return true;
+  return Configured::Ok;
 }
 
 }  // namespace
@@ -52,7 +58,11 @@ bool SerialPort::OpenPort(std::string_view specification) {
   if (!fd) return false;
   // Exclusive use, as far as the driver allows; a pseudo-terminal allows it too.
   (void)ioctl(fd.get(), TIOCEXCL);
-  if (!isatty(fd.get()) || !Configure(fd.get(), parsed->settings)) return false;
+  if (!isatty(fd.get())) return false;
+  uint32_t speedTaken = 0;
+  const Configured configured = Configure(fd.get(), parsed->settings, speedTaken);
+  if (configured == Configured::SpeedRefused) ReportRefusedSpeed(parsed->devicePath, *parsed->settings.baud, speedTaken);
+  if (configured != Configured::Ok) return false;
   tcflush(fd.get(), TCIOFLUSH);
 
   fd_ = std::move(fd);
@@ -61,6 +71,18 @@ bool SerialPort::OpenPort(std::string_view specification) {
   lost_.store(false);
   open_.store(true);
   return true;
+}
+
+void SerialPort::ReportRefusedSpeed(const std::string& devicePath, uint32_t baud, uint32_t speedTaken) {
+  // The search tries every port at every configured rate again and again: said once each.
+  const std::string key = devicePath + " " + std::to_string(baud);
+  if (refusedSpeeds_.size() >= 64 || !refusedSpeeds_.insert(key).second) return;
+  std::cerr << "Cannot open serial port " << devicePath << " at " << baud << " baud: ";
+  if (speedTaken) {
+    std::cerr << "the adapter runs it at " << speedTaken << " baud\n";
+  } else {
+    std::cerr << "the adapter refuses this rate\n";
+  }
 }
 
 void SerialPort::ClosePort() {

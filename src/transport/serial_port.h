@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -53,7 +54,8 @@ class SerialPort {
 
   // False when a port is open already, the text is shorter than 10 or longer
   // than 256 characters, the device cannot be opened, or a setting is not
-  // supported; the port is then closed.
+  // supported; the port is then closed. Any rate the adapter can make opens;
+  // one it cannot is said once on the standard error stream.
   bool OpenPort(std::string_view specification);
   void ClosePort();
   bool IsPortOpen() const { return open_.load(); }
@@ -70,12 +72,16 @@ class SerialPort {
   std::string portPath() const;  // the device opened
 
  private:
+  // Says once per port and rate that the adapter cannot make the rate.
+  void ReportRefusedSpeed(const std::string& devicePath, uint32_t baud, uint32_t speedTaken);
+
   mutable std::mutex mutex_;  // guards the descriptor and the texts
   UniqueFd fd_;
   std::atomic<bool> open_{false};
   std::atomic<bool> lost_{false};
   std::string modeText_;
   std::string portPath_;
+  std::set<std::string> refusedSpeeds_;  // "port rate" refusals already reported
 };
 
 }  // namespace orvane

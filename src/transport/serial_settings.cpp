@@ -3,21 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
-#include <utility>
 #include <vector>
 
 namespace orvane {
 
 namespace {
-
-constexpr std::pair<unsigned, speed_t> kBaudRates[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
-    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
-    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
-    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
-};
 
 std::string Lower(std::string_view text) {
   std::string out(text);
@@ -37,11 +27,8 @@ bool ApplySetting(SerialSettings& settings, std::string_view key, std::string_vi
   const std::string name = Lower(key);
   if (name == "baud") {
     const auto rate = Number(value);
-    if (!rate) return false;
-    const auto* found = std::find_if(std::begin(kBaudRates), std::end(kBaudRates),
-                                     [&](const auto& entry) { return entry.first == *rate; });
-    if (found == std::end(kBaudRates)) return false;
-    settings.baud = found->second;
+    if (!rate || *rate == 0) return false;  // 0 would hang the line up
+    settings.baud = *rate;
     return true;
   }
   if (name == "parity") {
@@ -104,10 +91,7 @@ std::optional<SerialSpecification> ParseSerialSpecification(std::string_view tex
   return spec;
 }
 
-bool ApplySerialSettings(termios& tio, const SerialSettings& settings) {
-  if (settings.baud && (cfsetispeed(&tio, *settings.baud) != 0 || cfsetospeed(&tio, *settings.baud) != 0)) {
-    return false;
-  }
+void ApplySerialSettings(termios& tio, const SerialSettings& settings) {
   if (settings.dataBits) {
     tio.c_cflag = (tio.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | *settings.dataBits;
   }
@@ -128,7 +112,6 @@ bool ApplySerialSettings(termios& tio, const SerialSettings& settings) {
       tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
     }
   }
-  return true;
 }
 
 }  // namespace orvane

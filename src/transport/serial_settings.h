@@ -6,6 +6,7 @@
 
 #include <termios.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,7 +15,7 @@ namespace orvane {
 
 // Only what the text names; the rest of the port's settings stay as they are.
 struct SerialSettings {
-  std::optional<speed_t> baud;
+  std::optional<uint32_t> baud;      // bits per second, any rate above 0
   std::optional<tcflag_t> dataBits;  // CS5 to CS8
   std::optional<char> parity;        // 'N', 'E', 'O', 'M', 'S'
   std::optional<int> stopBits;       // 1 or 2
@@ -28,10 +29,12 @@ struct SerialSpecification {
 
 // Blanks and tabs are dropped and "\" counts as "/". nullopt when there is no
 // port name, a setting is unknown or empty, or a value is not supported
-// (non-standard baud rates, 1.5 stop bits, data bits outside 5 to 8).
+// (a rate of 0, 1.5 stop bits, data bits outside 5 to 8). Whether the port
+// can run at the rate is for the port to say (SetLineSpeed).
 std::optional<SerialSpecification> ParseSerialSpecification(std::string_view text);
 
-// Writes the named settings into `tio`. False when the system refuses a speed.
-bool ApplySerialSettings(termios& tio, const SerialSettings& settings);
+// Writes the named data bits, parity and stop bits into `tio`; the speed
+// goes to the port separately (SetLineSpeed).
+void ApplySerialSettings(termios& tio, const SerialSettings& settings);
 
 }  // namespace orvane

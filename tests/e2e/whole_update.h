@@ -40,7 +40,8 @@ inline std::optional<std::pair<uint8_t, uint8_t>> HeaderCommandOf(const std::vec
 
 class WholeUpdate : public ::testing::Test {
  protected:
-  explicit WholeUpdate(uint32_t scale = 100) : clock_(scale), scoped_(clock_) {}
+  explicit WholeUpdate(uint32_t scale = 100, HidBackend* hidHost = nullptr)
+      : clock_(scale), scoped_(clock_), rig(hidHost) {}
 
   // The reader, and its link runner started, before the engine is built.
   void StartReader(Link link, sim::ReaderOptions options) {

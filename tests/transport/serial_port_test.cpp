@@ -14,6 +14,7 @@
 #include "app/unique_fd.h"
 #include "support/temp_dir.h"
 #include "transport/serial_settings.h"
+#include "transport/serial_speed.h"
 
 namespace orvane {
 namespace {
@@ -32,6 +33,7 @@ class PtyPair {
   }
   const std::string& path() const { return path_; }
   int master() const { return master_.get(); }
+  int watcher() const { return watcher_.get(); }
   void CloseMaster() { master_.reset(); }
 
   void Send(const std::string& bytes) const { ASSERT_EQ(::write(master_.get(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
@@ -123,8 +125,7 @@ TEST_P(SerialSettingsTest, SettingsBecomeTermios) {
   termios tio{};
   cfmakeraw(&tio);
   tio.c_cflag |= PARENB | CSTOPB;  // whatever the port had before
-  ASSERT_TRUE(ApplySerialSettings(tio, parsed->settings));
-  EXPECT_EQ(cfgetospeed(&tio), c.speed);
+  ApplySerialSettings(tio, parsed->settings);
   EXPECT_EQ(tio.c_cflag & CSIZE, c.size);
   EXPECT_EQ(tio.c_cflag & (PARENB | PARODD | CMSPAR), c.parity);
   EXPECT_EQ((tio.c_cflag & CSTOPB) != 0, c.twoStopBits);
@@ -169,13 +170,22 @@ TEST_F(SerialPortTest, RefusesASecondOpenUntilClosed) {
 TEST_F(SerialPortTest, UnsupportedSettingsFailAndLeaveThePortClosed) {
   for (const std::string settings :
        {"/baud=9600/parity=/stop=1/data=8", "/baud=9600/parity=X/stop=1/data=8", "/baud=9600/parity=N/stop=1.5/data=8",
-        "/baud=9600/parity=N/stop=1/data=9", "/baud=9600/parity=N/stop=1/data=4", "/baud=12345/parity=N/stop=1/data=8",
+        "/baud=9600/parity=N/stop=1/data=9", "/baud=9600/parity=N/stop=1/data=4", "/baud=0/parity=N/stop=1/data=8",
         "/baud=9600/parity=N/stop=1/data=8/flow=on", "/baud=fast/parity=N/stop=1/data=8"}) {
     EXPECT_FALSE(port.OpenPort(pty.path() + settings)) << settings;
     EXPECT_FALSE(port.IsPortOpen()) << settings;
   }
   EXPECT_FALSE(port.OpenPort("/dev/no-such-port/baud=9600/parity=N/stop=1/data=8"));
   EXPECT_FALSE(port.IsPortOpen());
+}
+
+TEST_F(SerialPortTest, RatesWithoutATermiosConstantOpen) {
+  for (const uint32_t rate : {14400u, 28800u, 56000u, 128000u, 256000u}) {
+    ASSERT_TRUE(port.OpenPort(SpecFor(pty.path(), "/baud=" + std::to_string(rate) + "/parity=N/stop=1/data=8")))
+        << rate;
+    EXPECT_EQ(LineSpeed(pty.watcher()), rate);
+    port.ClosePort();
+  }
 }
 
 TEST_F(SerialPortTest, WriteDiscardsWhatTheReaderSentBefore) {

@@ -30,7 +30,7 @@ struct EngineRig {
   TempDir folder;  // the program folder: configuration, firmware folders, certificate, log
   BootloadSettings settings;
   FakeHidBackend hidBackend;
-  HidDevice hid{hidBackend};
+  HidDevice hid;
   SerialPort serial;
   NetworkLink network;
   std::unique_ptr<ReaderChannel> channel;
@@ -44,7 +44,9 @@ struct EngineRig {
   // Called at every listing of the serial ports, i.e. once per local connect attempt.
   std::function<void()> onPortListing;
 
-  EngineRig() {
+  // `hidHost`: another HID backend for the reader's HID interface (the rig's
+  // in-memory one when null); it must outlive the rig.
+  explicit EngineRig(HidBackend* hidHost = nullptr) : hid(hidHost ? *hidHost : hidBackend) {
     settings.vidPidList = {VidPidEntry{kRigVendorId, kRigProductId, 1}};
     settings.baudRateList = {115200};
     settings.dataBits = "8";
