@@ -91,9 +91,15 @@ size_t TcpClientLink::Read(std::span<uint8_t> buffer, uint32_t waitMs) {
       PeerGone();
       return 0;
     }
-    const uint32_t left = RemainingMs(start, std::min(waitMs, kTcpClientTimeoutMs));
-    if (left == 0) return 0;
-    if (WaitForSocket(fd, POLLIN, sockets_->wake.get(), OsWaitMs(left)) != SocketWait::Ready) return 0;
+    const uint32_t limit = std::min(waitMs, kTcpClientTimeoutMs);
+    const uint32_t left = RemainingMs(start, limit);
+    if (left == 0 || WaitForSocket(fd, POLLIN, sockets_->wake.get(), OsWaitMs(left)) != SocketWait::Ready) {
+      // A whole receive time-out of silence: the reader may be gone without a
+      // word, so the next connect must not take the link as it is. The socket
+      // stays open, and an answer that still comes is read.
+      if (limit == kTcpClientTimeoutMs && RemainingMs(start, limit) == 0) connected_.store(false);
+      return 0;
+    }
   }
 }
 

@@ -176,6 +176,19 @@ TEST_F(TcpLinkTest, PeerThatClosesIsLostAtOnce) {
   EXPECT_EQ(link.Send(frame.data(), frame.size()), -1);
 }
 
+// A reader silent for a whole receive time-out may be gone without a word:
+// the link no longer counts as connected (a connect makes a new one), but the
+// socket stays and a late answer is still read.
+TEST_F(TcpLinkTest, SilenceForAWholeReceiveTimeOutEndsConnectedButNotTheSocket) {
+  EXPECT_TRUE(Read(link, 2048, 2000).empty());
+  EXPECT_TRUE(link.IsConnected()) << "2 s of silence are no time-out";
+  EXPECT_TRUE(Read(link).empty());
+  EXPECT_FALSE(link.IsConnected());
+  EXPECT_FALSE(link.Lost());
+  ASSERT_TRUE(server.Send(HeaderFrame(0x29, 1)));
+  EXPECT_EQ(Read(link), HeaderFrame(0x29, 1));
+}
+
 // A read waiting on a silent reader when the link is closed (shutdown, a new
 // connection) ends then, instead of asking the closed link again and again
 // until its time is up.
