@@ -40,8 +40,10 @@ std::array<uint8_t, 4> LowByteFirst(uint32_t value) {
 
 void ReaderChannel::ClearQueue() {
   queue_.clear();
+  queueSections_.clear();
   queuedCount_ = 0;
   refusedPiece_ = 0;
+  resumable_ = false;
 }
 
 bool ReaderChannel::QueueBlock(int pieceNumber, const char* name, uint32_t commandId, uint8_t subCommand,
@@ -67,6 +69,7 @@ bool ReaderChannel::QueueBlock(int pieceNumber, const char* name, uint32_t comma
   CommandRecord record;
   if (length == 0 || !record.Set(name, commandId, frame.data(), length)) return true;
   queue_.push_back(record);
+  queueSections_.push_back(piece.index);
   ++queuedCount_;
   return true;
 }
@@ -81,6 +84,7 @@ bool ReaderChannel::QueueBootloadBlocksStx(const std::vector<FirmwareSection>& s
 
 bool ReaderChannel::QueueSections(const std::vector<FirmwareSection>& sections, int& count, bool stx) {
   ClearQueue();
+  resumable_ = true;
   count = 0;
   bool allQueued = true;
   for (const FirmwareSection& section : sections) {
@@ -146,6 +150,13 @@ void ReaderChannel::TakeSecondAnswer(const CommandRecord& record, std::span<uint
   answerLength = secondLength;
 }
 
+uint64_t ReaderChannel::ResumeBound() const {
+  if (!resumable_ || settings().enableInterruptPointReserve != 1 || queueSections_.empty()) {
+    return kFirstDataSectionIndex;
+  }
+  return ResumeSkipEnd(deviceInfo().stopPackage, queueSections_.back());
+}
+
 bool ReaderChannel::RunCommandQueue(const ProgressCallback& progress) { return RunQueue(progress, false); }
 
 bool ReaderChannel::RunCommandQueueStx(const ProgressCallback& progress) { return RunQueue(progress, true); }
@@ -172,13 +183,14 @@ bool ReaderChannel::RunQueue(const ProgressCallback& progress, bool stxOnly) {
   }
 
   const bool stxJudging = stxOnly || frameProtocol() == FrameProtocol::Stx;
-  const size_t skipEnd =
-      settings().enableInterruptPointReserve == 1 ? ResumeSkipEnd(deviceInfo().stopPackage, length) : size_t{2};
+  const uint64_t skipEnd = ResumeBound();
   std::vector<uint8_t> repeated(length, 0);
   std::array<uint8_t, kResponseBufferSize> answer{};
 
   for (size_t p = 0; p < length; ++p) {
-    if (p >= 2 && p < skipEnd) continue;  // already on the reader
+    // Already on the reader. By section index, not by position: a module
+    // without a preamble has its data blocks from position 0 on.
+    if (queueSections_[p] >= kFirstDataSectionIndex && queueSections_[p] < skipEnd) continue;
     const int position = static_cast<int>(p + 1);
     for (;;) {
       if (progress) progress(position, queuedCount_);
