@@ -38,11 +38,16 @@ std::array<uint8_t, 4> LowByteFirst(uint32_t value) {
 
 }  // namespace
 
+static_assert(kMaxPieceLength == kMaxSendablePieceLength && kMaxQueueLength == kMaxSendablePieces,
+              "the parser judges modules by the limits the queue applies");
+
 void ReaderChannel::ClearQueue() {
   queue_.clear();
   queueSections_.clear();
   queuedCount_ = 0;
   refusedPiece_ = 0;
+  wantedLength_ = 0;
+  unreadPiece_ = 0;
   resumable_ = false;
 }
 
@@ -50,7 +55,7 @@ bool ReaderChannel::QueueBlock(int pieceNumber, const char* name, uint32_t comma
                                const std::array<uint8_t, 4>& lead, const FirmwareSection& piece, bool stx) {
   // A longer piece would not fit the frame; sending the file without it would
   // leave a hole in the reader's image, so the run refuses the whole queue.
-  if (piece.data.size() > kMaxPieceLength) {
+  if (piece.length() > kMaxPieceLength) {
     if (refusedPiece_ == 0) refusedPiece_ = pieceNumber;
     return false;
   }
@@ -68,6 +73,10 @@ bool ReaderChannel::QueueBlock(int pieceNumber, const char* name, uint32_t comma
   }
   CommandRecord record;
   if (length == 0 || !record.Set(name, commandId, frame.data(), length)) return true;
+  ++wantedLength_;
+  if (!piece.loaded() && unreadPiece_ == 0) unreadPiece_ = pieceNumber;
+  // Such a queue is refused by the run; holding it would only cost memory.
+  if (!piece.loaded() || queue_.size() >= kMaxQueueLength) return true;
   queue_.push_back(record);
   queueSections_.push_back(piece.index);
   ++queuedCount_;
@@ -175,12 +184,19 @@ bool ReaderChannel::RunQueue(const ProgressCallback& progress, bool stxOnly) {
     report += kFailed;
     return finish(false);
   }
-  const size_t length = queue_.size();
-  if (length > kMaxQueueLength) {
-    report = Format("\r\nThe file needs %zu commands, more than %zu. ", length, kMaxQueueLength);
+  if (wantedLength_ > kMaxQueueLength) {
+    report = Format("\r\nThe file needs %zu commands, more than %zu. ", wantedLength_, kMaxQueueLength);
     report += kFailed;
     return finish(false);
   }
+  // The parser leaves a module unread only when it breaks one of the limits
+  // above; should one slip through, its pieces are not there to send.
+  if (unreadPiece_ != 0) {
+    report = Format("\r\nPiece No.%d was not read, the file cannot be sent. ", unreadPiece_);
+    report += kFailed;
+    return finish(false);
+  }
+  const size_t length = queue_.size();
 
   const bool stxJudging = stxOnly || frameProtocol() == FrameProtocol::Stx;
   const uint64_t skipEnd = ResumeBound();

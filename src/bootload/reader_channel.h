@@ -195,6 +195,12 @@ class ReaderChannel {
   // 1-based number of the first piece the last builder refused as too long
   // (0: none); a run refuses such a queue, since the file is incomplete.
   int refusedPiece_ = 0;
+  // Records the pieces make, held or not: past the largest queue, and for
+  // pieces left unread in their file, they are counted but not kept, so that
+  // a file that can never be sent costs no more than the largest queue.
+  size_t wantedLength_ = 0;
+  // 1-based number of the first piece whose bytes were never read (0: none).
+  int unreadPiece_ = 0;
   // Section index of each record. Only a module's queue (application or
   // bootloader) resumes at the stop package: kernel and UniApp chunks are
   // counted from the file's start by the reader, whatever an earlier load left.

@@ -130,12 +130,24 @@ TEST(BlockQueueTest, OversizedPieceOrQueueIsRefusedBeforeAnythingIsSent) {
   EXPECT_TRUE(channel.QueueBootloadBlocksStx(sections, count));
   EXPECT_EQ(channel.QueueLength(), 6u);
 
+  // Modules the parser leaves unread, as they can never be sent: refused the
+  // same way, and their records are not held.
   channel.ClearSessionText();
   EXPECT_TRUE(channel.QueueBootloadBlocks(ModuleSections(2047), count));
-  EXPECT_EQ(channel.QueueLength(), 2050u);
+  EXPECT_EQ(count, 2050);
+  EXPECT_EQ(channel.QueueLength(), 0u);
   EXPECT_FALSE(channel.RunCommandQueue(progress.callback()));
   EXPECT_TRUE(bench.TakeReceived().empty());
   EXPECT_EQ(channel.SessionText(), "\r\nThe file needs 2050 commands, more than 2048. Bootload Failed! \r\n");
+
+  channel.ClearSessionText();
+  EXPECT_FALSE(channel.QueueBootloadBlocks(ModuleSections(2, kMaxPieceLength + 1), count));
+  EXPECT_EQ(count, 5);
+  EXPECT_FALSE(channel.RunCommandQueue(progress.callback()));
+  EXPECT_TRUE(progress.positions.empty());
+  EXPECT_TRUE(bench.TakeReceived().empty());
+  EXPECT_EQ(channel.SessionText(),
+            "\r\nPiece No.3 is longer than 1040 bytes, the file cannot be sent. Bootload Failed! \r\n");
 }
 
 TEST(BlockQueueTest, FullQueueDeliversTheImage) {
