@@ -24,6 +24,7 @@ struct ModuleRow {
   std::string path;       // folder + "/" + name
   int pieces = 0;         // transfer packets the module makes (from its header or size)
   uint64_t bytes = 0;     // file size
+  std::vector<std::string> notes;  // why it can never be loaded as expected (send_limits.h)
 };
 
 // The rows of lists that a search filled; `infoByRow` gives each row's info text.
