@@ -115,7 +115,9 @@ void NotesText(std::FILE* out, const std::vector<std::string>& notes) {
 int InspectRaw(CliContext& context, const std::string& path, uint64_t length) {
   std::vector<std::string> notes = RawNotes(length);
   const bool sendable = notes.empty();
-  for (std::string& note : KernelNameNotes(std::filesystem::path(path).filename().string())) notes.push_back(std::move(note));
+  for (std::string& note : KernelNameNotes(std::filesystem::path(path).filename().string())) {
+    notes.push_back(std::move(note));
+  }
   // A file too long to send is not read: it could be as large as the disk.
   FirmwareFile file;
   if (sendable && !file.LoadRawChunks(path)) {

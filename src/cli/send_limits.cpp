@@ -41,8 +41,9 @@ std::vector<std::string> RawNotes(uint64_t length) {
 
 std::vector<std::string> KernelNameNotes(std::string_view name) {
   if (NamesModuleKind(name)) return {};
-  return {"As a kernel, its name matches no module number: it loads as module 0, the CT L2 kernel's, "
-          "over any other such file."};
+  return {
+      "As a kernel, its name matches no module number: it loads as module 0, the CT L2 kernel's, "
+      "over any other such file."};
 }
 
 }  // namespace orvane::cli

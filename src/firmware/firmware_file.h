@@ -110,7 +110,7 @@ class FirmwareFile {
   std::vector<FirmwareSection> chunks;    // from LoadRawChunks
 
  private:
-  ParseResult Parse(const std::string& path, bool sections);
+  ParseResult Parse(const std::string& path, bool wantSections);
 };
 
 // pciFlag, typeValid and blockCount of the header read last by any

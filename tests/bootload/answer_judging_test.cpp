@@ -189,8 +189,16 @@ TEST(ResumeTest, SkipBoundNeverOverflowsNorSkipsTheWholeQueue) {
     uint64_t end;
   };
   const Case cases[] = {
-      {5, 99, 7},   {0, 99, 2},  {-5, 99, 2}, {INT32_MIN, 99, 2}, {INT32_MAX, 99, 2},
-      {97, 99, 99}, {98, 99, 2}, {5, 2, 2},   {1, 3, 3},          {INT32_MAX - 1, 4999, 2},
+      {5, 99, 7},
+      {0, 99, 2},
+      {-5, 99, 2},
+      {INT32_MIN, 99, 2},
+      {INT32_MAX, 99, 2},
+      {97, 99, 99},
+      {98, 99, 2},
+      {5, 2, 2},
+      {1, 3, 3},
+      {INT32_MAX - 1, 4999, 2},
       {INT32_MAX, UINT32_MAX, uint64_t{INT32_MAX} + 2},
   };
   for (const Case& c : cases) {

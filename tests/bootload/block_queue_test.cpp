@@ -236,8 +236,8 @@ TEST(BlockQueueTest, ResumeSkipsTheBlocksTheReaderHas) {
     }
     for (size_t i = 0; i < received.size(); ++i) {
       const Bytes& frame = received[i];
-      const uint32_t address = uint32_t{frame[14]} | uint32_t{frame[15]} << 8 | uint32_t{frame[16]} << 16 |
-                               uint32_t{frame[17]} << 24;
+      const uint32_t address =
+          uint32_t{frame[14]} | uint32_t{frame[15]} << 8 | uint32_t{frame[16]} << 16 | uint32_t{frame[17]} << 24;
       EXPECT_EQ(address, pieces[static_cast<size_t>(c.positions[i] - 1)].address) << i;
     }
   }
