@@ -108,7 +108,14 @@ int ChildProcess::Wait(rusage* usage) {
         }
       }
     } else {
-      ::usleep(20'000);
+      // Nothing left to read: wait for the end itself, so that a short run is
+      // timed to its exit rather than to the next look.
+      const pid_t ended = ::wait4(pid_, &status, 0, &local);
+      if (ended == pid_) break;
+      if (ended < 0 && errno != EINTR) {
+        pid_ = -1;
+        return -1;
+      }
     }
   }
   pid_ = -1;

@@ -19,7 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ORVANE_FUZZ_CHECK(file.infoText.size() <= kInfoTextMaxLength);
   // The sections are the body of the file, in order, without a byte lost or added.
   size_t at = kModuleHeaderLength;
+  // A module that can never be sent keeps its layout but none of its bytes.
+  const bool sendable = file.Fit().sendable();
   for (const FirmwareSection& section : file.sections) {
+    ORVANE_FUZZ_CHECK(section.loaded() == sendable || section.length() == 0);
     ORVANE_FUZZ_CHECK(section.length() <= size - at);
     ORVANE_FUZZ_CHECK(std::equal(section.data.begin(), section.data.end(), data + at));
     at += section.length();

@@ -146,12 +146,11 @@ std::string HeaderErrorCodeText(uint8_t status) {
   return text;
 }
 
-size_t ResumeSkipEnd(int32_t stopPackage, size_t queueLength) {
-  constexpr size_t kFirstDataPosition = 2;
-  if (stopPackage <= 0) return kFirstDataPosition;
-  uint64_t end = uint64_t{kFirstDataPosition} + static_cast<uint32_t>(stopPackage);
-  if (end >= queueLength) return kFirstDataPosition;
-  return static_cast<size_t>(end);
+uint64_t ResumeSkipEnd(int32_t stopPackage, uint32_t lastIndex) {
+  if (stopPackage <= 0) return kFirstDataSectionIndex;
+  const uint64_t end = uint64_t{kFirstDataSectionIndex} + static_cast<uint32_t>(stopPackage);
+  if (end > lastIndex) return kFirstDataSectionIndex;
+  return end;
 }
 
 }  // namespace orvane

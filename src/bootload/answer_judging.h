@@ -59,10 +59,15 @@ std::string StxErrorCodeText(uint8_t high, uint8_t low);
 // "\r\nError Code:0xSS. <message>\r\n" for a header refusal.
 std::string HeaderErrorCodeText(uint8_t status);
 
-// The skip bound of a resumed run: positions 2 up to (not including) the
-// returned value are already on the reader. A stop package that is not
-// positive, or that would leave nothing after the skipped blocks, is no
-// resume point and gives 2 (nothing skipped).
-size_t ResumeSkipEnd(int32_t stopPackage, size_t queueLength);
+// Section index of data block 0 in a module's queue (0 and 1 are the
+// preamble halves, when the module has a preamble).
+inline constexpr uint32_t kFirstDataSectionIndex = 2;
+
+// The skip bound of a resumed run: data blocks whose section index lies from
+// kFirstDataSectionIndex up to (not including) the returned value are already
+// on the reader. `lastIndex` is the section index of the queue's last record.
+// A stop package that is not positive, or that would leave nothing after the
+// skipped blocks, is no resume point and gives kFirstDataSectionIndex.
+uint64_t ResumeSkipEnd(int32_t stopPackage, uint32_t lastIndex);
 
 }  // namespace orvane

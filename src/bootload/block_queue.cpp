@@ -38,17 +38,24 @@ std::array<uint8_t, 4> LowByteFirst(uint32_t value) {
 
 }  // namespace
 
+static_assert(kMaxPieceLength == kMaxSendablePieceLength && kMaxQueueLength == kMaxSendablePieces,
+              "the parser judges modules by the limits the queue applies");
+
 void ReaderChannel::ClearQueue() {
   queue_.clear();
+  queueSections_.clear();
   queuedCount_ = 0;
   refusedPiece_ = 0;
+  wantedLength_ = 0;
+  unreadPiece_ = 0;
+  resumable_ = false;
 }
 
 bool ReaderChannel::QueueBlock(int pieceNumber, const char* name, uint32_t commandId, uint8_t subCommand,
                                const std::array<uint8_t, 4>& lead, const FirmwareSection& piece, bool stx) {
   // A longer piece would not fit the frame; sending the file without it would
   // leave a hole in the reader's image, so the run refuses the whole queue.
-  if (piece.data.size() > kMaxPieceLength) {
+  if (piece.length() > kMaxPieceLength) {
     if (refusedPiece_ == 0) refusedPiece_ = pieceNumber;
     return false;
   }
@@ -66,7 +73,12 @@ bool ReaderChannel::QueueBlock(int pieceNumber, const char* name, uint32_t comma
   }
   CommandRecord record;
   if (length == 0 || !record.Set(name, commandId, frame.data(), length)) return true;
+  ++wantedLength_;
+  if (!piece.loaded() && unreadPiece_ == 0) unreadPiece_ = pieceNumber;
+  // Such a queue is refused by the run; holding it would only cost memory.
+  if (!piece.loaded() || queue_.size() >= kMaxQueueLength) return true;
   queue_.push_back(record);
+  queueSections_.push_back(piece.index);
   ++queuedCount_;
   return true;
 }
@@ -81,6 +93,7 @@ bool ReaderChannel::QueueBootloadBlocksStx(const std::vector<FirmwareSection>& s
 
 bool ReaderChannel::QueueSections(const std::vector<FirmwareSection>& sections, int& count, bool stx) {
   ClearQueue();
+  resumable_ = true;
   count = 0;
   bool allQueued = true;
   for (const FirmwareSection& section : sections) {
@@ -147,6 +160,13 @@ void ReaderChannel::TakeSecondAnswer(const CommandRecord& record, std::span<uint
   answerLength = secondLength;
 }
 
+uint64_t ReaderChannel::ResumeBound() const {
+  if (!resumable_ || settings().enableInterruptPointReserve != 1 || queueSections_.empty()) {
+    return kFirstDataSectionIndex;
+  }
+  return ResumeSkipEnd(deviceInfo().stopPackage, queueSections_.back());
+}
+
 bool ReaderChannel::RunCommandQueue(const ProgressCallback& progress) { return RunQueue(progress, false); }
 
 bool ReaderChannel::RunCommandQueueStx(const ProgressCallback& progress) { return RunQueue(progress, true); }
@@ -167,21 +187,29 @@ bool ReaderChannel::RunQueue(const ProgressCallback& progress, bool stxOnly) {
     report += kFailed;
     return finish(false);
   }
-  const size_t length = queue_.size();
-  if (length > kMaxQueueLength) {
-    report = Format("\r\nThe file needs %zu commands, more than %zu. ", length, kMaxQueueLength);
+  if (wantedLength_ > kMaxQueueLength) {
+    report = Format("\r\nThe file needs %zu commands, more than %zu. ", wantedLength_, kMaxQueueLength);
     report += kFailed;
     return finish(false);
   }
+  // The parser leaves a module unread only when it breaks one of the limits
+  // above; should one slip through, its pieces are not there to send.
+  if (unreadPiece_ != 0) {
+    report = Format("\r\nPiece No.%d was not read, the file cannot be sent. ", unreadPiece_);
+    report += kFailed;
+    return finish(false);
+  }
+  const size_t length = queue_.size();
 
   const bool stxJudging = stxOnly || frameProtocol() == FrameProtocol::Stx;
-  const size_t skipEnd =
-      settings().enableInterruptPointReserve == 1 ? ResumeSkipEnd(deviceInfo().stopPackage, length) : size_t{2};
+  const uint64_t skipEnd = ResumeBound();
   std::vector<uint8_t> repeated(length, 0);
   std::array<uint8_t, kResponseBufferSize> answer{};
 
   for (size_t p = 0; p < length; ++p) {
-    if (p >= 2 && p < skipEnd) continue;  // already on the reader
+    // Already on the reader. By section index, not by position: a module
+    // without a preamble has its data blocks from position 0 on.
+    if (queueSections_[p] >= kFirstDataSectionIndex && queueSections_[p] < skipEnd) continue;
     const int position = static_cast<int>(p + 1);
     for (;;) {
       if (progress) progress(position, queuedCount_);

@@ -206,6 +206,17 @@ class ReaderChannel {
   // 1-based number of the first piece the last builder refused as too long
   // (0: none); a run refuses such a queue, since the file is incomplete.
   int refusedPiece_ = 0;
+  // Records the pieces make, held or not: past the largest queue, and for
+  // pieces left unread in their file, they are counted but not kept, so that
+  // a file that can never be sent costs no more than the largest queue.
+  size_t wantedLength_ = 0;
+  // 1-based number of the first piece whose bytes were never read (0: none).
+  int unreadPiece_ = 0;
+  // Section index of each record. Only a module's queue (application or
+  // bootloader) resumes at the stop package: kernel and UniApp chunks are
+  // counted from the file's start by the reader, whatever an earlier load left.
+  std::vector<uint32_t> queueSections_;
+  bool resumable_ = false;
 
   PortLister portLister_;  // empty: the system's listing
 
@@ -214,6 +225,8 @@ class ReaderChannel {
   // then the piece, framed. False when the piece is too long to send.
   bool QueueBlock(int pieceNumber, const char* name, uint32_t commandId, uint8_t subCommand,
                   const std::array<uint8_t, 4>& lead, const FirmwareSection& piece, bool stx);
+  // Data blocks with a section index below this bound are on the reader already.
+  uint64_t ResumeBound() const;
   bool ConnectNetwork(std::string& text, ConnectionKind kind, bool force, const std::function<bool()>& open);
   bool QueueSections(const std::vector<FirmwareSection>& sections, int& count, bool stx);
   bool RunQueue(const ProgressCallback& progress, bool stxOnly);

@@ -24,7 +24,10 @@ void PrintJson(const CliContext& context, const std::vector<ModuleRow>& rows) {
     json.Key("module");
     if (r.moduleNumber >= 0) json.Int(r.moduleNumber);
     else json.Null();
-    json.Field("info", r.info).Field("path", r.path).EndObject();
+    json.Field("info", r.info).Field("path", r.path);
+    json.Key("notes").BeginArray();
+    for (const auto& note : r.notes) json.String(note);
+    json.EndArray().EndObject();
   }
   json.EndArray().EndObject();
   std::fprintf(context.out, "%s\n", json.Text().c_str());
@@ -47,6 +50,7 @@ void PrintTable(const CliContext& context, const std::vector<ModuleRow>& rows) {
   for (const auto& r : rows) {
     std::fprintf(context.out, "%s  %s  %s\n", PadRight(Printable(r.name), nameWidth).c_str(),
                  PadRight(KindText(r), kindWidth).c_str(), Printable(r.info).c_str());
+    for (const auto& note : r.notes) std::fprintf(context.out, "  %s\n", note.c_str());
   }
 }
 

@@ -3,11 +3,13 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/json_writer.h"
+#include "cli/send_limits.h"
 #include "cli/terminal_text.h"
 #include "firmware/firmware_file.h"
 
@@ -100,22 +102,47 @@ void SectionsTable(std::FILE* out, const char* title, const std::vector<Firmware
   }
 }
 
+void NotesJson(JsonWriter& json, const std::vector<std::string>& notes) {
+  json.Key("notes").BeginArray();
+  for (const auto& note : notes) json.String(note);
+  json.EndArray();
+}
+
+void NotesText(std::FILE* out, const std::vector<std::string>& notes) {
+  for (const auto& note : notes) std::fprintf(out, "%s\n", note.c_str());
+}
+
 int InspectRaw(CliContext& context, const std::string& path, uint64_t length) {
+  std::vector<std::string> notes = RawNotes(length);
+  const bool sendable = notes.empty();
+  for (std::string& note : KernelNameNotes(std::filesystem::path(path).filename().string())) {
+    notes.push_back(std::move(note));
+  }
+  // A file too long to send is not read: it could be as large as the disk.
   FirmwareFile file;
-  if (!file.LoadRawChunks(path)) {
+  if (sendable && !file.LoadRawChunks(path)) {
     PrintError(context, "cannot read '" + path + "' whole");
     return kExitUsage;
   }
+  const uint64_t chunkCount = (length + kRawChunkLength - 1) / kRawChunkLength;
   if (context.options.json) {
     JsonWriter json;
     json.BeginObject().Field("file", path).Key("length").Int(static_cast<int64_t>(length));
     json.Field("fileLength", file.fileLength);
+    json.Key("chunkCount").Int(static_cast<int64_t>(chunkCount));
+    NotesJson(json, notes);
     SectionsJson(json, "chunks", file.chunks);
     json.EndObject();
     std::fprintf(context.out, "%s\n", json.Text().c_str());
   } else {
-    std::fprintf(context.out, "File:   %s\nLength: %u bytes\n", Printable(path).c_str(), file.fileLength);
-    SectionsTable(context.out, "Chunks", file.chunks);
+    std::fprintf(context.out, "File:   %s\nLength: %llu bytes\n", Printable(path).c_str(),
+                 static_cast<unsigned long long>(length));
+    NotesText(context.out, notes);
+    if (sendable) {
+      SectionsTable(context.out, "Chunks", file.chunks);
+    } else {
+      std::fprintf(context.out, "Chunks: %llu\n", static_cast<unsigned long long>(chunkCount));
+    }
   }
   return kExitOk;
 }
@@ -169,6 +196,8 @@ int RunInspect(CliContext& context) {
     PrintError(context, "cannot read '" + path + "'");
     return kExitUsage;
   }
+  // Passing the header checks is not enough to be sent.
+  const std::vector<std::string> notes = result == ParseResult::Ok ? ModuleNotes(file) : std::vector<std::string>{};
   const RawHeader header = ReadHeader(path);
   const bool haveHeader = header.length == kModuleHeaderLength;
 
@@ -178,6 +207,7 @@ int RunInspect(CliContext& context) {
     json.Field("result", static_cast<int>(result)).Field("resultName", ResultName(result));
     json.Field("status", FileStatusText(result));
     if (haveHeader) HeaderJson(json, header, file);
+    NotesJson(json, notes);
     SectionsJson(json, "sections", file.sections);
     json.EndObject();
     std::fprintf(context.out, "%s\n", json.Text().c_str());
@@ -191,6 +221,7 @@ int RunInspect(CliContext& context) {
                    std::string(ParseResultText(result)).c_str());
     }
     if (haveHeader) HeaderTable(context.out, header, file);
+    NotesText(context.out, notes);
     SectionsTable(context.out, "Sections", file.sections);
   }
   return result == ParseResult::Ok ? kExitOk : kExitFailed;

@@ -1,12 +1,11 @@
 #include "cli/module_table.h"
 
-#include <array>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <system_error>
 
 #include "app/program_folder.h"
+#include "cli/send_limits.h"
 #include "cli/stdout_diversion.h"
 
 namespace orvane::cli {
@@ -27,16 +26,12 @@ uint64_t FileSize(const std::string& path) {
   return ec ? 0 : static_cast<uint64_t>(size);
 }
 
-// Packets of an application or bootloader module: the two preamble halves
-// (when there is a preamble), the blocks and the trailer.
-int SectionCount(const std::string& path) {
-  std::array<unsigned char, kModuleHeaderLength> h{};
-  std::ifstream in(path, std::ios::binary);
-  in.read(reinterpret_cast<char*>(h.data()), static_cast<std::streamsize>(h.size()));
-  if (in.gcount() != static_cast<std::streamsize>(h.size())) return 0;
-  const int half = (h[10] | h[11] << 8) / 2;
-  const int blocks = h[16] | h[17] << 8;
-  return blocks + 1 + (half > 0 ? 2 : 0);
+// Pieces and notes of an application or bootloader module, from its header.
+void JudgeAppModule(ModuleRow& row) {
+  FirmwareFile file;
+  if (file.JudgeModuleFile(row.path) != ParseResult::Ok) return;
+  row.pieces = static_cast<int>(file.Fit().pieces);
+  row.notes = ModuleNotes(file);
 }
 
 void AddRows(const std::vector<ModuleFile>& modules, const std::string& folder,
@@ -51,8 +46,15 @@ void AddRows(const std::vector<ModuleFile>& modules, const std::string& folder,
     if (kernelOrUniApp) r.moduleNumber = static_cast<int>(m.kind);
     r.path = PathInFolder(folder, m.name);
     r.bytes = FileSize(r.path);
-    r.pieces = kernelOrUniApp ? static_cast<int>((r.bytes + kRawChunkLength - 1) / kRawChunkLength)
-                              : SectionCount(r.path);
+    if (kernelOrUniApp) {
+      r.pieces = static_cast<int>((r.bytes + kRawChunkLength - 1) / kRawChunkLength);
+      r.notes = RawNotes(r.bytes);
+      if (group == ModuleGroup::Kernel) {
+        for (std::string& note : KernelNameNotes(m.name)) r.notes.push_back(std::move(note));
+      }
+    } else {
+      JudgeAppModule(r);
+    }
     out.push_back(std::move(r));
   }
 }

@@ -20,10 +20,11 @@ struct ModuleRow {
   std::string name;
   std::string info;
   ModuleGroup group = ModuleGroup::Application;
-  int moduleNumber = -1;  // kernel and UniApp: the number that names the module to the reader
-  std::string path;       // folder + "/" + name
-  int pieces = 0;         // transfer packets the module makes (from its header or size)
-  uint64_t bytes = 0;     // file size
+  int moduleNumber = -1;           // kernel and UniApp: the number that names the module to the reader
+  std::string path;                // folder + "/" + name
+  int pieces = 0;                  // transfer packets the module makes (from its header or size)
+  uint64_t bytes = 0;              // file size
+  std::vector<std::string> notes;  // why it can never be loaded as expected (send_limits.h)
 };
 
 // The rows of lists that a search filled; `infoByRow` gives each row's info text.

@@ -10,7 +10,7 @@
 
 namespace orvane {
 
-bool SequentialFileReader::Open(const std::string& path) {
+bool SequentialFileReader::Open(const std::string& path, size_t bufferLimit) {
   fd_.reset();
   size_ = 0;
   begin_ = end_ = 0;
@@ -22,7 +22,8 @@ bool SequentialFileReader::Open(const std::string& path) {
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) return false;
   size_ = static_cast<uint64_t>(info.st_size);
   // No larger than the file needs: small files are read by the thousand.
-  capacity_ = static_cast<size_t>(std::clamp<uint64_t>(size_, kMinBufferSize, kBufferSize));
+  capacity_ = static_cast<size_t>(
+      std::clamp<uint64_t>(size_, kMinBufferSize, std::clamp(bufferLimit, kMinBufferSize, kBufferSize)));
   fd_ = std::move(fd);
   return true;
 }

@@ -19,7 +19,8 @@ class SequentialFileReader {
 
   // False when `path` is not a regular file that can be opened for reading
   // (a folder, a pipe or a device is refused rather than read or waited on).
-  bool Open(const std::string& path);
+  // `bufferLimit` caps the buffer for callers that read only the front.
+  bool Open(const std::string& path, size_t bufferLimit = kBufferSize);
 
   // Length of the file when it was opened.
   uint64_t size() const { return size_; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <span>
 
 #include "firmware/file_reader.h"
 
@@ -31,7 +32,7 @@ uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8
 // The first tagged value of preamble part 1: tag, length, value. A length
 // that runs past the part or past the 49-byte field is cut to what fits; the
 // text ends at its first NUL, as the list shows it.
-std::string FirstTaggedValue(const std::vector<uint8_t>& part1) {
+std::string FirstTaggedValue(std::span<const uint8_t> part1) {
   if (part1.size() < 2) return {};
   size_t length = std::min<size_t>({part1[1], kInfoTextMaxLength, part1.size() - 2});
   const char* begin = reinterpret_cast<const char*>(part1.data() + 2);
@@ -79,14 +80,28 @@ uint32_t FirmwareFile::baseAddressValue() const {
          (static_cast<uint32_t>(baseAddress[2]) << 8) | static_cast<uint32_t>(baseAddress[3]);
 }
 
-ParseResult FirmwareFile::ParseModuleFile(const std::string& path) {
+ModuleFit FirmwareFile::Fit() const {
+  ModuleFit fit;
+  fit.pieces = static_cast<uint32_t>(blockCount) + 1 + (preambleHalf1 > 0 ? 2 : 0);
+  fit.longestPiece = std::max({preambleHalf1, static_cast<uint32_t>(blockSize), static_cast<uint32_t>(trailerLength)});
+  return fit;
+}
+
+ParseResult FirmwareFile::ParseModuleFile(const std::string& path) { return Parse(path, true); }
+
+ParseResult FirmwareFile::JudgeModuleFile(const std::string& path) { return Parse(path, false); }
+
+ParseResult FirmwareFile::Parse(const std::string& path, bool wantSections) {
   // Whatever happens below, nothing of the previous file may stay listable or
   // transferable, and its info text must not be shown for this one.
   ClearSections();
   infoText.clear();
 
+  // Peeking at the front of a file that is not read whole needs no large buffer.
   SequentialFileReader in;
-  if (!in.Open(path)) return ParseResult::OpenFailed;
+  if (!in.Open(path, wantSections ? SequentialFileReader::kBufferSize : SequentialFileReader::kMinBufferSize)) {
+    return ParseResult::OpenFailed;
+  }
 
   uint8_t header[kModuleHeaderLength];
   if (in.Read(header, sizeof header) < sizeof header) return ParseResult::HeaderTooShort;
@@ -117,12 +132,27 @@ ParseResult FirmwareFile::ParseModuleFile(const std::string& path) {
                             trailerLength;
   if (in.size() != expected) return ParseResult::SizeError;
 
+  const bool readBody = Fit().sendable();
+  if (!wantSections || !readBody) {
+    // Only the info text is read: the tag, the length byte and at most the
+    // 49 bytes of the field.
+    std::array<uint8_t, 2 + kInfoTextMaxLength> front{};
+    const size_t wanted = std::min<size_t>(half, front.size());
+    if (in.Read(front.data(), wanted) < wanted) return ParseResult::SizeError;
+    infoText = FirstTaggedValue(std::span<const uint8_t>(front.data(), wanted));
+    if (!wantSections) return ParseResult::Ok;
+  }
+
   sections.reserve(static_cast<size_t>(blockCount) + (half > 0 ? 3 : 1));
   auto append = [&](uint32_t length, uint32_t index, uint32_t address) {
     FirmwareSection& section = sections.emplace_back();
-    section.data.resize(length);
     section.index = index;
     section.address = address;
+    if (!readBody) {
+      section.unread = length;
+      return true;
+    }
+    section.data.resize(length);
     return in.ReadExact(section.data.data(), length);
   };
 
@@ -130,7 +160,7 @@ ParseResult FirmwareFile::ParseModuleFile(const std::string& path) {
   bool complete = true;
   if (half > 0) {
     complete = append(half, 0, kPreamblePart1Address);
-    if (complete) infoText = FirstTaggedValue(sections.back().data);
+    if (complete && readBody) infoText = FirstTaggedValue(sections.back().data);
     complete = complete && append(half, 1, kPreamblePart2Address);
   }
   const uint32_t base = baseAddressValue();

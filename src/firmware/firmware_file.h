@@ -54,12 +54,32 @@ std::string_view ParseResultText(ParseResult result);
 // "File Status:\t " followed by ParseResultText; empty for Ok.
 std::string FileStatusText(ParseResult result);
 
+// How a module's pieces fit what one update can send, from its header.
+struct ModuleFit {
+  uint32_t pieces = 0;        // commands the module makes
+  uint32_t longestPiece = 0;  // bytes
+
+  bool pieceTooLong() const { return longestPiece > kMaxSendablePieceLength; }
+  bool tooManyPieces() const { return pieces > kMaxSendablePieces; }
+  bool sendable() const { return !pieceTooLong() && !tooManyPieces(); }
+};
+
 class FirmwareFile {
  public:
   // Reads an application or bootloader module into `sections`.
   // Sections, chunks and the info text are cleared on every call, whatever
-  // the result; a result other than Ok leaves `sections` empty.
+  // the result; a result other than Ok leaves `sections` empty. The declared
+  // lengths are checked against the file's size before the body is read, and
+  // a module that passes but can never be sent (see Fit) is not read: its
+  // sections keep their places and lengths but no bytes, so that the block
+  // queue refuses it as it would the whole file, at the cost of its layout.
   ParseResult ParseModuleFile(const std::string& path);
+
+  // The same checks and the info text, without sections: for listing.
+  ParseResult JudgeModuleFile(const std::string& path);
+
+  // Of the module whose header was read last.
+  ModuleFit Fit() const;
 
   // Cuts a kernel or UniApp file into `chunks` and sets `fileLength`.
   // False (chunks empty, fileLength 0) when the file cannot be opened or
@@ -88,6 +108,9 @@ class FirmwareFile {
 
   std::vector<FirmwareSection> sections;  // from ParseModuleFile
   std::vector<FirmwareSection> chunks;    // from LoadRawChunks
+
+ private:
+  ParseResult Parse(const std::string& path, bool wantSections);
 };
 
 // pciFlag, typeValid and blockCount of the header read last by any

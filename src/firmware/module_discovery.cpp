@@ -70,6 +70,11 @@ ModuleKind ModuleKindFromName(std::string_view name) {
   return ModuleKind::CtL2;
 }
 
+bool NamesModuleKind(std::string_view name) {
+  return std::any_of(kKindTable.begin(), kKindTable.end(),
+                     [&](const auto& entry) { return name.find(entry.first) != std::string_view::npos; });
+}
+
 bool MatchesModulePattern(std::string_view name) {
   constexpr std::string_view kExtension = ".fm";
   if (name.size() < kExtension.size()) return false;
@@ -96,8 +101,10 @@ void ModuleLists::SearchAppFolder(const std::string& folder, FirmwareFile& file,
   }
   for (const FolderEntry& entry : entries) {
     if (!entry.regularFile) continue;
-    // Files that fail the header checks, or cannot be read at all, get no row.
-    if (file.ParseModuleFile(PathInFolder(folder, entry.name)) != ParseResult::Ok) continue;
+    // Files that fail the header checks, or cannot be read at all, get no
+    // row. A row needs no more than the header and the info text: the body
+    // is read when the module is sent.
+    if (file.JudgeModuleFile(PathInFolder(folder, entry.name)) != ParseResult::Ok) continue;
     ModuleFile record;
     record.name = entry.name;
     record.row = listedFileCount;

@@ -37,6 +37,9 @@ enum class ModuleKind : uint8_t {
 // Kind of a kernel module from its file name: the first text of the table that
 // occurs in the name (case-sensitive); CtL2 (0) when none does.
 ModuleKind ModuleKindFromName(std::string_view name);
+// Whether a text of that table occurs in the name. A kernel file whose name
+// has none loads as module 0, over the CT L2 kernel and any other such file.
+bool NamesModuleKind(std::string_view name);
 
 inline constexpr const char kAppFolderName[] = "FirmwareApp";
 inline constexpr const char kKernelFolderName[] = "FirmwareKernel";
@@ -84,9 +87,10 @@ class ModuleLists {
   // "Search file failed!" (the others) on standard output when the folder
   // cannot be read or holds no "*.fm" entry.
   //
-  // Application folder: every regular "*.fm" file that ParseModuleFile
-  // accepts; the row's info is the module's info text. `file` is reused and
-  // holds the last file parsed afterwards.
+  // Application folder: every regular "*.fm" file whose header passes the
+  // checks of ParseModuleFile (JudgeModuleFile: the body is not read); the
+  // row's info is the module's info text. `file` is reused and holds the
+  // header of the last file judged afterwards, and no sections.
   void SearchAppFolder(const std::string& folder, FirmwareFile& file, ModuleRowSink& sink);
   // Kernel folder: names that begin with "app_"; info "Kernel". Not opened.
   void SearchKernelFolder(const std::string& folder, ModuleRowSink& sink);

@@ -185,14 +185,25 @@ TEST(ErrorTextTest, CodesAreFormattedWithTheirMessages) {
 TEST(ResumeTest, SkipBoundNeverOverflowsNorSkipsTheWholeQueue) {
   struct Case {
     int32_t stop;
-    size_t queue;
-    size_t end;
+    uint32_t lastIndex;  // section index of the queue's last record
+    uint64_t end;
   };
   const Case cases[] = {
-      {5, 100, 7},   {0, 100, 2},  {-5, 100, 2}, {INT32_MIN, 100, 2}, {INT32_MAX, 100, 2},
-      {97, 100, 99}, {98, 100, 2}, {5, 3, 2},    {1, 4, 3},           {INT32_MAX - 1, 5000, 2},
+      {5, 99, 7},
+      {0, 99, 2},
+      {-5, 99, 2},
+      {INT32_MIN, 99, 2},
+      {INT32_MAX, 99, 2},
+      {97, 99, 99},
+      {98, 99, 2},
+      {5, 2, 2},
+      {1, 3, 3},
+      {INT32_MAX - 1, 4999, 2},
+      {INT32_MAX, UINT32_MAX, uint64_t{INT32_MAX} + 2},
   };
-  for (const Case& c : cases) EXPECT_EQ(ResumeSkipEnd(c.stop, c.queue), c.end) << c.stop << " / " << c.queue;
+  for (const Case& c : cases) {
+    EXPECT_EQ(ResumeSkipEnd(c.stop, c.lastIndex), c.end) << c.stop << " / " << c.lastIndex;
+  }
 }
 
 }  // namespace

@@ -23,13 +23,14 @@ using test::ReaderBench;
 constexpr char kSucceeded[] = "\r\nBootload Succeeded! \r\n";
 
 // The sections of a module file with `blocks` data blocks, as the parser cuts them.
-std::vector<FirmwareSection> ModuleSections(uint16_t blocks, uint16_t blockSize = 32) {
+std::vector<FirmwareSection> ModuleSections(uint16_t blocks, uint16_t blockSize = 32, bool preamble = true) {
   test::TempDir dir;
   ModuleSpec spec;
   spec.securityType = std::string(kSecurityTypeNonPci);
   spec.infoText = "V1";
   spec.blockCount = blocks;
   spec.blockSize = blockSize;
+  if (!preamble) spec.preambleLength = 0;
   const std::string path = dir.File("module.fm");
   EXPECT_TRUE(WriteModuleFile(path, spec));
   FirmwareFile file;
@@ -129,12 +130,24 @@ TEST(BlockQueueTest, OversizedPieceOrQueueIsRefusedBeforeAnythingIsSent) {
   EXPECT_TRUE(channel.QueueBootloadBlocksStx(sections, count));
   EXPECT_EQ(channel.QueueLength(), 6u);
 
+  // Modules the parser leaves unread, as they can never be sent: refused the
+  // same way, and their records are not held.
   channel.ClearSessionText();
   EXPECT_TRUE(channel.QueueBootloadBlocks(ModuleSections(2047), count));
-  EXPECT_EQ(channel.QueueLength(), 2050u);
+  EXPECT_EQ(count, 2050);
+  EXPECT_EQ(channel.QueueLength(), 0u);
   EXPECT_FALSE(channel.RunCommandQueue(progress.callback()));
   EXPECT_TRUE(bench.TakeReceived().empty());
   EXPECT_EQ(channel.SessionText(), "\r\nThe file needs 2050 commands, more than 2048. Bootload Failed! \r\n");
+
+  channel.ClearSessionText();
+  EXPECT_FALSE(channel.QueueBootloadBlocks(ModuleSections(2, kMaxPieceLength + 1), count));
+  EXPECT_EQ(count, 5);
+  EXPECT_FALSE(channel.RunCommandQueue(progress.callback()));
+  EXPECT_TRUE(progress.positions.empty());
+  EXPECT_TRUE(bench.TakeReceived().empty());
+  EXPECT_EQ(channel.SessionText(),
+            "\r\nPiece No.3 is longer than 1040 bytes, the file cannot be sent. Bootload Failed! \r\n");
 }
 
 TEST(BlockQueueTest, FullQueueDeliversTheImage) {
@@ -156,37 +169,77 @@ TEST(BlockQueueTest, FullQueueDeliversTheImage) {
   EXPECT_TRUE(EndsWith(bench.channel().SessionText(), kSucceeded));
 }
 
+// A reader whose stop package is 5 holds data blocks 0 to 4 of an
+// interrupted module load. Only a module's queue resumes there, and by data
+// block, with or without a preamble; kernel and UniApp chunks all go out.
 TEST(BlockQueueTest, ResumeSkipsTheBlocksTheReaderHas) {
-  for (int reserve : {1, 0}) {
+  enum class Queue { Module, ModuleWithoutPreamble, Kernel, UniApp };
+  struct Case {
+    Queue queue;
+    int reserve;
+    std::vector<int> positions;  // progress positions, i.e. the records sent
+  };
+  const std::vector<int> all10 = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  const Case cases[] = {
+      {Queue::Module, 1, {1, 2, 8, 9, 10, 11}},
+      {Queue::Module, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
+      {Queue::ModuleWithoutPreamble, 1, {6, 7, 8, 9}},
+      {Queue::ModuleWithoutPreamble, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9}},
+      {Queue::Kernel, 1, all10},
+      {Queue::UniApp, 1, all10},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.queue) * 10 + c.reserve);
     sim::ReaderOptions options = BootloaderReader();
     options.stopPackage = 5;
     ReaderBench bench(options);
-    bench.settings().enableInterruptPointReserve = reserve;
+    bench.settings().enableInterruptPointReserve = c.reserve;
     ASSERT_TRUE(bench.Connect(Link::Tcp));
     ASSERT_EQ(bench.channel().deviceInfo().stopPackage, 5);
-    bench.TakeReceived();
-    const std::vector<FirmwareSection> sections = ModuleSections(8);
+    ReaderChannel& channel = bench.channel();
+    const bool raw = c.queue == Queue::Kernel || c.queue == Queue::UniApp;
+
+    std::vector<FirmwareSection> pieces;
+    Bytes content;
     int count = 0;
-    bench.channel().QueueBootloadBlocks(sections, count);
-    Progress progress;
-    EXPECT_TRUE(bench.channel().RunCommandQueue(progress.callback()));
-    if (reserve == 1) {
-      EXPECT_EQ(progress.positions, (std::vector<int>{1, 2, 8, 9, 10, 11}));
+    int status = 0;
+    if (raw) {
+      test::TempDir dir;
+      content = BuildRawModule(10 * kRawChunkLength, 3);
+      FirmwareFile file;
+      ASSERT_TRUE(WriteBytesToFile(dir.File("module.fm"), content));
+      ASSERT_TRUE(file.LoadRawChunks(dir.File("module.fm")));
+      pieces = file.chunks;
+      if (c.queue == Queue::Kernel) {
+        ASSERT_TRUE(channel.BeginKernelLoad(status, 3, file.fileLength, 0, 0));
+        channel.QueueKernelBlocks(3, pieces, count);
+      } else {
+        ASSERT_TRUE(channel.BeginUniAppLoad(status, 0x10, file.fileLength));
+        channel.QueueUniAppBlocks(0x10, pieces, count);
+      }
     } else {
-      EXPECT_EQ(progress.positions.size(), sections.size());
+      pieces = ModuleSections(8, 32, c.queue == Queue::Module);
+      channel.QueueBootloadBlocks(pieces, count);
     }
-    EXPECT_EQ(progress.total, 11);
-    // The addresses the reader received: preamble, then data block 5 on.
-    std::vector<uint32_t> addresses;
-    for (const Bytes& frame : bench.TakeReceived()) {
-      addresses.push_back(uint32_t{frame[14]} | uint32_t{frame[15]} << 8 | uint32_t{frame[16]} << 16 |
-                          uint32_t{frame[17]} << 24);
+    bench.TakeReceived();
+    Progress progress;
+    EXPECT_TRUE(channel.RunCommandQueue(progress.callback()));
+    EXPECT_EQ(progress.positions, c.positions);
+    EXPECT_EQ(progress.total, static_cast<int>(pieces.size()));
+
+    const std::vector<Bytes> received = bench.TakeReceived();
+    ASSERT_EQ(received.size(), c.positions.size());
+    if (raw) {
+      ASSERT_EQ(bench.reader().Modules().size(), 1u);
+      EXPECT_EQ(bench.reader().Modules()[0].data, content);
+      continue;
     }
-    std::vector<uint32_t> expected;
-    for (size_t p = 0; p < sections.size(); ++p) {
-      if (reserve == 0 || p < 2 || p >= 7) expected.push_back(sections[p].address);
+    for (size_t i = 0; i < received.size(); ++i) {
+      const Bytes& frame = received[i];
+      const uint32_t address =
+          uint32_t{frame[14]} | uint32_t{frame[15]} << 8 | uint32_t{frame[16]} << 16 | uint32_t{frame[17]} << 24;
+      EXPECT_EQ(address, pieces[static_cast<size_t>(c.positions[i] - 1)].address) << i;
     }
-    EXPECT_EQ(addresses, expected);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "app/bootload_settings.h"
@@ -168,6 +169,56 @@ TEST_F(CliFiles, InspectReportsRejectedAndUnreadableFiles) {
   EXPECT_EQ(zero["resultName"], "SizeError");
   EXPECT_EQ(zero["header"]["pci"], false);
   EXPECT_TRUE(zero["sections"].empty());
+}
+
+// Modules that pass every check of the list but can never be loaded as the
+// operator expects are named in words; a file too long to send is not read.
+TEST_F(CliFiles, ModulesThatCanNeverBeSentAreNamedInWords) {
+  std::string app = Make("FirmwareApp"), kernel = Make("FirmwareKernel");
+  ModuleSpec longBlocks = AppSpec("long");
+  longBlocks.blockSize = 1041;
+  ASSERT_TRUE(WriteModuleFile(app + "/a_long.fm", longBlocks));
+  ModuleSpec manyBlocks = AppSpec("many");
+  manyBlocks.blockCount = 2046;
+  ASSERT_TRUE(WriteModuleFile(app + "/b_many.fm", manyBlocks));
+  ASSERT_TRUE(WriteModuleFile(app + "/c_fine.fm", AppSpec("fine")));
+  ASSERT_TRUE(WriteRawModuleFile(kernel + "/app_other.fm", 100));
+  ASSERT_TRUE(WriteRawModuleFile(kernel + "/app_ct_l2.fm", 100));
+  // 3 MB of nothing: 2930 chunks.
+  ASSERT_TRUE(WriteRawModuleFile(kernel + "/app_nfcrd_l2_cup.fm", 0));
+  fs::resize_file(kernel + "/app_nfcrd_l2_cup.fm", 3000000);
+
+  auto r = RunCli({"list", "--json", "--folder", dir_.path()}, home_.path());
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const auto listed = nlohmann::json::parse(r.out);
+  std::map<std::string, std::vector<std::string>> notes;
+  for (const auto& m : listed["modules"]) notes[m["name"]] = m["notes"];
+  ASSERT_EQ(notes.size(), 6u);
+  EXPECT_THAT(notes["a_long.fm"],
+              ElementsAre("Can never be sent: its blocks of 1041 bytes are over the 1040-byte limit."));
+  EXPECT_THAT(notes["b_many.fm"],
+              ElementsAre("Can never be sent: it makes 2049 commands, more than the 2048 an update can send."));
+  EXPECT_THAT(notes["app_nfcrd_l2_cup.fm"],
+              ElementsAre("Can never be sent: it makes 2930 commands, more than the 2048 an update can send."));
+  ASSERT_EQ(notes["app_other.fm"].size(), 1u);
+  EXPECT_THAT(notes["app_other.fm"][0], HasSubstr("name matches no module number: it loads as module 0"));
+  EXPECT_TRUE(notes["c_fine.fm"].empty());
+  EXPECT_TRUE(notes["app_ct_l2.fm"].empty());
+  auto text = RunCli({"list", "--folder", dir_.path()}, home_.path());
+  EXPECT_THAT(text.out, HasSubstr("  long\n  Can never be sent: its blocks of 1041 bytes"));
+
+  // inspect: still accepted by the header checks, and said to be unsendable.
+  auto inspected = RunCli({"inspect", app + "/a_long.fm"}, home_.path());
+  EXPECT_EQ(inspected.exitCode, 0);
+  EXPECT_THAT(inspected.out, HasSubstr("Result:          0 (accepted)"));
+  EXPECT_THAT(inspected.out, HasSubstr("Can never be sent: its blocks of 1041 bytes are over the 1040-byte limit.\n"
+                                       "Sections: 5\n"));
+  auto raw = RunCli({"inspect", "--raw", "--json", kernel + "/app_nfcrd_l2_cup.fm"}, home_.path());
+  ASSERT_EQ(raw.exitCode, 0) << raw.err;
+  auto doc = nlohmann::json::parse(raw.out);
+  EXPECT_EQ(doc["chunkCount"], 2930);
+  EXPECT_TRUE(doc["chunks"].empty());
+  EXPECT_EQ(doc["notes"].size(), 1u);
 }
 
 TEST_F(CliFiles, InspectRawCutsKernelFilesIntoChunks) {

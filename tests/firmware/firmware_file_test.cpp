@@ -283,7 +283,7 @@ TEST_F(ParseModuleFileTest, BodyLargerThanTheReadBufferArrivesIntact) {
   spec.infoText = "big";
   spec.blockSize = 1000;  // not a divisor of the buffer: blocks straddle refills
   spec.blockCount = 700;
-  spec.trailer.assign(3000, 0x77);
+  spec.trailer.assign(1040, 0x77);
   ASSERT_EQ(Parse(spec), ParseResult::Ok);
   ModuleLayout layout = LayoutOf(spec);
   ASSERT_EQ(file_.sections.size(), 703u);
@@ -291,7 +291,56 @@ TEST_F(ParseModuleFileTest, BodyLargerThanTheReadBufferArrivesIntact) {
     const FirmwareSection& block = file_.sections[2 + i];
     ASSERT_EQ(block.data, Slice(image_, layout.blocksOffset + uint64_t{i} * 1000, 1000)) << "block " << i;
   }
-  EXPECT_EQ(file_.sections.back().data, Slice(image_, layout.trailerOffset, 3000));
+  EXPECT_EQ(file_.sections.back().data, Slice(image_, layout.trailerOffset, 1040));
+}
+
+// A module with a piece over 1040 bytes or more than 2048 pieces can never be
+// sent: its body is not read (a 4 GB file would otherwise be held whole), but
+// its sections keep their places and lengths for the queue to refuse, and it
+// is listed with its info text like any other.
+TEST_F(ParseModuleFileTest, ModuleThatCanNeverBeSentIsNotRead) {
+  struct Case {
+    const char* what;
+    uint16_t preambleLength, blockSize, blockCount, trailerLength;
+    bool sendable;
+  };
+  const Case cases[] = {
+      {"largest sendable", 2080, 1040, 2045, 1040, true},
+      {"block over 1040", 16, 1041, 2, 2, false},
+      {"preamble half over 1040", 2082, 16, 2, 2, false},
+      {"trailer over 1040", 16, 16, 2, 1041, false},
+      {"2049 pieces", 16, 16, 2046, 2, false},
+      {"2049 pieces without a preamble", 0, 16, 2048, 2, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ModuleSpec spec;
+    spec.infoText = "V9.9";
+    spec.preambleLength = c.preambleLength;
+    spec.blockSize = c.blockSize;
+    spec.blockCount = c.blockCount;
+    spec.trailer.assign(c.trailerLength, 0x5A);
+    ASSERT_EQ(Parse(spec), ParseResult::Ok);
+    EXPECT_EQ(file_.Fit().sendable(), c.sendable);
+    EXPECT_EQ(file_.infoText, c.preambleLength > 0 ? "V9.9" : "");
+
+    const uint32_t pieces = c.blockCount + 1u + (c.preambleLength > 0 ? 2u : 0u);
+    ASSERT_EQ(file_.sections.size(), pieces);
+    EXPECT_EQ(file_.Fit().pieces, pieces);
+    const FirmwareSection& block1 = file_.sections[pieces - 2];
+    EXPECT_EQ(block1.index, c.blockCount + 1u);
+    EXPECT_EQ(block1.address, spec.baseAddress + c.blockSize * (c.blockCount - 1u));
+    EXPECT_EQ(block1.length(), c.blockSize);
+    EXPECT_EQ(file_.sections.back().length(), c.trailerLength);
+    uint64_t held = 0;
+    for (const FirmwareSection& section : file_.sections) held += section.data.size();
+    EXPECT_EQ(held, c.sendable ? image_.size() - kModuleHeaderLength : 0u);
+
+    FirmwareFile lister;
+    EXPECT_EQ(lister.JudgeModuleFile(dir_.File("m.fm")), ParseResult::Ok);
+    EXPECT_TRUE(lister.sections.empty());
+    EXPECT_EQ(lister.infoText, file_.infoText);
+  }
 }
 
 TEST_F(ParseModuleFileTest, HeaderFlagsArePublishedForTheWholeProcess) {

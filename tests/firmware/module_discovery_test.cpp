@@ -68,6 +68,11 @@ TEST(ModuleKindTest, FirstTextOfTheTableInTheNameDecides) {
   for (const Case& c : cases) {
     EXPECT_EQ(ModuleKindFromName(c.name), c.kind) << c.name;
   }
+  // Only a name with none of the texts falls back to 0, unlike "ct_l2" itself.
+  EXPECT_TRUE(NamesModuleKind("app_ct_l2.fm"));
+  EXPECT_TRUE(NamesModuleKind("app_x_payment_App.fm"));
+  EXPECT_FALSE(NamesModuleKind("app_other.fm"));
+  EXPECT_FALSE(NamesModuleKind("app_payment_sdk.fm"));
   EXPECT_EQ(static_cast<int>(ModuleKind::PaymentApp), 12);
   EXPECT_EQ(static_cast<int>(ModuleKind::UniApp), 16);
 }
@@ -151,6 +156,8 @@ TEST_F(ModuleDiscoveryTest, ListsTheThreeFoldersInOrderWithOneRowCounter) {
   };
   EXPECT_EQ(sink_.rows, expected);
   EXPECT_EQ(lists_.listedFileCount, 9);
+  // A row needs the header and the info text only; no body was read.
+  EXPECT_TRUE(file_.sections.empty());
 
   ASSERT_EQ(lists_.appModules.size(), 4u);
   EXPECT_FALSE(lists_.appModules[0].isBootloader);  // "Bootloader" is not "bootloader"
