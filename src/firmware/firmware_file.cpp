@@ -190,14 +190,21 @@ bool FirmwareFile::LoadRawChunks(const std::string& path) {
   const uint32_t length = static_cast<uint32_t>(in.size());
 
   const uint32_t count = length / kRawChunkLength + (length % kRawChunkLength != 0 ? 1 : 0);
+  // A file of more chunks than one queue can send is never sent: only its
+  // layout is kept, so that the queue refuses it without the file in memory.
+  const bool sendable = count <= kMaxSendablePieces;
   chunks.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t offset = static_cast<uint64_t>(i) * kRawChunkLength;
     const size_t piece = static_cast<size_t>(std::min<uint64_t>(kRawChunkLength, length - offset));
     FirmwareSection& chunk = chunks.emplace_back();
-    chunk.data.resize(piece);
     chunk.index = i;
     chunk.address = static_cast<uint32_t>(offset) & kChunkAddressMask;
+    if (!sendable) {
+      chunk.unread = static_cast<uint32_t>(piece);
+      continue;
+    }
+    chunk.data.resize(piece);
     if (!in.ReadExact(chunk.data.data(), piece)) {
       // Shorter than it was a moment ago: a partial module must not go out.
       ClearSections();

@@ -83,7 +83,8 @@ class FirmwareFile {
 
   // Cuts a kernel or UniApp file into `chunks` and sets `fileLength`.
   // False (chunks empty, fileLength 0) when the file cannot be opened or
-  // read whole, or is 4 GiB or larger.
+  // read whole, or is 4 GiB or larger. A file of more chunks than one queue
+  // can send is not read: its chunks keep their layout but no bytes.
   bool LoadRawChunks(const std::string& path);
 
   // Empties both lists and frees their bytes.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -59,15 +61,23 @@ TEST_F(LoadRawChunksTest, CutsIntoPiecesOf1024WithTheRemainderLast) {
   EXPECT_EQ(file_.chunks.back().address, 2048u);
 }
 
-TEST_F(LoadRawChunksTest, ChunkAddressesKeepTheirLow24Bits) {
-  // 16 MiB + 2 chunks: the chunk at 16 MiB is addressed 0 again.
-  const size_t length = (16u << 20) + 1500;
-  LoadAndCheckWhole(length);
+// 16 MiB + 2 chunks, far more than one queue can send: never read, only its
+// layout is kept (the queue refuses it by its count). The chunk at 16 MiB is
+// addressed 0 again.
+TEST_F(LoadRawChunksTest, FileTooLargeToSendKeepsOnlyItsLayout) {
+  const std::string path = dir_.File("k_huge.fm");
+  ASSERT_TRUE(WriteBytesToFile(path, {}));
+  ASSERT_EQ(::truncate(path.c_str(), (16 << 20) + 1500), 0);
+  ASSERT_TRUE(file_.LoadRawChunks(path));
   ASSERT_EQ(file_.chunks.size(), 16386u);
+  EXPECT_TRUE(std::none_of(file_.chunks.begin(), file_.chunks.end(), [](const auto& c) { return c.loaded(); }));
   EXPECT_EQ(file_.chunks[16383].address, 0xFFFC00u);
   EXPECT_EQ(file_.chunks[16384].address, 0u);
   EXPECT_EQ(file_.chunks[16385].address, 1024u);
   EXPECT_EQ(file_.chunks[16385].length(), 476u);
+  EXPECT_EQ(file_.fileLength, (16u << 20) + 1500);
+  // The largest file that can be sent is read whole.
+  LoadAndCheckWhole(2048 * 1024);
 }
 
 TEST_F(LoadRawChunksTest, UnopenableFileFailsAndDropsThePreviousFile) {
