@@ -27,6 +27,9 @@ namespace orvane {
 
 // Message numbers of the view (based on the first user message, 0x400).
 inline constexpr uint32_t WM_UPDATE_FINISHED = 0x401;
+// A message box that a worker asks for: the presenter shows it on its own
+// thread, and the worker waits until it is dismissed.
+inline constexpr uint32_t WM_SHOW_MESSAGE_BOX = 0x402;
 inline constexpr uint32_t WM_VIEW_REFRESH = 0x465;
 
 // Sub-commands of WM_VIEW_REFRESH (its lParam).
