@@ -61,6 +61,7 @@ class CViewConfiguration : public QWidget, public FrameView, public UpdateView {
   void InsertRow(int row, std::string_view name, std::string_view info) override;
   void DeleteAllRows() override;
   void ShowPortBox(bool shown) override;
+  void ShowNotice(std::string_view text) override;
   void ShowReadyPicture(bool ready) override;
   void EnableControls(ControlSet controls, bool enabled) override;
   void SetRowMark(int row, std::string_view text, Rgb colour) override;

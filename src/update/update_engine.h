@@ -210,7 +210,9 @@ class UpdateEngine {
   void KernelUpdateThread();
   void RunKernelModule(const ModuleFile& module, bool uniApp, std::string& runText, uint64_t startMs);
   std::string TimeLastLine(uint64_t startMs) const;
-  void WriteLogIfEnabled(const std::string& runText) const;
+  // Writes the run text to the session log when the settings ask for it; a
+  // log that had to go to the fallback folder is told to the operator once.
+  void WriteLogIfEnabled(const std::string& runText);
   bool ExitPassThroughInto(std::string& runText);
 
   ReaderChannel& channel_;
@@ -256,6 +258,7 @@ class UpdateEngine {
   std::atomic<bool> monitorStopped_{true};
 
   std::atomic<bool> preparingUpdate_{false};
+  std::atomic<bool> logFallbackNoticed_{false};
 
   // Shutdown and pauses.
   std::atomic<bool> stopping_{false};

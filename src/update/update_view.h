@@ -115,6 +115,10 @@ class UpdateView {
   // The status text member changed. The screen shows it at the next transfer;
   // a presenter that reports every change (a log, the command line) hooks in here.
   virtual void StatusTextChanged(std::string_view text) { (void)text; }
+  // News the operator must see without the run waiting for it (the log went
+  // to the fallback folder): the desktop program shows a message box, the
+  // command line writes it to standard error. Returns at once.
+  virtual void ShowNotice(std::string_view text) = 0;
   virtual void ShowReadyPicture(bool ready) = 0;
   virtual void EnableControls(ControlSet controls, bool enabled) = 0;
   // Column 1 ("Status") of a row gets the text, drawn in the colour.
