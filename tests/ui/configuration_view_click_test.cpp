@@ -80,6 +80,10 @@ class TestConfigurationViewClick : public QObject {
       busyThroughout &= engine.busy();
     }
     probe.Stop();
+    // The worker got past the monitor's stop to the reader (an entry, or a
+    // search for one that is gone): the monitor did not sit out its pauses first.
+    const std::string status = engine.statusText();
+    const bool reachedReader = status != "Device Ready" || rig.reader().Reboots() > 0;
     rig.Close();
 
     qInfo("longest time without a repaint %lld ms over %d paints", probe.WorstMs(), probe.Paints());
@@ -87,6 +91,7 @@ class TestConfigurationViewClick : public QObject {
     QVERIFY2(probe.WorstMs() < kRepaintLimitMs, qPrintable(QStringLiteral("%1 ms").arg(probe.WorstMs())));
     QVERIFY(busyThroughout);
     QVERIFY(controlsDisabled);
+    QVERIFY2(reachedReader, status.c_str());
   }
 };
 
