@@ -50,10 +50,9 @@ class TestConfigurationViewClick : public QObject {
     rig.Plug();
     QVERIFY(rig.Start());
     UpdateEngine& engine = rig.view()->engine();
-    QVERIFY(QTest::qWaitFor(
-        [&] { return engine.ready() && rig.ControlsEnabled(true) && engine.monitorRunFlag(); }, 10000));
-    QCOMPARE(rig.view()->engine().channel().deviceInfo().keyboardMode,
-             situation == Situation::KeyboardInterface);
+    QVERIFY(
+        QTest::qWaitFor([&] { return engine.ready() && rig.ControlsEnabled(true) && engine.monitorRunFlag(); }, 10000));
+    QCOMPARE(rig.view()->engine().channel().deviceInfo().keyboardMode, situation == Situation::KeyboardInterface);
     if (situation == Situation::ReaderJustGone) {
       rig.Unplug();
       QTest::qWait(kNoticeGoneMs);

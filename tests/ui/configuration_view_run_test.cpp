@@ -358,7 +358,8 @@ class TestConfigurationViewRuns : public QObject {
     rig.Close();
     qunsetenv("XDG_STATE_HOME");
 
-    const QString logPath = QString::fromStdString(state.path()) + QStringLiteral("/orvane-bootload/ORV_Bootload_log.txt");
+    const QString logPath =
+        QString::fromStdString(state.path()) + QStringLiteral("/orvane-bootload/ORV_Bootload_log.txt");
     QVERIFY(QFile::exists(logPath));
     QCOMPARE(boxes.shown.size(), size_t{1});
     QCOMPARE(boxes.shown.front().text,

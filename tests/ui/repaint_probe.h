@@ -9,7 +9,6 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
-
 #include <algorithm>
 
 namespace orvane::test {
