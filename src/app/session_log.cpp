@@ -4,9 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -15,8 +13,6 @@
 
 namespace orvane {
 namespace {
-
-std::atomic<bool> g_fallbackAnnounced{false};
 
 bool WriteAll(int fd, const std::string& text) {
   size_t done = 0;
@@ -64,11 +60,7 @@ std::string WriteSessionLog(std::string text) {
   std::error_code ec;
   std::filesystem::create_directories(fallback, ec);
   if (!WriteSessionLogInFolder(fallback, text)) return {};
-  std::string path = PathInFolder(fallback, kSessionLogFileName);
-  if (!g_fallbackAnnounced.exchange(true)) {
-    std::fprintf(stderr, "The program folder is not writable; the session log is written to %s\n", path.c_str());
-  }
-  return path;
+  return PathInFolder(fallback, kSessionLogFileName);
 }
 
 }  // namespace orvane

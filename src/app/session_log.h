@@ -12,8 +12,9 @@ inline constexpr const char* kSessionLogFileName = "ORV_Bootload_log.txt";
 // temporary file that is then renamed over the old log, so a failed write
 // never leaves the operator without a log. When the program folder is not
 // writable the log goes to $XDG_STATE_HOME/orvane-bootload/ (default
-// ~/.local/state/orvane-bootload/), which is said once on standard error.
-// Returns the path written, or an empty string when nothing could be written.
+// ~/.local/state/orvane-bootload/); the caller tells the operator, as the
+// returned path shows. Returns the path written, or an empty string when
+// nothing could be written.
 std::string WriteSessionLog(std::string text);
 
 // The same into a given folder (no fallback). Returns false on failure.

@@ -24,4 +24,9 @@ bool LoadSettings(const CliContext& context, BootloadSettings& settings);
 // Prints "orvane-bootload-cli: <message>" on the error stream.
 void PrintError(const CliContext& context, const std::string& message);
 
+// From here on, what goes wrong while a reader link starts (the TLS server's
+// certificate, key or port) is printed like PrintError, with its reason; a
+// problem that repeats on every retry is printed once until another one comes.
+void ReportLinkProblemsAsErrors(const CliContext& context);
+
 }  // namespace orvane::cli

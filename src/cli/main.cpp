@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
 
   CliContext context;
   context.options = std::move(parsed.options);
+  ReportLinkProblemsAsErrors(context);
   if (!context.options.folder.empty()) {
     std::error_code ec;
     auto folder = std::filesystem::absolute(context.options.folder, ec);

@@ -8,6 +8,7 @@
 #include "cli/interrupt.h"
 #include "cli/json_writer.h"
 #include "cli/terminal_text.h"
+#include "cli/usage.h"
 #include "update/update_engine.h"
 
 namespace orvane::cli {
@@ -229,6 +230,12 @@ void TerminalPresenter::StatusTextChanged(std::string_view text) {
   JsonWriter json;
   json.BeginObject().Field("event", "status").Field("text", text).EndObject();
   Emit(json.Text(), Printable(text));
+}
+
+void TerminalPresenter::ShowNotice(std::string_view text) {
+  // Standard error in every mode: the notice is no part of the run's record.
+  out_.EndBar();
+  std::fprintf(err_, "%s: %s\n", kProgramName, std::string(text).c_str());
 }
 
 void TerminalPresenter::ShowReadyPicture(bool ready) {

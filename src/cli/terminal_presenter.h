@@ -69,6 +69,7 @@ class TerminalPresenter final : public UpdateView {
   void DeleteAllRows() override;
   void ShowPortBox(bool shown) override;
   void StatusTextChanged(std::string_view text) override;
+  void ShowNotice(std::string_view text) override;
   void ShowReadyPicture(bool ready) override;
   void EnableControls(ControlSet controls, bool enabled) override;
   void SetRowMark(int row, std::string_view text, Rgb colour) override;

@@ -1,6 +1,6 @@
 #include "transport/message_hook.h"
 
-#include <iostream>
+#include <cstdio>
 #include <mutex>
 
 namespace orvane {
@@ -12,29 +12,54 @@ std::mutex& HookMutex() {
   return mutex;
 }
 
-MessageHook& Hook() {
-  static MessageHook hook;
+LinkProblemHook& Hook() {
+  static LinkProblemHook hook;
   return hook;
 }
 
 }  // namespace
 
-void SetMessageHook(MessageHook hook) {
+void SetLinkProblemHook(LinkProblemHook hook) {
   std::lock_guard lock(HookMutex());
   Hook() = std::move(hook);
 }
 
-void ShowMessage(std::string_view text) {
-  MessageHook hook;
+void SetMessageHook(MessageHook hook) {
+  if (!hook) {
+    SetLinkProblemHook({});
+    return;
+  }
+  SetLinkProblemHook([hook = std::move(hook)](const LinkProblem& problem) {
+    if (problem.forOperator) {
+      hook(problem.text);
+    } else {
+      WriteLinkProblem(problem);
+    }
+  });
+}
+
+std::string LinkProblemLine(const LinkProblem& problem) {
+  if (problem.reason.empty()) return problem.text;
+  return problem.text + ": " + problem.reason;
+}
+
+void WriteLinkProblem(const LinkProblem& problem) {
+  // One write per line, so that lines from two threads do not interleave.
+  const std::string line = LinkProblemLine(problem) + "\n";
+  std::fputs(line.c_str(), stderr);
+}
+
+void ReportLinkProblem(const LinkProblem& problem) {
+  LinkProblemHook hook;
   {
     std::lock_guard lock(HookMutex());
     hook = Hook();
   }
-  // Called outside the lock: a dialog may run an event loop.
+  // Called outside the lock: the hook may take its time.
   if (hook) {
-    hook(text);
+    hook(problem);
   } else {
-    std::cerr << text << '\n';
+    WriteLinkProblem(problem);
   }
 }
 

@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <mutex>
+#include <string>
+#include <string_view>
+#include <system_error>
 
 #include "app/clock.h"
 #include "app/program_folder.h"
@@ -50,13 +52,26 @@ void WarnIfKeyReadableByOthers(const std::string& keyPath) {
   struct stat info {};
   if (::stat(keyPath.c_str(), &info) != 0 || (info.st_mode & (S_IRGRP | S_IROTH)) == 0) return;
   if (warned.exchange(true)) return;
-  std::fprintf(stderr, "Warning: %s can be read by other users; restrict it with chmod 600\n", keyPath.c_str());
+  ReportLinkProblem({"Warning: " + keyPath + " can be read by other users; restrict it with chmod 600", "", false});
 }
 
-void ReportLoadFailure() {
-  ERR_print_errors_fp(stderr);
-  ShowMessage("load server_cert.pem failed");
+// The TLS library's error queue, emptied into one line.
+std::string TlsErrors() {
+  std::string errors;
+  ERR_print_errors_cb(
+      [](const char* text, size_t length, void* into) {
+        std::string& all = *static_cast<std::string*>(into);
+        std::string_view line(text, length);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+        if (!all.empty()) all += "; ";
+        all += line;
+        return 1;
+      },
+      &errors);
+  return errors;
 }
+
+std::string SystemError(int error) { return std::generic_category().message(error); }
 
 }  // namespace
 
@@ -119,7 +134,7 @@ bool TlsServerLink::Start(int port) {
 
   t.context.reset(SSL_CTX_new(TLS_server_method()));
   if (!t.context) {
-    ShowMessage("Unable to create SSL context");
+    ReportLinkProblem({"Unable to create SSL context", TlsErrors()});
     return false;
   }
   if (!PauseUnlessWoken(t.wake.get(), kTlsStartPauseMs)) return false;
@@ -134,13 +149,14 @@ bool TlsServerLink::Start(int port) {
                                    SSL_FILETYPE_PEM) <= 0 ||
       SSL_CTX_use_PrivateKey_file(t.context.get(), PathInFolder(folder, kServerKeyFile).c_str(),
                                   SSL_FILETYPE_PEM) <= 0) {
-    ReportLoadFailure();
+    // The same words for the key: they are the ones operators know.
+    ReportLinkProblem({"load server_cert.pem failed", TlsErrors()});
     return false;
   }
 
   t.listener.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!t.listener) {
-    std::fputs("Unable to create socket\n", stderr);
+    ReportLinkProblem({"Unable to create socket", SystemError(errno), false});
     return false;
   }
   // A restart right after a dropped reader must be able to bind again at once.
@@ -150,9 +166,14 @@ bool TlsServerLink::Start(int port) {
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_ANY);
   address.sin_port = htons(static_cast<uint16_t>(port));
-  if (port < 0 || port > 65535 ||
-      ::bind(t.listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+  if (port < 0 || port > 65535) {
+    ReportLinkProblem({"Unable to listen on TLS port " + std::to_string(port), "no such port"});
+    return false;
+  }
+  if (::bind(t.listener.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(t.listener.get(), 1) != 0) {
+    // Most often another program holds the port.
+    ReportLinkProblem({"Unable to listen on TLS port " + std::to_string(port), SystemError(errno)});
     return false;
   }
   socklen_t size = sizeof address;
@@ -172,7 +193,7 @@ bool TlsServerLink::Start(int port) {
     if (!client) {
       // A client that gave up between the wake-up and the accept is no failure.
       if (waited == SocketWait::Ready && (errno == ECONNABORTED || errno == EAGAIN || errno == EINTR)) continue;
-      std::fputs("Unable to accept\n", stderr);
+      ReportLinkProblem({"Unable to accept", SystemError(errno), false});
       return false;
     }
     t.client = std::move(client);

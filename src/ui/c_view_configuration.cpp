@@ -16,6 +16,7 @@
 
 #include "app/clock.h"
 #include "app/program_folder.h"
+#include "transport/message_hook.h"
 #include "ui/file_confirm_dlg.h"
 #include "ui/interface_select_dlg.h"
 #include "ui/list_ctrl_ex.h"
@@ -53,6 +54,12 @@ CViewConfiguration::CViewConfiguration(ReaderChannel& channel, QWidget* parent)
   blinkTimer_ = new QTimer(this);
   connect(blinkTimer_, &QTimer::timeout, this, [this] { engine_.OnBlinkTimer(); });
   keyboardFilter_ = new ViewKeyboardFilter(this);
+  // What goes wrong while a reader link starts (the TLS server's certificate,
+  // key or port) is the operator's to see; standard error keeps the reason.
+  SetLinkProblemHook([this](const LinkProblem& problem) {
+    WriteLinkProblem(problem);
+    if (problem.forOperator) ShowNotice(problem.text);
+  });
   RefreshDeviceInfo();
   engine_.TransferToControls();
 }
@@ -60,6 +67,7 @@ CViewConfiguration::CViewConfiguration(ReaderChannel& channel, QWidget* parent)
 CViewConfiguration::~CViewConfiguration() {
   // The workers may still call into the view until the engine has joined them.
   engine_.Shutdown();
+  SetLinkProblemHook({});
   CViewConfiguration* self = this;
   g_pConfigView.compare_exchange_strong(self, nullptr);
 }
@@ -190,6 +198,8 @@ void CViewConfiguration::ShowPortBox(bool shown) {
 
 // ---------------------------------------------------------------------------
 // UpdateView: any thread
+
+void CViewConfiguration::ShowNotice(std::string_view text) { ShowMessageBoxLater(this, ViewForm::Text(text)); }
 
 void CViewConfiguration::ShowReadyPicture(bool ready) {
   OnPresenterThread([this, ready] {

@@ -5,7 +5,7 @@
 // the detection and every value that is not a widget live in UpdateEngine,
 // which reaches the widgets through the UpdateView operations below. Those
 // that workers may call hand their work to the user-interface thread as
-// queued events; posted view messages arrive as events numbered 0x401 and
+// queued events; posted view messages arrive as events numbered 0x401, 0x402 and
 // 0x465 and go back to the engine in posting order.
 
 #include <QWidget>
@@ -61,6 +61,7 @@ class CViewConfiguration : public QWidget, public FrameView, public UpdateView {
   void InsertRow(int row, std::string_view name, std::string_view info) override;
   void DeleteAllRows() override;
   void ShowPortBox(bool shown) override;
+  void ShowNotice(std::string_view text) override;
   void ShowReadyPicture(bool ready) override;
   void EnableControls(ControlSet controls, bool enabled) override;
   void SetRowMark(int row, std::string_view text, Rgb colour) override;

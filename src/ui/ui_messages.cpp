@@ -11,7 +11,7 @@ namespace orvane {
 void ReserveUserMessages() {
   static std::once_flag once;
   std::call_once(once, [] {
-    for (QEvent::Type type : {kUpdateFinishedEvent, kSwitchViewEvent, kViewRefreshEvent}) {
+    for (QEvent::Type type : {kUpdateFinishedEvent, kShowMessageBoxEvent, kSwitchViewEvent, kViewRefreshEvent}) {
       QEvent::registerEventType(type);
     }
   });

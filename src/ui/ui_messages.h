@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "update/update_view.h"  // WM_UPDATE_FINISHED, WM_VIEW_REFRESH
+#include "update/update_view.h"  // WM_UPDATE_FINISHED, WM_SHOW_MESSAGE_BOX, WM_VIEW_REFRESH
 
 namespace orvane {
 
@@ -15,6 +15,7 @@ inline constexpr uint32_t WM_SWITCH_VIEW = 0x464;
 
 // The messages as Qt event types.
 inline constexpr QEvent::Type kUpdateFinishedEvent = static_cast<QEvent::Type>(WM_UPDATE_FINISHED);
+inline constexpr QEvent::Type kShowMessageBoxEvent = static_cast<QEvent::Type>(WM_SHOW_MESSAGE_BOX);
 inline constexpr QEvent::Type kSwitchViewEvent = static_cast<QEvent::Type>(WM_SWITCH_VIEW);
 inline constexpr QEvent::Type kViewRefreshEvent = static_cast<QEvent::Type>(WM_VIEW_REFRESH);
 

@@ -32,7 +32,10 @@ void PostViewMessageEvent(QObject* target, const ViewMessageFields& fields) {
 }
 
 bool ReadViewMessageEvent(const QEvent* event, ViewMessageFields& fields) {
-  if (event->type() != kUpdateFinishedEvent && event->type() != kViewRefreshEvent) return false;
+  if (event->type() != kUpdateFinishedEvent && event->type() != kShowMessageBoxEvent &&
+      event->type() != kViewRefreshEvent) {
+    return false;
+  }
   const auto* message = dynamic_cast<const CUserMessage*>(event);
   if (message == nullptr) return false;
   fields.message = static_cast<uint32_t>(event->type());

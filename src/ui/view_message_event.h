@@ -1,6 +1,6 @@
 #pragma once
 // The main update view's messages as Qt events. Each keeps its message number
-// as its event type (0x401, 0x465); a message posted by the update engine
+// as its event type (0x401, 0x402, 0x465); a message posted by the update engine
 // also carries the sequence number that a sending worker waits for.
 
 #include <cstdint>

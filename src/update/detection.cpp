@@ -93,6 +93,7 @@ void UpdateEngine::StartPresenceMonitor() {
 
 void UpdateEngine::StopPresenceMonitor() {
   monitorRun_.store(false);
+  WakePauses();
   if (!Pause(kMonitorStopStepMs)) return;
   while (!monitorStopped_.load()) {
     if (!Pause(kMonitorStopStepMs)) return;
@@ -108,16 +109,20 @@ void UpdateEngine::PresenceMonitor() {
     const bool keyboard = channel_.deviceInfo().keyboardMode;
     std::string answer = keyboard ? channel_.GetKeyboardVersion() : channel_.GetFirmwareVersionDisplay();
     if (answer.empty()) break;
-    if (!Pause(kMonitorAfterQueryMs)) break;
+    // A stop request ends the pauses at once: an update waits for the monitor.
+    if (!MonitorPause(kMonitorAfterQueryMs)) {
+      monitorStopped_.store(true);
+      return;
+    }
     RefreshDeviceInfo();
     Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
-    if (!Pause(kMonitorAfterRefreshMs) || !monitorRun_.load()) {
+    if (!MonitorPause(kMonitorAfterRefreshMs)) {
       monitorStopped_.store(true);
       return;
     }
   }
   // The reader is gone.
-  if (!Pause(kMonitorGoneMs) || !monitorRun_.load()) {
+  if (!MonitorPause(kMonitorGoneMs)) {
     // An update asked the monitor to stop meanwhile: the update finds the
     // reader itself, and a detection started now would race it for the link.
     monitorStopped_.store(true);

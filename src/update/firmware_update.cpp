@@ -16,8 +16,12 @@ std::string UpdateEngine::TimeLastLine(uint64_t startMs) const {
   return FormatText(texts::kRunTimeLastFormat, static_cast<int>(seconds));
 }
 
-void UpdateEngine::WriteLogIfEnabled(const std::string& runText) const {
-  if (channel_.settings().enableLog == 1) WriteSessionLog(runText);
+void UpdateEngine::WriteLogIfEnabled(const std::string& runText) {
+  if (channel_.settings().enableLog != 1) return;
+  const std::string path = WriteSessionLog(runText);
+  // Said once: the operator must know where to look, not be asked after every module.
+  if (path.empty() || path == PathInFolder(ProgramFolder(), kSessionLogFileName)) return;
+  if (!logFallbackNoticed_.exchange(true)) view_.ShowNotice(FormatText(texts::kLogFallbackFormat, path.c_str()));
 }
 
 bool UpdateEngine::ExitPassThroughInto(std::string& runText) {

@@ -86,14 +86,26 @@ bool UpdateEngine::CollectSelection(std::string& confirmationText) {
 
 void UpdateEngine::StartFirmwareUpdate() {
   if (Stopping()) return;
-  preparingUpdate_.store(true);
   view_.ClearRowMarks();
+  // Busy for the whole run, its preparation included: a reader found again
+  // meanwhile must neither give the controls back nor restart the monitor.
   busy_.store(true);
+  preparingUpdate_.store(true);
+  EnableControls(false);
+  // Every wait (the monitor's stop, the keyboard entry, the re-detection)
+  // happens on the worker, so that the window keeps painting.
+  firmwareThread_.Start([this] { FirmwareUpdateWorker(); });
+}
+
+void UpdateEngine::FirmwareUpdateWorker() {
+  const bool firstStage = PrepareFirmwareUpdate();
+  preparingUpdate_.store(false);
+  if (firstStage) FirmwareUpdateThread();
+}
+
+bool UpdateEngine::PrepareFirmwareUpdate() {
   StopPresenceMonitor();
-  if (Stopping()) {
-    preparingUpdate_.store(false);
-    return;
-  }
+  if (Stopping()) return false;
 
   // A run's account starts empty: otherwise every log would repeat all the
   // runs before it, and the text would grow for as long as the program runs.
@@ -105,34 +117,28 @@ void UpdateEngine::StartFirmwareUpdate() {
     firmwareModules = !bootList_.empty() || !appList_.empty();
   }
   if (!firmwareModules) {
-    preparingUpdate_.store(false);
     Send(WM_VIEW_REFRESH, kRefreshStartKernelStage);
-    return;
+    return false;
   }
 
   const DeviceInfo info = channel_.deviceInfo();
   if (info.keyboardMode && !info.bootloaderMode) {
     if (!channel_.EnterBootLoaderKeyboardHeader()) {
-      view_.ShowMessageBox(texts::kFailedMessage, texts::kEnterBootloadCaption);
-      preparingUpdate_.store(false);
+      if (Stopping()) return false;
+      ShowMessageBoxAndWait(texts::kFailedMessage, texts::kEnterBootloadCaption);
       PostRunAborted();
-      return;
+      return false;
     }
-    busy_.store(false);
-    monitorRun_.store(true);
     std::string text;
     bool notFound = false;
     if (!RedetectReader(text, notFound, false)) {
-      view_.ShowMessageBox(texts::kFailedMessage, texts::kCannotConnectCaption);
-      preparingUpdate_.store(false);
+      if (Stopping()) return false;
+      ShowMessageBoxAndWait(texts::kFailedMessage, texts::kCannotConnectCaption);
       PostRunAborted();
-      return;
+      return false;
     }
   }
-
-  EnableControls(false);
-  firmwareThread_.Start([this] { FirmwareUpdateThread(); });
-  preparingUpdate_.store(false);
+  return !Stopping();
 }
 
 void UpdateEngine::PostRunAborted() {

@@ -160,6 +160,18 @@ void UpdateEngine::Send(uint32_t message, int64_t lParam) {
   messageCv_.wait(lock, [&] { return deliveredSequence_ >= sent.sequence || stopping_.load(); });
 }
 
+void UpdateEngine::ShowMessageBoxAndWait(const std::string& text, const std::string& caption) {
+  if (view_.IsPresenterThread()) {
+    view_.ShowMessageBox(text, caption);
+    return;
+  }
+  {
+    std::lock_guard lock(messageMutex_);
+    pendingBoxes_.emplace_back(text, caption);
+  }
+  Send(WM_SHOW_MESSAGE_BOX, 0);
+}
+
 void UpdateEngine::DeliverViewMessage(const ViewMessage& message) {
   if (!Stopping()) Handle(message.message, message.lParam);
   {
@@ -174,6 +186,15 @@ void UpdateEngine::Handle(uint32_t message, int64_t lParam) {
     HandleUpdateFinished();
   } else if (message == WM_VIEW_REFRESH) {
     HandleViewRefresh(lParam);
+  } else if (message == WM_SHOW_MESSAGE_BOX) {
+    std::pair<std::string, std::string> box;
+    {
+      std::lock_guard lock(messageMutex_);
+      if (pendingBoxes_.empty()) return;
+      box = std::move(pendingBoxes_.front());
+      pendingBoxes_.pop_front();
+    }
+    view_.ShowMessageBox(box.first, box.second);
   }
 }
 
@@ -334,12 +355,29 @@ void UpdateEngine::OnProgress(int done, int total) {
   view_.EnsureRowVisible(row);
 }
 
-bool UpdateEngine::Pause(uint32_t ms) {
+template <typename Done>
+bool UpdateEngine::PauseUntil(uint32_t ms, Done done) {
   if (Stopping()) return false;
   const int realMs = OsWaitMs(ms);
   std::unique_lock lock(pauseMutex_);
-  pauseCv_.wait_for(lock, std::chrono::milliseconds(std::max(realMs, 0)), [&] { return stopping_.load(); });
+  pauseCv_.wait_for(lock, std::chrono::milliseconds(std::max(realMs, 0)), [&] { return stopping_.load() || done(); });
   return !stopping_.load();
+}
+
+bool UpdateEngine::Pause(uint32_t ms) {
+  return PauseUntil(ms, [] { return false; });
+}
+
+void UpdateEngine::WakePauses() {
+  // The lock is taken once so that a waiter between its check of a flag and
+  // its wait cannot miss the wake-up.
+  { std::lock_guard lock(pauseMutex_); }
+  pauseCv_.notify_all();
+}
+
+bool UpdateEngine::MonitorPause(uint32_t ms) {
+  if (!monitorRun_.load()) return false;
+  return PauseUntil(ms, [this] { return !monitorRun_.load(); }) && monitorRun_.load();
 }
 
 // ---------------------------------------------------------------------------

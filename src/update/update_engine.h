@@ -15,8 +15,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bootload/reader_channel.h"
@@ -81,7 +83,10 @@ class UpdateEngine {
   void OnButtonUpdate();
   // Sorts the ticked rows into the four selected lists; false when nothing is ticked.
   bool CollectSelection(std::string& confirmationText);
-  // After the operator confirmed: prepares the view and starts the worker.
+  // After the operator confirmed: marks the run busy, disables the controls
+  // and starts the worker, which stops the presence monitor, enters the
+  // bootloader over the keyboard interface where needed and runs the update.
+  // Returns at once: nothing here waits for the reader.
   void StartFirmwareUpdate();
   // WM_VIEW_REFRESH 5: the kernel and UniApp stage.
   void BeginKernelStage();
@@ -156,6 +161,9 @@ class UpdateEngine {
   // Posts and waits until the presenter has handled the message (or the
   // engine shuts down); on the presenter's thread the handler runs at once.
   void Send(uint32_t message, int64_t lParam);
+  // A modal message box from any thread; returns once it was dismissed (or
+  // the engine shuts down).
+  void ShowMessageBoxAndWait(const std::string& text, const std::string& caption);
   void Handle(uint32_t message, int64_t lParam);
 
   // ---- state helpers ----
@@ -165,6 +173,15 @@ class UpdateEngine {
   // A pause of the program that ends early when the engine shuts down;
   // false then.
   bool Pause(uint32_t ms);
+  // The same for the presence monitor: it also ends as soon as the monitor
+  // is asked to stop, so that nobody waits for the monitor's long pauses.
+  bool MonitorPause(uint32_t ms);
+  // Ends the waits of Pause and MonitorPause so that they look at their flags again.
+  void WakePauses();
+  // Waits up to `ms` of program time, or until `done` holds; false when the
+  // engine shuts down.
+  template <typename Done>
+  bool PauseUntil(uint32_t ms, Done done);
   bool Stopping() const { return stopping_.load(); }
   // The end of a run that did not reach its normal end: controls back, and
   // the presence monitor (or, without a reader, the detection) again.
@@ -182,13 +199,20 @@ class UpdateEngine {
   void ReaderFound(bool stopBlinking);
   bool EnterBootloadForModule(bool& notFound);
   bool ReconnectAfterEntry(ConnectionKind kind, bool& notFound);
+  // The worker of an update run: the preparation, then the first stage.
+  void FirmwareUpdateWorker();
+  // Stops the presence monitor and readies the reader; false when the first
+  // stage does not follow (nothing for it, a failure, or shutdown).
+  bool PrepareFirmwareUpdate();
   void FirmwareUpdateThread();
   ModuleResult RunFirmwareModule(ModuleFile module, Stage stage, std::string& runText, uint64_t startMs, int& requeues);
   void AbortFirmwareRun(const char* status, const char* runLine, std::string& runText, bool passThrough);
   void KernelUpdateThread();
   void RunKernelModule(const ModuleFile& module, bool uniApp, std::string& runText, uint64_t startMs);
   std::string TimeLastLine(uint64_t startMs) const;
-  void WriteLogIfEnabled(const std::string& runText) const;
+  // Writes the run text to the session log when the settings ask for it; a
+  // log that had to go to the fallback folder is told to the operator once.
+  void WriteLogIfEnabled(const std::string& runText);
   bool ExitPassThroughInto(std::string& runText);
 
   ReaderChannel& channel_;
@@ -234,6 +258,7 @@ class UpdateEngine {
   std::atomic<bool> monitorStopped_{true};
 
   std::atomic<bool> preparingUpdate_{false};
+  std::atomic<bool> logFallbackNoticed_{false};
 
   // Shutdown and pauses.
   std::atomic<bool> stopping_{false};
@@ -242,7 +267,9 @@ class UpdateEngine {
   std::condition_variable pauseCv_;
 
   // Sent messages: the sender waits until its sequence number was delivered.
+  // The message boxes that workers asked for wait here for their turn.
   std::mutex messageMutex_;
+  std::deque<std::pair<std::string, std::string>> pendingBoxes_;  // text, caption
   std::condition_variable messageCv_;
   uint64_t nextSequence_ = 1;
   uint64_t deliveredSequence_ = 0;

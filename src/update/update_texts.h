@@ -75,4 +75,8 @@ inline constexpr const char kRunTimeLastFormat[] = "[Time Last: %d seconds]";
 inline constexpr const char kRunReconnectFailed[] = "Failed to find the device, please check the device.\r\n";
 inline constexpr const char kRunKernelFailed[] = "\r\nKernel Update Failed!\r\n";
 
+// ---- notices ----
+inline constexpr const char kLogFallbackFormat[] =
+    "The program folder is not writable; the session log is written to %s";
+
 }  // namespace orvane::texts

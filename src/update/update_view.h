@@ -27,6 +27,9 @@ namespace orvane {
 
 // Message numbers of the view (based on the first user message, 0x400).
 inline constexpr uint32_t WM_UPDATE_FINISHED = 0x401;
+// A message box that a worker asks for: the presenter shows it on its own
+// thread, and the worker waits until it is dismissed.
+inline constexpr uint32_t WM_SHOW_MESSAGE_BOX = 0x402;
 inline constexpr uint32_t WM_VIEW_REFRESH = 0x465;
 
 // Sub-commands of WM_VIEW_REFRESH (its lParam).
@@ -112,6 +115,10 @@ class UpdateView {
   // The status text member changed. The screen shows it at the next transfer;
   // a presenter that reports every change (a log, the command line) hooks in here.
   virtual void StatusTextChanged(std::string_view text) { (void)text; }
+  // News the operator must see without the run waiting for it (the log went
+  // to the fallback folder): the desktop program shows a message box, the
+  // command line writes it to standard error. Returns at once.
+  virtual void ShowNotice(std::string_view text) = 0;
   virtual void ShowReadyPicture(bool ready) = 0;
   virtual void EnableControls(ControlSet controls, bool enabled) = 0;
   // Column 1 ("Status") of a row gets the text, drawn in the colour.

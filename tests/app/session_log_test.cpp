@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <algorithm>
 #include <filesystem>
 
 #include "app/program_folder.h"
@@ -46,7 +45,7 @@ TEST_F(SessionLogTest, LeavesNoTemporaryFilesBehind) {
   EXPECT_EQ(files, 1);
 }
 
-TEST_F(SessionLogTest, UnwritableProgramFolderFallsBackToStateFolderOnce) {
+TEST_F(SessionLogTest, UnwritableProgramFolderFallsBackToStateFolder) {
   TempDir state;
   const char* old = std::getenv("XDG_STATE_HOME");
   std::string saved = old ? old : "";
@@ -61,9 +60,8 @@ TEST_F(SessionLogTest, UnwritableProgramFolderFallsBackToStateFolderOnce) {
   EXPECT_EQ(first, state.path() + "/orvane-bootload/ORV_Bootload_log.txt");
   EXPECT_EQ(second, first);
   EXPECT_EQ(TempDir::Read(first), "two");
-  // Said once, naming where the log went.
-  EXPECT_NE(said.find(first), std::string::npos);
-  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
+  // The path tells the caller, who tells the operator in the program's own way.
+  EXPECT_EQ(said, "");
 
   if (old) ::setenv("XDG_STATE_HOME", saved.c_str(), 1); else ::unsetenv("XDG_STATE_HOME");
 }

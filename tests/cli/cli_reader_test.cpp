@@ -11,7 +11,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <nlohmann/json.hpp>
 
 #include "cli_test_support.h"
@@ -264,6 +266,21 @@ TEST_F(CliReader, NoReaderWithinTheTimeoutExitsThree) {
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.back()["event"], "summary");
   EXPECT_EQ(events.back()["exitCode"], 3);
+}
+
+TEST_F(CliReader, ATlsServerThatCannotStartSaysWhyOnceAsAnError) {
+  std::remove(dir_.File("server_cert.pem").c_str());
+  dir_.Write("BootloadConfiguration.xml", Configuration(FreePort(), FreePort()));
+  // Long enough for the detection to try the server several times.
+  auto info = Cli({"info", "--interface", "tls", "--timeout", "8"});
+  EXPECT_EQ(info.exitCode, 3);
+  std::vector<std::string> said;
+  std::istringstream err(info.err);
+  for (std::string line; std::getline(err, line);) {
+    if (line.find("server_cert.pem") != std::string::npos) said.push_back(line);
+  }
+  ASSERT_EQ(said.size(), 1u) << info.err;
+  EXPECT_THAT(said.front(), StartsWith("orvane-bootload-cli: load server_cert.pem failed: "));
 }
 
 TEST_F(CliReader, CtrlCStopsAtABlockBoundaryAndSaysWhere) {

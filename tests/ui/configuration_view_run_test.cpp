@@ -7,12 +7,18 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QFile>
+#include <QHostAddress>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
+#include <filesystem>
 #include <set>
 
 #include "configuration_view_rig.h"
+#include "support/temp_dir.h"
+#include "support/test_certificate.h"
 #include "ui/c_view_configuration.h"
 #include "ui/file_confirm_dlg.h"
 #include "ui/list_ctrl_ex.h"
@@ -308,6 +314,56 @@ class TestConfigurationViewRuns : public QObject {
     QVERIFY(WaitUntilReady(rig));
     QTRY_COMPARE(rig.StatusText(), QStringLiteral("Device Ready"));
     QCOMPARE(rig.StatusColour(), kGreen);
+  }
+
+  // What keeps the TLS server from starting reaches the operator in the window.
+  void tlsStartUpProblemIsShown_data() {
+    QTest::addColumn<bool>("certificate");
+    QTest::addColumn<QString>("expected");  // %1: the port
+    QTest::newRow("no certificate or key") << false << QStringLiteral("load server_cert.pem failed");
+    QTest::newRow("port in use") << true << QStringLiteral("Unable to listen on TLS port %1");
+  }
+
+  void tlsStartUpProblemIsShown() {
+    QFETCH(bool, certificate);
+    QFETCH(QString, expected);
+    MessageBoxRecorder boxes;
+    ConfigurationViewRig rig;
+    QTcpServer holder;  // another program on the port
+    QVERIFY(holder.listen(QHostAddress::AnyIPv4, 0));
+    rig.tlsPort = QString::number(holder.serverPort());
+    if (certificate) QVERIFY(WriteTestCertificate(rig.programFolder()));
+    QVERIFY(rig.Start(InterfaceAnswer::Tls));
+    QVERIFY(QTest::qWaitFor([&] { return !boxes.shown.empty(); }, 10000));
+    QCOMPARE(boxes.shown.front().text, expected.contains(QStringLiteral("%1")) ? expected.arg(rig.tlsPort) : expected);
+    rig.Close();
+  }
+
+  void logInTheFallbackFolderIsShownOnce() {
+    MessageBoxRecorder boxes;
+    TempDir state;
+    qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state.path()));
+    ConfigurationViewRig rig;
+    // A folder where the log file belongs: the program folder takes no log.
+    std::filesystem::create_directories(rig.programFolder() + "/ORV_Bootload_log.txt/kept");
+    rig.AddAppModule("app_one.fm", true, 3);
+    rig.AddAppModule("app_two.fm", true, 3);
+    rig.Plug();
+    QVERIFY(rig.Start());
+    QVERIFY(WaitUntilReady(rig));
+    rig.TickRow(0);
+    rig.TickRow(1);
+    UpdateConfirmed(rig);
+    QVERIFY(WaitUntilRunOver(rig));
+    rig.Close();
+    qunsetenv("XDG_STATE_HOME");
+
+    const QString logPath =
+        QString::fromStdString(state.path()) + QStringLiteral("/orvane-bootload/ORV_Bootload_log.txt");
+    QVERIFY(QFile::exists(logPath));
+    QCOMPARE(boxes.shown.size(), size_t{1});
+    QCOMPARE(boxes.shown.front().text,
+             QStringLiteral("The program folder is not writable; the session log is written to ") + logPath);
   }
 };
 

@@ -3,15 +3,12 @@
 // repainting promptly while a transfer runs on the worker threads.
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QTest>
-#include <QTimer>
 #include <QWindow>
 
-#include <algorithm>
-
 #include "configuration_view_rig.h"
+#include "repaint_probe.h"
 #include "ui/c_view_configuration.h"
 #include "ui/file_confirm_dlg.h"
 #include "ui/interface_select_dlg.h"
@@ -26,51 +23,6 @@ using namespace orvane::test;
 namespace {
 
 constexpr qint64 kRepaintLimitMs = 100;
-constexpr int kRepaintRequestMs = 20;
-
-// Asks the view to repaint at a steady pace and measures how long each
-// request waits for its paint.
-class RepaintProbe : public QObject {
- public:
-  explicit RepaintProbe(QWidget* view) : view_(view) {
-    view_->installEventFilter(this);
-    clock_.start();
-    timer_.setInterval(kRepaintRequestMs);
-    connect(&timer_, &QTimer::timeout, this, [this] { Request(); });
-  }
-  ~RepaintProbe() override { view_->removeEventFilter(this); }
-  void Start() {
-    timer_.start();
-    Request();
-  }
-  void Stop() { timer_.stop(); }
-  qint64 WorstMs() const { return worst_; }
-  int Paints() const { return paints_; }
-
- protected:
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint && requestedAt_ >= 0) {
-      worst_ = std::max(worst_, clock_.elapsed() - requestedAt_);
-      requestedAt_ = -1;
-      ++paints_;
-    }
-    return false;
-  }
-
- private:
-  void Request() {
-    // A request still waiting counts from its own time.
-    if (requestedAt_ < 0) requestedAt_ = clock_.elapsed();
-    view_->update();
-  }
-
-  QWidget* view_;
-  QTimer timer_;
-  QElapsedTimer clock_;
-  qint64 requestedAt_ = -1;
-  qint64 worst_ = 0;
-  int paints_ = 0;
-};
 
 }  // namespace
 
@@ -123,7 +75,7 @@ class TestConfigurationViewOnX : public QObject {
         60000));
     probe.Stop();
     QVERIFY(sawTransfer);
-    qInfo("worst repaint wait %lld ms over %d paints", probe.WorstMs(), probe.Paints());
+    qInfo("longest time without a repaint %lld ms over %d paints", probe.WorstMs(), probe.Paints());
     QCOMPARE(rig.RowText(0, 1), QStringLiteral("Completed"));
     QVERIFY2(probe.Paints() >= 10, qPrintable(QString::number(probe.Paints())));
     QVERIFY2(probe.WorstMs() < kRepaintLimitMs, qPrintable(QStringLiteral("%1 ms").arg(probe.WorstMs())));

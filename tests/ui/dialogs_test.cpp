@@ -1,16 +1,19 @@
 // The About box, the file confirmation and the interface selection.
 
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTest>
 
 #include <algorithm>
+#include <thread>
 
 #include "ui/about_dlg.h"
 #include "ui/control_id.h"
 #include "ui/file_confirm_dlg.h"
 #include "ui/interface_select_dlg.h"
+#include "ui/message_box.h"
 #include "ui/xp_button.h"
 #include "ui_test_support.h"
 
@@ -150,6 +153,28 @@ class TestDialogs : public QObject {
                         [](QLabel* label) { return label->pixmap().size() == QSize(237, 50); }));
     OnNextModal([](QWidget* modal) { LeaveDialog(modal, Leave::ContinueButton); });
     QCOMPARE(about.exec(), int(QDialog::Accepted));
+  }
+
+  // A problem said again on every retry of a worker gives one box at a time,
+  // and the worker never waits for the operator.
+  void laterBoxShowsEachTextOnceWhileOpen() {
+    QWidget owner;
+    owner.show();
+    const QString text = QStringLiteral("load server_cert.pem failed");
+    std::thread worker([&] {
+      for (int i = 0; i < 3; ++i) ShowMessageBoxLater(&owner, text);
+    });
+    worker.join();
+    auto boxes = [&] { return owner.findChildren<QMessageBox*>(); };
+    QTRY_COMPARE(boxes().size(), 1);
+    QTest::qWait(50);
+    QCOMPARE(boxes().size(), 1);
+    QVERIFY(boxes().front()->text().contains(text));
+
+    QTest::mouseClick(boxes().front()->button(QMessageBox::Ok), Qt::LeftButton);
+    QTRY_COMPARE(boxes().size(), 0);
+    ShowMessageBoxLater(&owner, text);
+    QTRY_COMPARE(boxes().size(), 1);
   }
 };
 

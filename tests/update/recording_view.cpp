@@ -145,6 +145,11 @@ std::vector<std::pair<std::string, std::string>> RecordingView::MessageBoxes() c
   return messageBoxes_;
 }
 
+std::vector<std::string> RecordingView::Notices() const {
+  std::lock_guard lock(mutex_);
+  return notices_;
+}
+
 std::vector<std::string> RecordingView::Confirmations() const {
   std::lock_guard lock(mutex_);
   return confirmations_;
@@ -214,6 +219,7 @@ void RecordingView::ClearRecords() {
   delivered_.clear();
   marks_.clear();
   messageBoxes_.clear();
+  notices_.clear();
   confirmations_.clear();
   transfers_.clear();
   statusLineWrites_.clear();
@@ -326,6 +332,12 @@ void RecordingView::StatusTextChanged(std::string_view text) {
     hook = statusHook_;
   }
   if (hook) hook(std::string(text));
+}
+
+void RecordingView::ShowNotice(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  Note("ShowNotice");
+  notices_.emplace_back(text);
 }
 
 void RecordingView::ShowReadyPicture(bool ready) {

@@ -61,6 +61,7 @@ class RecordingView final : public UpdateView {
   std::vector<RowMark> RowMarksOf(int row) const;
   RowMark LastRowMark(int row) const;                                     // row -1 when none
   std::vector<std::pair<std::string, std::string>> MessageBoxes() const;  // text, caption
+  std::vector<std::string> Notices() const;
   std::vector<std::string> Confirmations() const;
   std::vector<ViewSnapshot> Transfers() const;
   std::vector<std::string> StatusLineWrites() const;
@@ -89,6 +90,7 @@ class RecordingView final : public UpdateView {
   void DeleteAllRows() override;
   void ShowPortBox(bool shown) override;
   void StatusTextChanged(std::string_view text) override;
+  void ShowNotice(std::string_view text) override;
   void ShowReadyPicture(bool ready) override;
   void EnableControls(ControlSet controls, bool enabled) override;
   void SetRowMark(int row, std::string_view text, Rgb colour) override;
@@ -117,6 +119,7 @@ class RecordingView final : public UpdateView {
   std::map<uint32_t, uint64_t> postedAtMs_;
   std::vector<RowMark> marks_;
   std::vector<std::pair<std::string, std::string>> messageBoxes_;
+  std::vector<std::string> notices_;
   std::vector<std::string> confirmations_;
   std::vector<ViewSnapshot> transfers_;
   std::vector<std::string> statusLineWrites_;
