@@ -24,6 +24,12 @@ void UpdateEngine::WriteLogIfEnabled(const std::string& runText) {
   if (!logFallbackNoticed_.exchange(true)) view_.ShowNotice(FormatText(texts::kLogFallbackFormat, path.c_str()));
 }
 
+void UpdateEngine::NoticeLinkLoss() {
+  const std::string loss = channel_.LinkLossText();
+  if (loss.empty() || linkLossNoticed_.exchange(true)) return;
+  view_.ShowNotice(FormatText(texts::kLinkLostFormat, loss.c_str()));
+}
+
 bool UpdateEngine::ExitPassThroughInto(std::string& runText) {
   uint8_t status = 0;
   const bool ok = channel_.ExitPassThrough(status);
@@ -219,6 +225,7 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
 
   view_.SetRowMark(module.row, texts::kRowCompleted, kRowBlue);
   if (!transferred) {
+    NoticeLinkLoss();
     if (stageA) {
       runText += texts::kRunBootloaderModuleFailed;
       const bool before = firmwareOk_.exchange(false);

@@ -89,7 +89,10 @@ void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::s
   runText += channel_.SessionText();
   if (Stopping()) return;
   view_.SetRowMark(module.row, texts::kRowCompleted, kRowBlue);
-  if (!transferred) fail();
+  if (!transferred) {
+    NoticeLinkLoss();
+    fail();
+  }
 
   const bool finished = uniApp ? channel_.FinishUniAppLoad(status, tag) : channel_.FinishKernelLoad(status, tag);
   if (!finished) fail();

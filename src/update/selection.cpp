@@ -91,6 +91,7 @@ void UpdateEngine::StartFirmwareUpdate() {
   // meanwhile must neither give the controls back nor restart the monitor.
   busy_.store(true);
   preparingUpdate_.store(true);
+  linkLossNoticed_.store(false);
   EnableControls(false);
   // Every wait (the monitor's stop, the keyboard entry, the re-detection)
   // happens on the worker, so that the window keeps painting.

@@ -214,6 +214,9 @@ class UpdateEngine {
   // log that had to go to the fallback folder is told to the operator once.
   void WriteLogIfEnabled(const std::string& runText);
   bool ExitPassThroughInto(std::string& runText);
+  // After a transfer that failed: a lost link is told to the operator in
+  // words, once per run.
+  void NoticeLinkLoss();
 
   ReaderChannel& channel_;
   UpdateView& view_;
@@ -259,6 +262,7 @@ class UpdateEngine {
 
   std::atomic<bool> preparingUpdate_{false};
   std::atomic<bool> logFallbackNoticed_{false};
+  std::atomic<bool> linkLossNoticed_{false};
 
   // Shutdown and pauses.
   std::atomic<bool> stopping_{false};

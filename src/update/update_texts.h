@@ -78,5 +78,7 @@ inline constexpr const char kRunKernelFailed[] = "\r\nKernel Update Failed!\r\n"
 // ---- notices ----
 inline constexpr const char kLogFallbackFormat[] =
     "The program folder is not writable; the session log is written to %s";
+inline constexpr const char kLinkLostFormat[] =
+    "The link to the reader was lost during the transfer. %s";
 
 }  // namespace orvane::texts

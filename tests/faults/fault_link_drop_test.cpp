@@ -37,9 +37,8 @@ TEST_P(NetworkLinkDrop, FailsTheModuleAndTheNextUpdateSucceeds) {
   RunUpdate({0});
 
   ExpectFailedApplicationRun(kFailureToEndMs);
-  EXPECT_NE(LogText().find(GetParam() == Link::Tcp ? "The reader closed the TCP connection."
-                                                   : "The reader closed the TLS connection."),
-            std::string::npos);
+  ExpectLinkLossTold(GetParam() == Link::Tcp ? "The reader closed the TCP connection."
+                                              : "The reader closed the TLS connection.");
   EXPECT_EQ(ReceivedBlocks(), 6) << "nothing is sent after the link went";
   EXPECT_NE(LogText().find("NO RESP."), std::string::npos);
   EXPECT_TRUE(PresenterResponds());
@@ -58,7 +57,7 @@ TEST_F(LocalLinkLoss, HidDeviceVanishesInTheMiddleOfATransfer) {
   RunUpdate({0});
 
   ExpectFailedApplicationRun(kFailureToEndMs);
-  EXPECT_NE(LogText().find("The reader's USB device is gone."), std::string::npos);
+  ExpectLinkLossTold("The reader's USB device is gone.");
   EXPECT_EQ(ReceivedBlocks(), 5);
   EXPECT_TRUE(PresenterResponds());
   hidDevice->SetPresent(true);
@@ -82,7 +81,7 @@ TEST_F(LocalLinkLoss, PseudoTerminalClosedInTheMiddleOfATransfer) {
   ASSERT_TRUE(WaitForRunEnd());
 
   ExpectFailedApplicationRun(kFailureToEndMs);
-  EXPECT_NE(LogText().find("The reader's serial line is gone."), std::string::npos);
+  ExpectLinkLossTold("The reader's serial line is gone.");
   EXPECT_LT(ReceivedBlocks(), 202);
   EXPECT_TRUE(PresenterResponds());
   // The reader comes back on another line.

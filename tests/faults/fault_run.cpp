@@ -64,6 +64,11 @@ void FaultRun::ExpectFailedApplicationRun(uint64_t budgetMs) {
   EXPECT_NE(log.find("\r\nFirmware Update Failed!\r\n"), std::string::npos);
 }
 
+void FaultRun::ExpectLinkLossTold(const std::string& loss) {
+  EXPECT_NE(LogText().find("\r\n" + loss + "\r\n"), std::string::npos);
+  EXPECT_EQ(rig.view.Notices(), std::vector<std::string>{"The link to the reader was lost during the transfer. " + loss});
+}
+
 void FaultRun::ExpectSecondUpdateSucceeds(const std::string& path) {
   ASSERT_TRUE(rig.view.WaitUntil([&] { return rig.engine->ready() && !rig.engine->UpdateRunning(); }))
       << "the reader was not found again; last status: " << rig.engine->statusText();

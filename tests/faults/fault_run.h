@@ -48,6 +48,9 @@ class FaultRun : public WholeUpdate {
   // the operator sees, and the run's end came within `budgetMs` of program
   // time after the fault (plus 100 real ms for a busy machine's scheduling).
   void ExpectFailedApplicationRun(uint64_t budgetMs);
+  // The operator was told in words that the link was lost: in the log and
+  // once as a notice.
+  void ExpectLinkLossTold(const std::string& loss);
   // After the run: the reader is found again and a second update of row 0
   // loads the whole file.
   void ExpectSecondUpdateSucceeds(const std::string& path);
