@@ -152,7 +152,7 @@ TEST(BlockQueueTest, OversizedPieceOrQueueIsRefusedBeforeAnythingIsSent) {
 
 TEST(BlockQueueTest, FullQueueDeliversTheImage) {
   // 2 preamble sections, 2045 data blocks and the trailer: 2048 commands.
-  ReaderBench bench(BootloaderReader(), 200);
+  ReaderBench bench(BootloaderReader());
   ASSERT_TRUE(bench.Connect(Link::Tcp));
   const std::vector<FirmwareSection> sections = ModuleSections(2045, 16);
   int count = 0;
