@@ -16,6 +16,8 @@ namespace orvane {
 
 inline constexpr size_t kNetworkFrameCapacity = 2048;
 inline constexpr uint32_t kTcpClientTimeoutMs = 3000;
+// Reads of what is dropped before a request, at most (of kNetworkFrameCapacity bytes each).
+inline constexpr size_t kMaxDiscardReads = 64;
 inline constexpr uint32_t kTlsSocketTimeoutMs = 10000;
 inline constexpr uint32_t kTlsStartPauseMs = 1000;
 inline constexpr const char* kServerCertFile = "server_cert.pem";

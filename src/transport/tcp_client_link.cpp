@@ -107,10 +107,13 @@ void TcpClientLink::DiscardInput() {
   const int fd = sockets_->socket.get();
   if (fd < 0 || Lost()) return;
   uint8_t scrap[kNetworkFrameCapacity];
-  for (;;) {
-    const ssize_t n = ::recv(fd, scrap, sizeof scrap, MSG_DONTWAIT);
+  // Bounded: a peer that never stops sending must not hold the request back.
+  for (size_t reads = 0; reads < kMaxDiscardReads; ++reads) {
+    ssize_t n = 0;
+    do {
+      n = ::recv(fd, scrap, sizeof scrap, MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
     if (n > 0) continue;
-    if (n < 0 && errno == EINTR) continue;
     if (n == 0 || errno != EAGAIN) PeerGone();
     return;
   }

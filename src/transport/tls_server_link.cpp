@@ -251,7 +251,8 @@ void TlsServerLink::DiscardInput() {
   Tls& t = *tls_;
   if (!t.connection || Lost()) return;
   uint8_t scrap[kNetworkFrameCapacity];
-  for (;;) {
+  // Bounded: a peer that never stops sending must not hold the request back.
+  for (size_t reads = 0; reads < kMaxDiscardReads; ++reads) {
     // The socket does not block: the read ends as soon as nothing is left.
     const int result = SSL_read(t.connection.get(), scrap, static_cast<int>(sizeof scrap));
     if (result > 0) continue;
