@@ -129,7 +129,7 @@ SilentResult MeasureSilentWait(Transport transport) {
   channel.QueueBootloadBlocks(file.sections, count);
   uint8_t answer[kResponseBufferSize] = {};
   uint32_t answerLength = 0;
-  uint16_t status = 0;
+  ReaderStatus status = 0;
   const uint64_t cpuStart = rig.ReaderInProcess() ? ThreadCpuUs() : ProcessCpuUs();
   const uint64_t wallStart = WallUs();
   const bool answered =

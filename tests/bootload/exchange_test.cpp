@@ -385,7 +385,7 @@ class ExchangeTest : public ::testing::TestWithParam<Transport> {
 
   std::array<uint8_t, kResponseBufferSize> response{};
   uint32_t responseLength = 0;
-  uint16_t statusCode = 0;
+  ReaderStatus statusCode = 0;
 };
 
 // ---- every transport ----

@@ -45,7 +45,7 @@ TEST(KernelCommandsTest, KernelLoadFromBeginToFinish) {
   Bytes content;
   const std::vector<FirmwareSection> chunks = RawChunks(content);
 
-  int status = -1;
+  ReaderStatus status = 0xEE;
   ASSERT_TRUE(channel.BeginKernelLoad(status, 3, kFileLength, 0, 0));
   EXPECT_EQ(status, 0);
   const Bytes begin = bench.TakeReceived().at(0);
@@ -76,7 +76,7 @@ TEST(KernelCommandsTest, UniAppLoadWaitsThroughBusy) {
   Bytes content;
   const std::vector<FirmwareSection> chunks = RawChunks(content);
 
-  int status = -1;
+  ReaderStatus status = 0xEE;
   ASSERT_TRUE(channel.BeginUniAppLoad(status, 0x10, kFileLength));
   EXPECT_EQ(bench.TakeReceived().at(0), HeaderFrameOf(0xC7, 0x45, {0x10, 0x70, 0x11, 0x01, 0x00}));
   int count = 0;
@@ -101,7 +101,7 @@ TEST(KernelCommandsTest, RefusalsAndSilence) {
   std::string text;
   ASSERT_TRUE(bench.channel().ConnectTcpClient(text, "127.0.0.1", peer.port(), false));
   ReaderChannel& channel = bench.channel();
-  int status = -1;
+  ReaderStatus status = 0xEE;
 
   // A second busy answer: false, and no message of its own.
   EXPECT_FALSE(channel.FinishUniAppLoad(status, 0x10));
@@ -127,7 +127,7 @@ TEST(KernelCommandsTest, BusyReaderThatNeverFinishesIsGivenUp) {
   std::string text;
   ASSERT_TRUE(bench.channel().ConnectTcpClient(text, "127.0.0.1", peer.port(), false));
   bench.SpeedUp(20000);  // 80 waits of 10.5 s of silence
-  int status = -1;
+  ReaderStatus status = 0xEE;
   EXPECT_FALSE(bench.channel().FinishUniAppLoad(status, 0x10));
   EXPECT_EQ(status, 0x63);
   EXPECT_EQ(peer.Requests().size(), 2u);
