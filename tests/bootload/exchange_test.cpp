@@ -24,6 +24,7 @@
 #include "support/temp_dir.h"
 #include "support/test_certificate.h"
 #include "transport/fake_hid_backend.h"
+#include "transport/openssl_handles.h"
 
 namespace orvane {
 namespace {
@@ -378,8 +379,8 @@ class ExchangeTest : public ::testing::TestWithParam<Transport> {
   UniqueFd peer;
   test::TempDir certificates;
   std::future<bool> serverStarted;
-  std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> tlsContext{nullptr, SSL_CTX_free};
-  std::unique_ptr<SSL, decltype(&SSL_free)> tls{nullptr, SSL_free};
+  SslContextPtr tlsContext;
+  SslPtr tls;
 
   std::array<uint8_t, kResponseBufferSize> response{};
   uint32_t responseLength = 0;

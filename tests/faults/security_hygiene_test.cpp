@@ -21,21 +21,15 @@
 #include "faults/peers.h"
 #include "support/temp_dir.h"
 #include "transport/network_link.h"
+#include "transport/openssl_handles.h"
 
 namespace orvane::test {
 namespace {
 
-struct CtxFree {
-  void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
-};
-struct SslFree {
-  void operator()(SSL* ssl) const { SSL_free(ssl); }
-};
-
 // A blocking TLS client limited to the versions [minVersion, maxVersion];
 // true when the handshake completes.
 bool HandshakeWith(uint16_t port, int minVersion, int maxVersion) {
-  std::unique_ptr<SSL_CTX, CtxFree> ctx(SSL_CTX_new(TLS_client_method()));
+  SslContextPtr ctx(SSL_CTX_new(TLS_client_method()));
   if (!ctx) return false;
   // Let the client offer old versions at all; the server has to refuse them.
   SSL_CTX_set_security_level(ctx.get(), 0);
@@ -45,7 +39,7 @@ bool HandshakeWith(uint16_t port, int minVersion, int maxVersion) {
   SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_NONE, nullptr);
   UniqueFd fd = ConnectLoopback(port);
   if (!fd) return false;
-  std::unique_ptr<SSL, SslFree> ssl(SSL_new(ctx.get()));
+  SslPtr ssl(SSL_new(ctx.get()));
   SSL_set_fd(ssl.get(), fd.get());
   const bool ok = SSL_connect(ssl.get()) == 1;
   if (ok) SSL_shutdown(ssl.get());
