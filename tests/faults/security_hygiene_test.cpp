@@ -5,9 +5,7 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <memory>
@@ -19,6 +17,7 @@
 #include "support/test_certificate.h"
 #include "faults/fault_run.h"
 #include "faults/peers.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 #include "transport/network_link.h"
 #include "transport/openssl_handles.h"
@@ -106,15 +105,11 @@ TEST_F(TlsServerHygiene, WarnsOnceWhenTheKeyCanBeReadByOthers) {
 
 // Runs the command line with `args`; its exit status and everything it wrote.
 int RunCommandLine(const std::vector<std::string>& args, std::string& output) {
-  std::string command = ORVANE_CLI_EXE;
-  for (const std::string& arg : args) command += " '" + arg + "'";
-  command += " 2>&1 </dev/null";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return -1;
-  char buffer[512];
-  while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::vector<std::string> argv{ORVANE_CLI_EXE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const ProcessResult run = RunProcess(ProcessSpec::Of(argv));
+  output = run.out + run.err;
+  return run.exitCode;
 }
 
 // A module name on the command line must be one of the listed file names: a
