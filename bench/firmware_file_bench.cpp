@@ -10,12 +10,11 @@
 #include "firmware/firmware_file.h"
 #include "firmware/module_writer.h"
 #include "heap_meter.h"
-#include "temp_folder.h"
+#include "support/temp_dir.h"
 
 namespace orvane {
 namespace {
 
-using bench::TempFolder;
 
 // Runs `load` once per iteration and reports the peak heap above what was
 // held before it, as bytes and as a multiple of the file's size.
@@ -47,7 +46,7 @@ void MeasureLoads(benchmark::State& state, uint64_t fileSize, Load load) {
 
 // A module of 16 MiB in blocks of `range(0)` bytes.
 void BM_ParseModuleFile16MB(benchmark::State& state) {
-  TempFolder folder;
+  test::TempDir folder;
   ModuleSpec spec;
   spec.infoText = "Benchmark module";
   spec.blockSize = static_cast<uint16_t>(state.range(0));
@@ -63,7 +62,7 @@ void BM_ParseModuleFile16MB(benchmark::State& state) {
 BENCHMARK(BM_ParseModuleFile16MB)->Arg(256)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond);
 
 void BM_LoadRawChunks16MB(benchmark::State& state) {
-  TempFolder folder;
+  test::TempDir folder;
   const std::string path = folder.File("app_big.fm");
   if (!WriteRawModuleFile(path, 16u << 20)) {
     state.SkipWithError("cannot write the raw file");

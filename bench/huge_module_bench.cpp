@@ -16,13 +16,13 @@
 #include <system_error>
 #include <vector>
 
-#include "child_process.h"
+#include "support/child_process.h"
 #include "firmware/firmware_file.h"
 #include "firmware/module_discovery.h"
 #include "firmware/module_writer.h"
 #include "heap_meter.h"
 #include "process_meter.h"
-#include "temp_folder.h"
+#include "support/temp_dir.h"
 
 namespace orvane {
 namespace {
@@ -48,7 +48,7 @@ bool WriteSparseModule(const std::string& path, uint16_t blockSize, uint16_t blo
 
 // A program folder whose application folder holds a 1 GB module and one
 // ordinary module; the other two folders hold one small file each.
-bool MakeProgramFolder(const bench::TempFolder& folder) {
+bool MakeProgramFolder(const test::TempDir& folder) {
   for (const char* sub : {kAppFolderName, kKernelFolderName, kUniAppFolderName}) {
     if (::mkdir(folder.File(sub).c_str(), 0755) != 0) return false;
   }
@@ -64,14 +64,12 @@ bool MakeProgramFolder(const bench::TempFolder& folder) {
 bool RunCommandLine(const std::vector<std::string>& args, double& seconds, double& peakMb) {
   std::vector<std::string> argv = {ORVANE_CLI_EXE};
   argv.insert(argv.end(), args.begin(), args.end());
-  bench::ChildProcess child;
   const uint64_t start = bench::WallUs();
-  if (!child.Start(argv)) return false;
-  rusage usage{};
-  const int status = child.Wait(&usage);
+  test::BackgroundProcess child(test::ProcessSpec::Of(argv, true));
+  const test::ProcessResult run = child.Wait(std::chrono::minutes(10));
   seconds = static_cast<double>(bench::WallUs() - start) / 1e6;
-  peakMb = std::max(peakMb, static_cast<double>(usage.ru_maxrss) / 1024.0);
-  return status == 0;
+  peakMb = std::max(peakMb, static_cast<double>(run.usage.ru_maxrss) / 1024.0);
+  return run.exitCode == 0;
 }
 
 void CommandLine(benchmark::State& state, const std::vector<std::string>& args) {
@@ -88,7 +86,7 @@ void CommandLine(benchmark::State& state, const std::vector<std::string>& args) 
 }
 
 void BM_InspectHuge4GB(benchmark::State& state) {
-  bench::TempFolder folder;
+  test::TempDir folder;
   const std::string path = folder.File("huge.fm");
   if (!WriteSparseModule(path, 65535, 65535)) {
     state.SkipWithError("cannot make the sparse file");
@@ -99,7 +97,7 @@ void BM_InspectHuge4GB(benchmark::State& state) {
 BENCHMARK(BM_InspectHuge4GB)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 void BM_ListWith1GBModule(benchmark::State& state) {
-  bench::TempFolder folder;
+  test::TempDir folder;
   if (!MakeProgramFolder(folder)) {
     state.SkipWithError("cannot make the program folder");
     return;
@@ -110,7 +108,7 @@ BENCHMARK(BM_ListWith1GBModule)->UseManualTime()->Unit(benchmark::kMillisecond)-
 
 // The parser alone on the 4 GB file, as the update meets it.
 void BM_ParseHuge4GB(benchmark::State& state) {
-  bench::TempFolder folder;
+  test::TempDir folder;
   const std::string path = folder.File("huge.fm");
   if (!WriteSparseModule(path, 65535, 65535)) {
     state.SkipWithError("cannot make the sparse file");
@@ -144,7 +142,7 @@ class CountingSink : public ModuleRowSink {
 
 // The desktop program's search at start-up, on the folder with the 1 GB file.
 void BM_DiscoveryWith1GBModule(benchmark::State& state) {
-  bench::TempFolder folder;
+  test::TempDir folder;
   if (!MakeProgramFolder(folder)) {
     state.SkipWithError("cannot make the program folder");
     return;

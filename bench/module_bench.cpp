@@ -8,16 +8,13 @@
 #include <string>
 
 #include "app/bootload_settings.h"
-#include "bootload/reader_channel.h"
+#include "bootload/transport_bundle.h"
 #include "firmware/firmware_file.h"
 #include "firmware/module_discovery.h"
 #include "firmware/module_writer.h"
 #include "heap_meter.h"
-#include "temp_folder.h"
+#include "support/temp_dir.h"
 #include "transport/fake_hid_backend.h"
-#include "transport/hid_device.h"
-#include "transport/network_link.h"
-#include "transport/serial_port.h"
 
 namespace orvane {
 namespace {
@@ -26,10 +23,7 @@ namespace {
 struct IdleChannel {
   BootloadSettings settings;
   FakeHidBackend backend;
-  HidDevice hid{backend};
-  SerialPort serial;
-  NetworkLink network;
-  ReaderChannel channel{settings, hid, serial, network};
+  TransportBundle transports{settings, backend};
 };
 
 // ParseModuleFile plus QueueBootloadBlocks of a 2 MB module (2048 blocks of
@@ -37,7 +31,7 @@ struct IdleChannel {
 // and the three other sections make the largest queue there is).
 void BM_ParseAndQueue2MB(benchmark::State& state) {
   const auto framing = static_cast<FrameProtocol>(state.range(0));
-  bench::TempFolder folder;
+  test::TempDir folder;
   ModuleSpec spec;
   spec.infoText = "Benchmark module";
   spec.blockSize = 1024;
@@ -48,7 +42,7 @@ void BM_ParseAndQueue2MB(benchmark::State& state) {
     return;
   }
   IdleChannel idle;
-  idle.channel.setFrameProtocol(framing);
+  idle.transports.channel().setFrameProtocol(framing);
   FirmwareFile file;
   size_t worst = 0;
   for (auto _ : state) {
@@ -59,17 +53,17 @@ void BM_ParseAndQueue2MB(benchmark::State& state) {
     state.ResumeTiming();
 
     int count = 0;
-    if (file.ParseModuleFile(path) != ParseResult::Ok || !idle.channel.QueueBootloadBlocks(file.sections, count)) {
+    if (file.ParseModuleFile(path) != ParseResult::Ok || !idle.transports.channel().QueueBootloadBlocks(file.sections, count)) {
       state.SkipWithError("the module was refused");
       return;
     }
-    benchmark::DoNotOptimize(idle.channel.Queue().data());
+    benchmark::DoNotOptimize(idle.transports.channel().Queue().data());
 
     state.PauseTiming();
     worst = std::max(worst, bench::HeapBytesPeak() - before);
     state.ResumeTiming();
   }
-  state.counters["commands"] = static_cast<double>(idle.channel.QueueLength());
+  state.counters["commands"] = static_cast<double>(idle.transports.channel().QueueLength());
   state.counters["peak_heap_MB"] = static_cast<double>(worst) / 1e6;
   state.SetLabel(framing == FrameProtocol::Header ? "header" : "stx");
 }
@@ -89,7 +83,7 @@ class CountingSink : public ModuleRowSink {
 // in the kernel folder (listed by name only), one in the UniApp folder.
 void BM_Discovery(benchmark::State& state) {
   const int files = static_cast<int>(state.range(0));
-  bench::TempFolder folder;
+  test::TempDir folder;
   for (const char* sub : {kAppFolderName, kKernelFolderName, kUniAppFolderName}) {
     ::mkdir(folder.File(sub).c_str(), 0755);
   }

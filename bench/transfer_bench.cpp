@@ -8,6 +8,7 @@
 //   bench_transfer [--links tcp,tls,pty115200,pty921600,hid] [--repeat N]
 //                  [--blocks N] [--no-silent] [--no-cli] [--markdown FILE]
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,8 +23,8 @@
 #include <thread>
 #include <vector>
 
-#include "child_process.h"
 #include "process_meter.h"
+#include "support/child_process.h"
 #include "transfer_measure.h"
 
 namespace orvane::bench {
@@ -115,8 +116,8 @@ std::string SelfPath() {
 std::optional<Fields> RunChild(const std::vector<std::string>& args) {
   std::vector<std::string> argv = {SelfPath()};
   argv.insert(argv.end(), args.begin(), args.end());
-  ChildProcess child;
-  if (!child.Start(argv)) return std::nullopt;
+  test::BackgroundProcess child(test::ProcessSpec::Of(argv, true));
+  if (!child.Started()) return std::nullopt;
   std::optional<Fields> fields;
   uint64_t lateUs = 0;
   uint64_t sleeps = 0;
@@ -126,7 +127,7 @@ std::optional<Fields> RunChild(const std::vector<std::string>& args) {
     std::this_thread::sleep_for(std::chrono::milliseconds(kProbeSleepMs));
     lateUs += WallUs() - before - kProbeSleepMs * 1000;
     ++sleeps;
-    while (auto line = child.ReadLine(0)) {
+    while (auto line = child.ReadLine(std::chrono::milliseconds(0))) {
       if (line->rfind("RESULT ", 0) != 0) continue;
       Fields f;
       std::istringstream in(line->substr(7));
@@ -138,11 +139,8 @@ std::optional<Fields> RunChild(const std::vector<std::string>& args) {
       fields = f;
     }
   }
-  if (child.OutputEnded()) {
-    child.Wait();
-  } else {
-    child.Stop();
-  }
+  if (!child.OutputEnded()) child.Signal(SIGTERM);
+  child.Wait(std::chrono::minutes(1));
   if (fields && sleeps > 0) (*fields)["latency_us"] = std::to_string(lateUs / sleeps);
   return fields;
 }

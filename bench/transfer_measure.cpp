@@ -58,7 +58,7 @@ double WakeupsOf(Transport transport, size_t requestLength) {
   return 1;
 }
 
-std::string WriteModule(const TempFolder& folder, int dataBlocks) {
+std::string WriteModule(const test::TempDir& folder, int dataBlocks) {
   ModuleSpec spec;
   spec.infoText = "Benchmark module";
   spec.blockSize = kBlockSize;
@@ -71,7 +71,7 @@ std::string WriteModule(const TempFolder& folder, int dataBlocks) {
 
 TransferResult MeasureTransfer(Transport transport, int dataBlocks) {
   TransferResult result;
-  TempFolder folder;
+  test::TempDir folder;
   const std::string path = WriteModule(folder, dataBlocks);
   FirmwareFile file;
   if (path.empty() || file.ParseModuleFile(path) != ParseResult::Ok) {
@@ -115,7 +115,7 @@ TransferResult MeasureTransfer(Transport transport, int dataBlocks) {
 
 SilentResult MeasureSilentWait(Transport transport) {
   SilentResult result;
-  TempFolder folder;
+  test::TempDir folder;
   const std::string path = WriteModule(folder, 4);
   FirmwareFile file;
   if (path.empty() || file.ParseModuleFile(path) != ParseResult::Ok) {
@@ -129,7 +129,7 @@ SilentResult MeasureSilentWait(Transport transport) {
   channel.QueueBootloadBlocks(file.sections, count);
   uint8_t answer[kResponseBufferSize] = {};
   uint32_t answerLength = 0;
-  uint16_t status = 0;
+  ReaderStatus status = 0;
   const uint64_t cpuStart = rig.ReaderInProcess() ? ThreadCpuUs() : ProcessCpuUs();
   const uint64_t wallStart = WallUs();
   const bool answered =
@@ -149,7 +149,7 @@ namespace {
 // The program folder of a command-line run: the configuration (the reader at
 // 127.0.0.1:`port`, log on) and one application module of `commands` block
 // commands (the two preamble halves and the trailer come with the blocks).
-bool WriteProgramFolder(const TempFolder& folder, const std::string& port, int commands) {
+bool WriteProgramFolder(const test::TempDir& folder, const std::string& port, int commands) {
   for (const char* sub : {"FirmwareApp", "FirmwareKernel", "UniFirmwareApp"}) ::mkdir(folder.File(sub).c_str(), 0755);
   {
     std::ofstream config(folder.File("BootloadConfiguration.xml"));
@@ -171,7 +171,7 @@ bool WriteProgramFolder(const TempFolder& folder, const std::string& port, int c
 
 // BENCH_CLI_WRAPPER runs the command line under a profiler, for example
 // "valgrind --tool=massif --massif-out-file=/tmp/cli.massif".
-std::vector<std::string> CliCommand(const TempFolder& folder, int timeoutSeconds) {
+std::vector<std::string> CliCommand(const test::TempDir& folder, int timeoutSeconds) {
   std::vector<std::string> argv;
   if (const char* wrapper = std::getenv("BENCH_CLI_WRAPPER")) {
     std::istringstream words(wrapper);
@@ -187,13 +187,13 @@ std::vector<std::string> CliCommand(const TempFolder& folder, int timeoutSeconds
 CliRunResult MeasureCommandLineRun(int commands) {
   CliRunResult result;
   result.commands = commands;
-  TempFolder folder;
-  ChildProcess reader;
-  if (!folder.ok() || !reader.Start({ORVANE_READER_SIM_EXE, "--tcp-listen", "0"})) {
+  test::TempDir folder;
+  test::BackgroundProcess reader(test::ProcessSpec::Of({ORVANE_READER_SIM_EXE, "--tcp-listen", "0"}, true));
+  if (!reader.Started()) {
     result.error = "cannot start the simulated reader";
     return result;
   }
-  const auto ready = reader.ReadLine(10'000);
+  const auto ready = reader.ReadLine(std::chrono::seconds(10));
   if (!ready || ready->rfind("READY tcp port=", 0) != 0) {
     result.error = "the simulated reader did not get ready";
     return result;
@@ -203,26 +203,26 @@ CliRunResult MeasureCommandLineRun(int commands) {
     return result;
   }
   const std::vector<std::string> argv = CliCommand(folder, 60);
-  ChildProcess cli;
   const uint64_t start = WallUs();
-  if (!cli.Start(argv)) {
+  test::BackgroundProcess cli(test::ProcessSpec::Of(argv, true));
+  if (!cli.Started()) {
     result.error = "cannot start the command line";
     return result;
   }
   uint64_t firstProgress = 0;
   uint64_t lastProgress = 0;
-  while (auto line = cli.ReadLine(120'000)) {
+  while (auto line = cli.ReadLine(std::chrono::minutes(2))) {
     if (line->find("\"event\":\"progress\"") != std::string::npos) {
       lastProgress = WallUs();
       if (firstProgress == 0) firstProgress = lastProgress;
     }
   }
-  rusage usage{};
-  result.exitStatus = cli.Wait(&usage);
+  const test::ProcessResult run = cli.Wait(std::chrono::minutes(2));
+  result.exitStatus = run.exitCode;
   result.wallUs = WallUs() - start;
   result.transferUs = lastProgress - firstProgress;
-  result.cpuUs = CpuUs(usage);
-  result.peakRssKb = static_cast<uint64_t>(usage.ru_maxrss);
+  result.cpuUs = CpuUs(run.usage);
+  result.peakRssKb = static_cast<uint64_t>(run.usage.ru_maxrss);
   result.ok = result.exitStatus == 0;
   if (!result.ok) result.error = "the command line ended with status " + std::to_string(result.exitStatus);
   return result;
@@ -230,7 +230,7 @@ CliRunResult MeasureCommandLineRun(int commands) {
 
 SilentResult MeasureCommandLineSilent(int seconds) {
   SilentResult result;
-  TempFolder folder;
+  test::TempDir folder;
   // A reader that takes the connection and never says a word: the kernel
   // completes the handshake for the listening socket, nobody reads.
   UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -238,7 +238,7 @@ SilentResult MeasureCommandLineSilent(int seconds) {
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t size = sizeof address;
-  if (!folder.ok() || !listener ||
+  if (!listener ||
       ::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(listener.get(), 4) != 0 ||
       ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
@@ -249,21 +249,20 @@ SilentResult MeasureCommandLineSilent(int seconds) {
     result.error = "cannot write the program folder";
     return result;
   }
-  ChildProcess cli;
   const uint64_t start = WallUs();
-  if (!cli.Start(CliCommand(folder, seconds))) {
+  test::BackgroundProcess cli(test::ProcessSpec::Of(CliCommand(folder, seconds), true));
+  if (!cli.Started()) {
     result.error = "cannot start the command line";
     return result;
   }
-  while (cli.ReadLine(600'000)) {
+  while (cli.ReadLine(std::chrono::minutes(10))) {
   }
-  rusage usage{};
-  const int status = cli.Wait(&usage);
+  const test::ProcessResult run = cli.Wait(std::chrono::minutes(10));
   result.wallUs = WallUs() - start;
-  result.cpuUs = CpuUs(usage);
+  result.cpuUs = CpuUs(run.usage);
   // Gives up with "no reader found" once the time-out has passed.
-  result.ok = status == 3;
-  if (!result.ok) result.error = "the command line ended with status " + std::to_string(status);
+  result.ok = run.exitCode == 3;
+  if (!result.ok) result.error = "the command line ended with status " + std::to_string(run.exitCode);
   return result;
 }
 

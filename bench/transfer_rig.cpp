@@ -1,13 +1,11 @@
 #include "transfer_rig.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 
-#include "support/test_certificate.h"
 #include "reader-sim/sim_hid_device.h"
 #include "reader-sim/simulated_reader.h"
+#include "support/links.h"
+#include "support/test_certificate.h"
 
 namespace orvane::bench {
 namespace {
@@ -16,19 +14,6 @@ constexpr uint16_t kVendorId = 0x1D5F;
 constexpr uint16_t kProductId = 0x0110;
 // The reader process says where it can be reached within this time.
 constexpr int kReadyWaitMs = 10'000;
-
-uint16_t FreeLoopbackPort() {
-  UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  if (!fd || ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    return 0;
-  }
-  return ntohs(address.sin_port);
-}
 
 // The value of `key=` in a READY line.
 std::string Field(const std::string& line, const std::string& key) {
@@ -69,9 +54,9 @@ TransferRig::TransferRig(Transport transport, bool silentFirstBlock) : transport
 
 TransferRig::~TransferRig() {
   if (hidReader_) hidReader_->Stop();
-  readerProcess_.Stop();
-  network_.Close();
-  serial_.ClosePort();
+  readerProcess_.reset();
+  transports_.network().Close();
+  transports_.serial().ClosePort();
 }
 
 bool TransferRig::StartReaderProcess(std::vector<std::string> args, const std::string& expect, std::string& ready,
@@ -79,11 +64,12 @@ bool TransferRig::StartReaderProcess(std::vector<std::string> args, const std::s
   args.insert(args.begin(), ORVANE_READER_SIM_EXE);
   args.insert(args.end(), {"--mode", "boot"});
   if (silent_) args.insert(args.end(), {"--silent-block", "1:always"});
-  if (!readerProcess_.Start(args)) {
+  readerProcess_.emplace(test::ProcessSpec::Of(args, true));
+  if (!readerProcess_->Started()) {
     error = "cannot start " + args.front();
     return false;
   }
-  const auto line = readerProcess_.ReadLine(kReadyWaitMs);
+  const auto line = readerProcess_->ReadLine(std::chrono::milliseconds(kReadyWaitMs));
   if (!line || line->rfind("READY " + expect, 0) != 0) {
     error = "the simulated reader did not get ready";
     return false;
@@ -99,22 +85,22 @@ bool TransferRig::Connect(std::string& error) {
   switch (transport_) {
     case Transport::Tcp: {
       if (!StartReaderProcess({"--tcp-listen", "0"}, "tcp", ready, error)) return false;
-      connected = channel_.ConnectTcpClient(text, "127.0.0.1", std::stoi(Field(ready, "port")), false);
+      connected = transports_.channel().ConnectTcpClient(text, "127.0.0.1", std::stoi(Field(ready, "port")), false);
       break;
     }
     case Transport::Tls: {
-      if (!certFolder_.ok() || !test::WriteTestCertificate(certFolder_.path())) {
+      if (!test::WriteTestCertificate(certFolder_.path())) {
         error = "cannot write the certificate";
         return false;
       }
       // Only the owner may read a private key; the link says so otherwise.
       ::chmod(certFolder_.File(kServerKeyFile).c_str(), 0600);
-      network_.SetCertificateFolder(certFolder_.path());
-      const uint16_t port = FreeLoopbackPort();
+      transports_.network().SetCertificateFolder(certFolder_.path());
+      const uint16_t port = test::FreeLoopbackPort();
       if (!StartReaderProcess({"--tls-connect", "127.0.0.1:" + std::to_string(port)}, "tls", ready, error)) {
         return false;
       }
-      connected = channel_.ConnectTlsServer(text, port, false);
+      connected = transports_.channel().ConnectTlsServer(text, port, false);
       break;
     }
     case Transport::Pty115200:
@@ -122,7 +108,7 @@ bool TransferRig::Connect(std::string& error) {
       const uint32_t baud = SpecOf(transport_).baud;
       if (!StartReaderProcess({"--pty", "--baud", std::to_string(baud)}, "pty", ready, error)) return false;
       const std::string path = Field(ready, "path");
-      channel_.SetPortLister([path](std::vector<PortInfo>& ports) {
+      transports_.channel().SetPortLister([path](std::vector<PortInfo>& ports) {
         PortInfo port;
         port.devicePath = path;
         port.friendlyName = "Simulated reader (" + path + ")";
@@ -132,7 +118,7 @@ bool TransferRig::Connect(std::string& error) {
       settings_.parity = "N";
       settings_.stopBits = "1";
       settings_.dataBits = "8";
-      connected = channel_.ConnectUsbOrSerial(text);
+      connected = transports_.channel().ConnectUsbOrSerial(text);
       break;
     }
     case Transport::Hid: {
@@ -150,7 +136,7 @@ bool TransferRig::Connect(std::string& error) {
         return false;
       }
       settings_.vidPidList.push_back({kVendorId, kProductId, 1});
-      connected = channel_.ConnectUsbOrSerial(text);
+      connected = transports_.channel().ConnectUsbOrSerial(text);
       break;
     }
   }

@@ -7,17 +7,15 @@
 // no other way to reach it.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/bootload_settings.h"
-#include "bootload/reader_channel.h"
-#include "child_process.h"
-#include "temp_folder.h"
+#include "bootload/transport_bundle.h"
+#include "support/child_process.h"
+#include "support/temp_dir.h"
 #include "transport/fake_hid_backend.h"
-#include "transport/hid_device.h"
-#include "transport/network_link.h"
-#include "transport/serial_port.h"
 
 namespace orvane::sim {
 class SimulatedReader;
@@ -52,7 +50,7 @@ class TransferRig {
 
   // Starts the reader (in its bootloader) and connects the channel to it.
   bool Connect(std::string& error);
-  ReaderChannel& channel() { return channel_; }
+  ReaderChannel& channel() { return transports_.channel(); }
   Transport transport() const { return transport_; }
   // True when the reader runs in this process (its threads' CPU time is then
   // not the program's).
@@ -64,14 +62,11 @@ class TransferRig {
 
   Transport transport_;
   bool silent_;
-  TempFolder certFolder_;
+  test::TempDir certFolder_;
   BootloadSettings settings_;
   FakeHidBackend hidBackend_;
-  HidDevice hid_{hidBackend_};
-  SerialPort serial_;
-  NetworkLink network_;
-  ReaderChannel channel_{settings_, hid_, serial_, network_};
-  ChildProcess readerProcess_;
+  TransportBundle transports_{settings_, hidBackend_};
+  std::optional<test::BackgroundProcess> readerProcess_;
   std::unique_ptr<sim::SimulatedReader> reader_;
   std::shared_ptr<FakeHidDevice> device_;
   std::unique_ptr<sim::SimHidDevice> hidReader_;

@@ -10,16 +10,13 @@
 
 #include "bootload/answer_judging.h"
 #include "bootload/reader_channel.h"
+#include "protocol/command_codes.h"
 
 namespace orvane {
 namespace {
 
 constexpr char kBootloadBlockName[] = "BOOTLOAD_SEND_BLOCK";
 constexpr char kUniAppBlockName[] = "UniAPP_SEND_BLOCK";
-constexpr uint8_t kBlockCommand = 0xC7;
-constexpr uint8_t kBootloadBlockSub = 0x43;
-constexpr uint8_t kKernelBlockSub = 0x14;
-constexpr uint8_t kUniAppBlockSub = 0x46;
 
 constexpr char kSucceeded[] = "\r\nBootload Succeeded! \r\n";
 constexpr char kFailed[] = "Bootload Failed! \r\n";
@@ -69,7 +66,7 @@ bool ReaderChannel::QueueBlock(int pieceNumber, const char* name, uint32_t comma
     length = BuildStxCommandFrame(commandId, frame, data.size(), ok);
     if (!ok) return true;  // this command has no STX form: nothing to queue
   } else {
-    length = BuildHeaderFrameFor(frame, kBlockCommand, subCommand, data);
+    length = BuildHeaderFrameFor(frame, kBootCommand, subCommand, data);
   }
   CommandRecord record;
   if (length == 0 || !record.Set(name, commandId, frame.data(), length)) return true;
@@ -112,7 +109,7 @@ bool ReaderChannel::QueueKernelBlocks(uint8_t moduleTag, const std::vector<Firmw
   for (const FirmwareSection& chunk : chunks) {
     ++count;
     const std::array<uint8_t, 4> lead = {moduleTag, 0x00, 0x00, 0x00};
-    allQueued &= QueueBlock(count, kBootloadBlockName, kKernelBlockId, kKernelBlockSub, lead, chunk, stx);
+    allQueued &= QueueBlock(count, kBootloadBlockName, kKernelBlockId, kKernelLoad.block, lead, chunk, stx);
   }
   return allQueued;
 }
@@ -127,7 +124,7 @@ bool ReaderChannel::QueueUniAppBlocks(uint8_t moduleTag, const std::vector<Firmw
     ++count;
     const std::array<uint8_t, 4> lead = {moduleTag, 0x00, static_cast<uint8_t>(chunkNumber >> 8),
                                          static_cast<uint8_t>(chunkNumber)};
-    allQueued &= QueueBlock(count, kUniAppBlockName, kUniAppBlockId, kUniAppBlockSub, lead, chunk, stx);
+    allQueued &= QueueBlock(count, kUniAppBlockName, kUniAppBlockId, kUniAppLoad.block, lead, chunk, stx);
   }
   return allQueued;
 }
@@ -150,7 +147,7 @@ void ReaderChannel::TakeSecondAnswer(const CommandRecord& record, std::span<uint
   }
   std::array<uint8_t, kResponseBufferSize> second{};
   uint32_t secondLength = 0;
-  uint16_t statusCode = 0;
+  ReaderStatus statusCode = 0;
   BeginLateAnswerText(record);
   const bool ok = AwaitAnswer(second.data(), secondLength, statusCode, ResponseWait::Poll,
                               HeaderFrameCommand({record.frame, std::min<size_t>(record.frameLength, sizeof record.frame)}));
@@ -214,7 +211,7 @@ bool ReaderChannel::RunQueue(const ProgressCallback& progress, bool stxOnly) {
     for (;;) {
       if (progress) progress(position, queuedCount_);
       uint32_t answerLength = 0;
-      uint16_t statusCode = 0;
+      ReaderStatus statusCode = 0;
       answer.fill(0);
       bool ok = ExchangeCommand(queue_[p], answer.data(), answerLength, statusCode, ResponseWait::Poll, false);
       if (answerLength == 0 && !ok) {

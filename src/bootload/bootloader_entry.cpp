@@ -9,6 +9,7 @@
 #include "bootload/answer_judging.h"
 #include "bootload/reader_channel.h"
 #include "bootload/reader_command.h"
+#include "protocol/command_codes.h"
 #include "transport/hid_device.h"
 
 namespace orvane {
@@ -21,10 +22,6 @@ constexpr char kKeyboardEntryFailed[] = "\nError, enter the bootload mode failed
 
 constexpr size_t kEntryPayloadLength = 15;
 constexpr uint8_t kPreparationPayload[] = {0x25, 0x46, 0xB1, 0x01, 0x00, 0x10};
-constexpr uint8_t kEnterCommand = 0xC7;
-constexpr uint8_t kEnterSubCommand = 0x41;
-constexpr uint8_t kPassThroughCommand = 0x63;
-constexpr uint8_t kPassThroughSubCommand = 0x02;
 constexpr size_t kKeyboardAnswerCapacity = 1024;
 // The keyboard interface takes the header entry frame with shorter pauses and
 // a longer wait for its answer than the other feature exchanges.
@@ -51,7 +48,7 @@ size_t EntryStxFrame(std::span<uint8_t> frame) {
 // payload under STX framing (27 bytes), C7 41 with no data under header framing
 // (16 bytes).
 size_t EntryHeaderFrame(std::span<uint8_t> frame, FrameProtocol framing) {
-  if (framing == FrameProtocol::Header) return BuildHeaderFrameFor(frame, kEnterCommand, kEnterSubCommand, {});
+  if (framing == FrameProtocol::Header) return BuildHeaderFrameFor(frame, kBootCommand, kEnterBootloaderSub, {});
   auto payload = EntryPayload();
   std::copy(payload.begin(), payload.end(), frame.begin());
   return BuildHeaderFrame(frame, payload.size());
@@ -76,18 +73,19 @@ bool ReportStxEntry(ReaderChannel& channel, StxAnswer verdict, std::span<const u
 
 // Judges a header answer: the status goes to the caller, a refusal's text
 // behind the session text.
-bool ReportHeaderEntry(ReaderChannel& channel, std::span<const uint8_t> answer, uint8_t& status) {
-  status = HeaderAnswerStatus(answer);
-  if (status == 0x00) return true;
-  channel.AppendSessionText(HeaderErrorCodeText(status));
+bool ReportHeaderEntry(ReaderChannel& channel, std::span<const uint8_t> answer, ReaderStatus& status) {
+  const uint8_t headerStatus = HeaderAnswerStatus(answer);
+  status = headerStatus;
+  if (headerStatus == 0x00) return true;
+  channel.AppendSessionText(HeaderErrorCodeText(headerStatus));
   return false;
 }
 
-bool SwitchPassThrough(ReaderChannel& channel, const char* name, uint8_t mode, uint8_t& status) {
+bool SwitchPassThrough(ReaderChannel& channel, const char* name, uint8_t mode, ReaderStatus& status) {
   std::lock_guard lock(channel.ExchangeLock());
   std::array<uint8_t, 32> frame{};
   const uint8_t data[] = {mode};
-  size_t length = BuildHeaderFrameFor(frame, kPassThroughCommand, kPassThroughSubCommand, data);
+  size_t length = BuildHeaderFrameFor(frame, kPassThroughCommand, kPassThroughSub, data);
   ReaderAnswer answer = SendReaderCommand(channel, name, std::span(frame.data(), length), ResponseWait::ReadOnce);
   channel.PrependExchangeToSession();
   if (!ReportHeaderEntry(channel, answer.view(), status)) return false;
@@ -123,7 +121,7 @@ bool ReaderChannel::EnterBootLoaderPreparation() {
   return answer.exchangeOk;
 }
 
-bool ReaderChannel::EnterBootLoaderHeader(uint8_t& status) {
+bool ReaderChannel::EnterBootLoaderHeader(ReaderStatus& status) {
   FrameProtocol framing = frameProtocol();
   std::array<uint8_t, 64> frame{};
   size_t length = EntryHeaderFrame(frame, framing);
@@ -148,7 +146,7 @@ bool ReaderChannel::EnterBootLoaderKeyboardStx() {
 
 bool ReaderChannel::EnterBootLoaderKeyboardHeader() {
   std::array<uint8_t, 32> frame{};
-  size_t length = BuildHeaderFrameFor(frame, kEnterCommand, kEnterSubCommand, {});
+  size_t length = BuildHeaderFrameFor(frame, kBootCommand, kEnterBootloaderSub, {});
   std::array<uint8_t, kKeyboardAnswerCapacity> answer{};
   size_t answerLength = answer.size();
   // The reader restarts at once; its answer, if any, says nothing more.
@@ -157,18 +155,18 @@ bool ReaderChannel::EnterBootLoaderKeyboardHeader() {
   return false;
 }
 
-bool ReaderChannel::EnterPassThrough(uint8_t& status) {
+bool ReaderChannel::EnterPassThrough(ReaderStatus& status) {
   return SwitchPassThrough(*this, kEnterPassThroughName, 0x01, status);
 }
 
-bool ReaderChannel::ExitPassThrough(uint8_t& status) {
+bool ReaderChannel::ExitPassThrough(ReaderStatus& status) {
   return SwitchPassThrough(*this, kExitPassThroughName, 0x00, status);
 }
 
 EntryOutcome ReaderChannel::EnterBootLoaderByRoute(EntryRoute route) {
   ConnectionKind kind = connectionKind();
   if (route == EntryRoute::PassThrough) {
-    uint8_t status = 0;
+    ReaderStatus status = 0;
     if (!EnterPassThrough(status) && !EnterPassThrough(status)) return EntryOutcome::PassThroughRefused;
     if (deviceInfo().bootloaderMode) return EntryOutcome::AlreadyInBootloader;
     if (kind == ConnectionKind::Serial || kind == ConnectionKind::UsbHid || kind == ConnectionKind::TlsServer) {
@@ -189,7 +187,7 @@ EntryOutcome ReaderChannel::EnterBootLoaderByRoute(EntryRoute route) {
   if (info.bootloaderMode) return EntryOutcome::AlreadyInBootloader;
   bool accepted = false;
   if (ReconnectsAfterEntry(kind)) {
-    uint8_t status = 0;
+    ReaderStatus status = 0;
     accepted = info.keyboardMode ? EnterBootLoaderKeyboardHeader() : EnterBootLoaderHeader(status);
   } else if (kind == ConnectionKind::UsbHidKeyboard) {
     accepted = info.keyboardMode ? EnterBootLoaderKeyboardHeader() : EnterBootLoaderKeyboardStx();

@@ -33,8 +33,8 @@ bool IsNetwork(ConnectionKind kind) { return kind == ConnectionKind::TcpClient |
 
 }  // namespace
 
-bool ReaderChannel::ExchangeCommand(CommandRecord record, uint8_t* responseBuffer, uint32_t& responseLength,
-                                    uint16_t& statusCode, ResponseWait wait, bool sendPreamble) {
+bool ReaderChannel::ExchangeCommand(const CommandRecord& record, uint8_t* responseBuffer, uint32_t& responseLength,
+                                    ReaderStatus& statusCode, ResponseWait wait, bool sendPreamble) {
   std::lock_guard exchange(exchangeLock_);
   const size_t frameLength = std::min<size_t>(record.frameLength, sizeof record.frame);
   const std::span<const uint8_t> frame(record.frame, frameLength);
@@ -89,7 +89,7 @@ void ReaderChannel::BeginLateAnswerText(const CommandRecord& record) {
   exchangeText_ = std::move(text);
 }
 
-bool ReaderChannel::AwaitAnswer(uint8_t* responseBuffer, uint32_t& responseLength, uint16_t& statusCode,
+bool ReaderChannel::AwaitAnswer(uint8_t* responseBuffer, uint32_t& responseLength, ReaderStatus& statusCode,
                                 ResponseWait wait, std::optional<uint8_t> requestCommand) {
   std::lock_guard exchange(exchangeLock_);
   const auto appendText = [this](std::string_view text) {

@@ -8,6 +8,7 @@
 #include "bootload/answer_judging.h"
 #include "bootload/reader_channel.h"
 #include "bootload/reader_command.h"
+#include "protocol/command_codes.h"
 #include "transport/hid_device.h"
 
 namespace orvane {
@@ -16,8 +17,6 @@ namespace {
 constexpr char kGetFirmwareVersionName[] = "Get Firmware Version";
 constexpr uint8_t kVersionQueryStx[] = {0x78, 0x46, 0x01};
 constexpr uint8_t kVersionQueryDisplayStx[] = {0x78, 0x31};
-constexpr uint8_t kVersionCommand = 0x29;
-constexpr uint8_t kKeyboardVersionCommand = 0x22;
 constexpr size_t kKeyboardAnswerCapacity = 512;
 
 // One version query framed and judged in `framing` (which may differ from

@@ -9,17 +9,13 @@
 #include "bootload/answer_judging.h"
 #include "bootload/reader_channel.h"
 #include "bootload/reader_command.h"
+#include "protocol/command_codes.h"
 #include "transport/network_link.h"
 
 namespace orvane {
 namespace {
 
 constexpr char kKernelCommandName[] = "Start Kernal Update";
-constexpr uint8_t kKernelCommand = 0xC7;
-constexpr uint8_t kBeginKernelSub = 0x11;
-constexpr uint8_t kFinishKernelSub = 0x15;
-constexpr uint8_t kBeginUniAppSub = 0x45;
-constexpr uint8_t kFinishUniAppSub = 0x47;
 
 // The reader is still storing the module.
 constexpr uint8_t kStatusBusy = 0x63;
@@ -35,7 +31,7 @@ void PutLowByteFirst(uint8_t* out, uint32_t value, size_t bytes) {
 // returns the header status of the answer (0xFF when none parsed).
 uint8_t SendKernelCommand(ReaderChannel& channel, uint8_t subCommand, std::span<const uint8_t> data) {
   std::array<uint8_t, 64> frame{};
-  size_t length = BuildHeaderFrameFor(frame, kKernelCommand, subCommand, data);
+  size_t length = BuildHeaderFrameFor(frame, kBootCommand, subCommand, data);
   ReaderAnswer answer =
       SendReaderCommand(channel, kKernelCommandName, std::span(frame.data(), length), ResponseWait::ReadOnce);
   channel.PrependExchangeToSession();
@@ -62,34 +58,34 @@ int ReadLateAnswer(ReaderChannel& channel, uint8_t* buffer) {
 
 }  // namespace
 
-bool ReaderChannel::BeginKernelLoad(int& status, uint8_t moduleTag, uint32_t fileLength, uint32_t fieldA,
+bool ReaderChannel::BeginKernelLoad(ReaderStatus& status, uint8_t moduleTag, uint32_t fileLength, uint32_t fieldA,
                                     uint32_t fieldB) {
   std::array<uint8_t, 12> data{};
   data[0] = moduleTag;
   PutLowByteFirst(&data[1], fileLength, 3);  // the reader takes three bytes of length here
   PutLowByteFirst(&data[4], fieldA, 4);
   PutLowByteFirst(&data[8], fieldB, 4);
-  status = SendKernelCommand(*this, kBeginKernelSub, data);
+  status = SendKernelCommand(*this, kKernelLoad.begin, data);
   return Judge(*this, static_cast<uint8_t>(status));
 }
 
-bool ReaderChannel::FinishKernelLoad(int& status, uint8_t moduleTag) {
+bool ReaderChannel::FinishKernelLoad(ReaderStatus& status, uint8_t moduleTag) {
   const uint8_t data[] = {moduleTag};
-  status = SendKernelCommand(*this, kFinishKernelSub, data);
+  status = SendKernelCommand(*this, kKernelLoad.finish, data);
   return Judge(*this, static_cast<uint8_t>(status));
 }
 
-bool ReaderChannel::BeginUniAppLoad(int& status, uint8_t moduleTag, uint32_t fileLength) {
+bool ReaderChannel::BeginUniAppLoad(ReaderStatus& status, uint8_t moduleTag, uint32_t fileLength) {
   std::array<uint8_t, 5> data{};
   data[0] = moduleTag;
   PutLowByteFirst(&data[1], fileLength, 4);
-  status = SendKernelCommand(*this, kBeginUniAppSub, data);
+  status = SendKernelCommand(*this, kUniAppLoad.begin, data);
   return Judge(*this, static_cast<uint8_t>(status));
 }
 
-bool ReaderChannel::FinishUniAppLoad(int& status, uint8_t moduleTag) {
+bool ReaderChannel::FinishUniAppLoad(ReaderStatus& status, uint8_t moduleTag) {
   const uint8_t data[] = {moduleTag};
-  status = SendKernelCommand(*this, kFinishUniAppSub, data);
+  status = SendKernelCommand(*this, kUniAppLoad.finish, data);
   if (status != kStatusBusy) return Judge(*this, static_cast<uint8_t>(status));
 
   std::array<uint8_t, kResponseBufferSize> answer{};

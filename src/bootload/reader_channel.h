@@ -78,6 +78,11 @@ enum class EntryOutcome : int {
 // entry on this kind of link, so that the caller must find it again.
 bool ReconnectsAfterEntry(ConnectionKind kind);
 
+// A status the reader answered with, as the operations below hand it back:
+// a header status byte (0xFF when no answer was parsed) or an exchange's
+// status code.
+using ReaderStatus = uint16_t;
+
 // Called before a block command is sent: 1-based queue position and the queued count.
 using ProgressCallback = std::function<void(int position, int total)>;
 
@@ -96,7 +101,7 @@ class ReaderChannel {
   void setHidChannelOpen(bool open) { hidChannelOpen_.store(open); }
   DeviceInfo deviceInfo() const;
   void setDeviceInfo(const DeviceInfo& info);
-  uint16_t lastStatusCode() const { return lastStatusCode_.load(); }
+  ReaderStatus lastStatusCode() const { return lastStatusCode_.load(); }
   const BootloadSettings& settings() const { return settings_; }
   HidDevice& hid() { return hid_; }
   SerialPort& serial() { return serial_; }
@@ -118,13 +123,13 @@ class ReaderChannel {
   // Sends the record's frame through the open transport, collects and judges
   // the answer and writes the account of the exchange into ExchangeText.
   // responseBuffer holds at least kResponseBufferSize bytes.
-  bool ExchangeCommand(CommandRecord record, uint8_t* responseBuffer, uint32_t& responseLength,
-                       uint16_t& statusCode, ResponseWait wait, bool sendPreamble);
+  bool ExchangeCommand(const CommandRecord& record, uint8_t* responseBuffer, uint32_t& responseLength,
+                       ReaderStatus& statusCode, ResponseWait wait, bool sendPreamble);
   // Waits for an answer without sending: the receive half of ExchangeCommand,
   // with the same waiting, checks and exchange text.
   // On a network link, a header answer that echoes a command other than
   // `requestCommand` is skipped.
-  bool AwaitAnswer(uint8_t* responseBuffer, uint32_t& responseLength, uint16_t& statusCode, ResponseWait wait,
+  bool AwaitAnswer(uint8_t* responseBuffer, uint32_t& responseLength, ReaderStatus& statusCode, ResponseWait wait,
                    std::optional<uint8_t> requestCommand = std::nullopt);
   // Starts the exchange text for a second answer to `record`.
   void BeginLateAnswerText(const CommandRecord& record);
@@ -156,11 +161,11 @@ class ReaderChannel {
   // ---- bootloader entry and pass-through ----
   bool EnterBootLoaderStx();
   bool EnterBootLoaderPreparation();
-  bool EnterBootLoaderHeader(uint8_t& status);
+  bool EnterBootLoaderHeader(ReaderStatus& status);
   bool EnterBootLoaderKeyboardStx();
   bool EnterBootLoaderKeyboardHeader();
-  bool EnterPassThrough(uint8_t& status);
-  bool ExitPassThrough(uint8_t& status);
+  bool EnterPassThrough(ReaderStatus& status);
+  bool ExitPassThrough(ReaderStatus& status);
   // Sends the entry command that fits the route and the connection.
   EntryOutcome EnterBootLoaderByRoute(EntryRoute route);
 
@@ -175,10 +180,10 @@ class ReaderChannel {
   const std::vector<CommandRecord>& Queue() const { return queue_; }
 
   // ---- kernel and UniApp commands ----
-  bool BeginKernelLoad(int& status, uint8_t moduleTag, uint32_t fileLength, uint32_t fieldA, uint32_t fieldB);
-  bool FinishKernelLoad(int& status, uint8_t moduleTag);
-  bool BeginUniAppLoad(int& status, uint8_t moduleTag, uint32_t fileLength);
-  bool FinishUniAppLoad(int& status, uint8_t moduleTag);
+  bool BeginKernelLoad(ReaderStatus& status, uint8_t moduleTag, uint32_t fileLength, uint32_t fieldA, uint32_t fieldB);
+  bool FinishKernelLoad(ReaderStatus& status, uint8_t moduleTag);
+  bool BeginUniAppLoad(ReaderStatus& status, uint8_t moduleTag, uint32_t fileLength);
+  bool FinishUniAppLoad(ReaderStatus& status, uint8_t moduleTag);
 
  private:
   const BootloadSettings& settings_;
@@ -189,7 +194,7 @@ class ReaderChannel {
   std::atomic<ConnectionKind> connectionKind_{ConnectionKind::None};
   std::atomic<FrameProtocol> frameProtocol_{FrameProtocol::Stx};
   std::atomic<bool> hidChannelOpen_{false};
-  std::atomic<uint16_t> lastStatusCode_{0};
+  std::atomic<ReaderStatus> lastStatusCode_{0};
 
   mutable std::mutex stateMutex_;  // guards deviceInfo_
   DeviceInfo deviceInfo_;

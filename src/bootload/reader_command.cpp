@@ -7,7 +7,7 @@ ReaderAnswer SendReaderCommand(ReaderChannel& channel, std::string_view name, st
   ReaderAnswer answer;
   CommandRecord record;
   if (!record.Set(name, 0, frame.data(), frame.size())) return answer;
-  uint16_t statusCode = 0;
+  ReaderStatus statusCode = 0;
   answer.exchangeOk = channel.ExchangeCommand(record, answer.bytes.data(), answer.length, statusCode, wait, false);
   if (answer.length > answer.bytes.size()) answer.length = static_cast<uint32_t>(answer.bytes.size());
   return answer;

@@ -3,7 +3,7 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/json_writer.h"
-#include "cli/reader_link.h"
+#include "cli/named_ports.h"
 #include "cli/terminal_text.h"
 #include "transport/hid_backend.h"
 #include "transport/hid_device.h"

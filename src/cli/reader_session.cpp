@@ -10,6 +10,7 @@
 #include "app/clock.h"
 #include "app/program_folder.h"
 #include "app/session_log.h"
+#include "cli/named_ports.h"
 #include "cli/stdout_diversion.h"
 #include "firmware/module_discovery.h"
 
@@ -51,8 +52,10 @@ ReaderSession::ReaderSession(const CliContext& context, const BootloadSettings& 
       settings_(settings),
       out_(context.out, !context.options.json && ::isatty(::fileno(context.out)) == 1),
       presenter_(out_, context.err, context.options.json, context.options.yes),
-      link_(settings_, context.options.ports),
-      engine_(std::make_unique<UpdateEngine>(link_.channel(), presenter_)) {
+      transports_(settings_, DefaultHidBackend()) {
+  // Before the engine exists: its threads may list the ports at once.
+  UseNamedPorts(transports_.channel(), context.options.ports);
+  engine_ = std::make_unique<UpdateEngine>(transports_.channel(), presenter_);
   presenter_.AttachEngine(engine_.get());
 }
 

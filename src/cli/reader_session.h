@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "app/bootload_settings.h"
+#include "bootload/transport_bundle.h"
 #include "cli/cli_context.h"
 #include "cli/console_output.h"
 #include "cli/module_table.h"
-#include "cli/reader_link.h"
 #include "cli/terminal_presenter.h"
 #include "update/update_engine.h"
 
@@ -37,7 +37,7 @@ class ReaderSession {
 
   UpdateEngine& engine() { return *engine_; }
   TerminalPresenter& presenter() { return presenter_; }
-  ReaderChannel& channel() { return link_.channel(); }
+  ReaderChannel& channel() { return transports_.channel(); }
   const BootloadSettings& settings() const { return settings_; }
   // Where the session log is, if the configuration asks for one and it exists.
   std::string LogPath() const;
@@ -49,7 +49,7 @@ class ReaderSession {
   const BootloadSettings settings_;
   ConsoleOutput out_;
   TerminalPresenter presenter_;
-  ReaderLink link_;
+  TransportBundle transports_;
   std::string uniAppLinkFolder_;  // a folder of our own holding a link to a UniApp folder of another name
   std::unique_ptr<UpdateEngine> engine_;
 };

@@ -18,20 +18,12 @@
 #include "app/program_folder.h"
 #include "transport/message_hook.h"
 #include "transport/network_link.h"
+#include "transport/openssl_handles.h"
 #include "transport/socket_wait.h"
 
 namespace orvane {
 
 namespace {
-
-struct ContextFree {
-  void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
-};
-struct ConnectionFree {
-  void operator()(SSL* ssl) const { SSL_free(ssl); }
-};
-using ContextPtr = std::unique_ptr<SSL_CTX, ContextFree>;
-using ConnectionPtr = std::unique_ptr<SSL, ConnectionFree>;
 
 // A TLS write to a peer that has gone raises SIGPIPE, which would end the
 // program; the failed write is reported by its result instead. Only a default
@@ -77,8 +69,8 @@ std::string SystemError(int error) { return std::generic_category().message(erro
 
 struct TlsServerLink::Tls {
   UniqueFd wake = MakeWakeFd();
-  ContextPtr context;
-  ConnectionPtr connection;
+  SslContextPtr context;
+  SslPtr connection;
   UniqueFd client;
   UniqueFd listener;
 

@@ -31,7 +31,7 @@ void UpdateEngine::NoticeLinkLoss() {
 }
 
 bool UpdateEngine::ExitPassThroughInto(std::string& runText) {
-  uint8_t status = 0;
+  ReaderStatus status = 0;
   const bool ok = channel_.ExitPassThrough(status);
   runText += ok ? texts::kRunExitPassThroughSuccess : texts::kRunExitPassThroughFail;
   return ok;

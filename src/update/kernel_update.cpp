@@ -74,7 +74,7 @@ void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::s
     return;
   }
 
-  int status = 0;
+  ReaderStatus status = 0;
   if (uniApp) {
     channel_.BeginUniAppLoad(status, tag, fileLength);
   } else {

@@ -202,7 +202,7 @@ TEST(BlockQueueTest, ResumeSkipsTheBlocksTheReaderHas) {
     std::vector<FirmwareSection> pieces;
     Bytes content;
     int count = 0;
-    int status = 0;
+    ReaderStatus status = 0;
     if (raw) {
       test::TempDir dir;
       content = BuildRawModule(10 * kRawChunkLength, 3);

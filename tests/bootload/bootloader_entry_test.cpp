@@ -38,7 +38,7 @@ TEST(BootloaderEntryTest, HeaderFormIsSixteenBytesUnderHeaderAndTwentySevenUnder
   ReaderBench header(WithFraming(FrameProtocol::Header));
   ASSERT_TRUE(header.Connect(Link::Tcp));
   header.TakeReceived();
-  uint8_t status = 0xEE;
+  ReaderStatus status = 0xEE;
   EXPECT_TRUE(header.channel().EnterBootLoaderHeader(status));
   EXPECT_EQ(status, 0x00);
   EXPECT_EQ(header.TakeReceived(), std::vector<Bytes>{HeaderFrameOf(0xC7, 0x41, {})});
@@ -117,7 +117,7 @@ TEST(PassThroughTest, OnOffAndRefusals) {
   ReaderBench bench(WithFraming(FrameProtocol::Header, "Orvane Q4710 APP V1.00"));
   ASSERT_TRUE(bench.Connect(Link::Serial));
   bench.TakeReceived();
-  uint8_t status = 0xEE;
+  ReaderStatus status = 0xEE;
   EXPECT_TRUE(bench.channel().EnterPassThrough(status));
   EXPECT_EQ(status, 0x00);
   EXPECT_TRUE(bench.channel().deviceInfo().passThrough);

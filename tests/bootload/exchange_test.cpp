@@ -18,15 +18,13 @@
 #include <thread>
 
 #include "app/clock.h"
-#include "bootload/reader_channel.h"
+#include "bootload/transport_bundle.h"
 #include "protocol/frames.h"
 #include "protocol/hex_text.h"
 #include "support/temp_dir.h"
 #include "support/test_certificate.h"
 #include "transport/fake_hid_backend.h"
-#include "transport/hid_device.h"
-#include "transport/network_link.h"
-#include "transport/serial_port.h"
+#include "transport/openssl_handles.h"
 
 namespace orvane {
 namespace {
@@ -367,10 +365,11 @@ class ExchangeTest : public ::testing::TestWithParam<Transport> {
 
   BootloadSettings settings;
   FakeHidBackend backend;
-  HidDevice hid{backend};
-  SerialPort serial;
-  NetworkLink network;
-  ReaderChannel channel{settings, hid, serial, network};
+  TransportBundle transports{settings, backend};
+  HidDevice& hid = transports.hid();
+  SerialPort& serial = transports.serial();
+  NetworkLink& network = transports.network();
+  ReaderChannel& channel = transports.channel();
 
   ReaderEnd* reader = nullptr;
   std::unique_ptr<StreamReaderEnd> stream;
@@ -380,12 +379,12 @@ class ExchangeTest : public ::testing::TestWithParam<Transport> {
   UniqueFd peer;
   test::TempDir certificates;
   std::future<bool> serverStarted;
-  std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> tlsContext{nullptr, SSL_CTX_free};
-  std::unique_ptr<SSL, decltype(&SSL_free)> tls{nullptr, SSL_free};
+  SslContextPtr tlsContext;
+  SslPtr tls;
 
   std::array<uint8_t, kResponseBufferSize> response{};
   uint32_t responseLength = 0;
-  uint16_t statusCode = 0;
+  ReaderStatus statusCode = 0;
 };
 
 // ---- every transport ----

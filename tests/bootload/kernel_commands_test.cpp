@@ -75,7 +75,7 @@ TEST(KernelCommandsTest, KernelLoadFromBeginToFinish) {
   Bytes content;
   const std::vector<FirmwareSection> chunks = RawChunks(content);
 
-  int status = -1;
+  ReaderStatus status = 0xEE;
   ASSERT_TRUE(channel.BeginKernelLoad(status, 3, kFileLength, 0, 0));
   EXPECT_EQ(status, 0);
   const Bytes begin = bench.TakeReceived().at(0);
@@ -106,7 +106,7 @@ TEST(KernelCommandsTest, UniAppLoadWaitsThroughBusy) {
   Bytes content;
   const std::vector<FirmwareSection> chunks = RawChunks(content);
 
-  int status = -1;
+  ReaderStatus status = 0xEE;
   ASSERT_TRUE(channel.BeginUniAppLoad(status, 0x10, kFileLength));
   EXPECT_EQ(bench.TakeReceived().at(0), HeaderFrameOf(0xC7, 0x45, {0x10, 0x70, 0x11, 0x01, 0x00}));
   int count = 0;
@@ -131,7 +131,7 @@ TEST(KernelCommandsTest, RefusalsAndSilence) {
   std::string text;
   ASSERT_TRUE(bench.channel().ConnectTcpClient(text, "127.0.0.1", peer.port(), false));
   ReaderChannel& channel = bench.channel();
-  int status = -1;
+  ReaderStatus status = 0xEE;
 
   // A second busy answer: false, and no message of its own.
   EXPECT_FALSE(channel.FinishUniAppLoad(status, 0x10));
@@ -158,7 +158,7 @@ TEST(KernelCommandsTest, BusyReaderThatNeverFinishesIsGivenUp) {
   ASSERT_TRUE(bench.channel().ConnectTcpClient(text, "127.0.0.1", peer.port(), false));
   BusyWaitClock clock;
   ScopedClock scoped(clock);
-  int status = -1;
+  ReaderStatus status = 0xEE;
   EXPECT_FALSE(bench.channel().FinishUniAppLoad(status, 0x10));
   EXPECT_EQ(status, 0x63);
   EXPECT_EQ(peer.Requests().size(), 2u);

@@ -23,8 +23,8 @@ ReaderBench::~ReaderBench() {
   if (tls_) tls_->Stop();
   if (pty_) pty_->Stop();
   if (hidSim_) hidSim_->Stop();
-  network_.Close();
-  serial_.ClosePort();
+  transports_.network().Close();
+  transports_.serial().ClosePort();
   SetClock(nullptr);
 }
 
@@ -41,7 +41,7 @@ void ReaderBench::StartLink(Link link) {
       break;
     case Link::Tls:
       ASSERT_TRUE(WriteTestCertificate(certFolder_.path()));
-      network_.SetCertificateFolder(certFolder_.path());
+      transports_.network().SetCertificateFolder(certFolder_.path());
       tlsPort_ = FreeLoopbackPort();
       ASSERT_NE(tlsPort_, 0) << "no free port";
       tls_ = std::make_unique<sim::SimTlsClient>(reader_, "127.0.0.1", tlsPort_);
@@ -51,7 +51,7 @@ void ReaderBench::StartLink(Link link) {
       pty_ = std::make_unique<sim::SimPty>(reader_);
       ASSERT_TRUE(pty_->Start());
       const std::string path = pty_->Path();
-      channel_.SetPortLister([path](std::vector<PortInfo>& ports) {
+      transports_.channel().SetPortLister([path](std::vector<PortInfo>& ports) {
         PortInfo port;
         port.devicePath = path;
         port.friendlyName = "Simulated reader (" + path + ")";
@@ -76,12 +76,12 @@ bool ReaderBench::Connect(Link link) {
   StartLink(link);
   switch (link) {
     case Link::Tcp:
-      return channel_.ConnectTcpClient(text_, "127.0.0.1", tcp_->Port(), false);
+      return transports_.channel().ConnectTcpClient(text_, "127.0.0.1", tcp_->Port(), false);
     case Link::Tls:
-      return channel_.ConnectTlsServer(text_, tlsPort_, false);
+      return transports_.channel().ConnectTlsServer(text_, tlsPort_, false);
     case Link::Serial:
     case Link::Hid:
-      return channel_.ConnectUsbOrSerial(text_);
+      return transports_.channel().ConnectUsbOrSerial(text_);
   }
   return false;
 }

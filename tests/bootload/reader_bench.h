@@ -8,14 +8,11 @@
 
 #include "app/bootload_settings.h"
 #include "app/clock.h"
-#include "bootload/reader_channel.h"
+#include "bootload/transport_bundle.h"
 #include "reader-sim/simulated_reader.h"
 #include "support/links.h"
 #include "support/temp_dir.h"
 #include "transport/fake_hid_backend.h"
-#include "transport/hid_device.h"
-#include "transport/network_link.h"
-#include "transport/serial_port.h"
 
 namespace orvane::sim {
 class SimTcpServer;
@@ -49,7 +46,7 @@ class ReaderBench {
   void SpeedUp(uint32_t clockScale);
 
   const std::string& text() const { return text_; }
-  ReaderChannel& channel() { return channel_; }
+  ReaderChannel& channel() { return transports_.channel(); }
   sim::SimulatedReader& reader() { return reader_; }
   BootloadSettings& settings() { return settings_; }
   FakeHidBackend& hidBackend() { return hidBackend_; }
@@ -64,10 +61,7 @@ class ReaderBench {
   TempDir certFolder_;
   BootloadSettings settings_;
   FakeHidBackend hidBackend_;
-  HidDevice hid_{hidBackend_};
-  SerialPort serial_;
-  NetworkLink network_;
-  ReaderChannel channel_{settings_, hid_, serial_, network_};
+  TransportBundle transports_{settings_, hidBackend_};
   sim::SimulatedReader reader_;
   std::shared_ptr<FakeHidDevice> device_;
   std::unique_ptr<sim::SimTcpServer> tcp_;

@@ -67,8 +67,8 @@ TEST_F(WholeUpdate, KeyboardInterfaceReaderEntersThroughFeatureReports) {
   ASSERT_TRUE(AddAppModule(rig.folder.path(), "app.fm", AppModuleSpec(true, 3)));
   StartReader(Link::Hid, KeyboardReader());
   Detect();
-  EXPECT_EQ(rig.channel->connectionKind(), ConnectionKind::UsbHidKeyboard);
-  EXPECT_TRUE(rig.channel->deviceInfo().keyboardMode);
+  EXPECT_EQ(rig.channel().connectionKind(), ConnectionKind::UsbHidKeyboard);
+  EXPECT_TRUE(rig.channel().deviceInfo().keyboardMode);
   EXPECT_NE(rig.engine->deviceInfoText().find("Application Mode, Version Info: Orvane TAVIRON2"), std::string::npos);
   RunUpdate({0});
 

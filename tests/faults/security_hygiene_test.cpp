@@ -5,9 +5,7 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <memory>
@@ -19,23 +17,18 @@
 #include "support/test_certificate.h"
 #include "faults/fault_run.h"
 #include "faults/peers.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 #include "transport/network_link.h"
+#include "transport/openssl_handles.h"
 
 namespace orvane::test {
 namespace {
 
-struct CtxFree {
-  void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
-};
-struct SslFree {
-  void operator()(SSL* ssl) const { SSL_free(ssl); }
-};
-
 // A blocking TLS client limited to the versions [minVersion, maxVersion];
 // true when the handshake completes.
 bool HandshakeWith(uint16_t port, int minVersion, int maxVersion) {
-  std::unique_ptr<SSL_CTX, CtxFree> ctx(SSL_CTX_new(TLS_client_method()));
+  SslContextPtr ctx(SSL_CTX_new(TLS_client_method()));
   if (!ctx) return false;
   // Let the client offer old versions at all; the server has to refuse them.
   SSL_CTX_set_security_level(ctx.get(), 0);
@@ -45,7 +38,7 @@ bool HandshakeWith(uint16_t port, int minVersion, int maxVersion) {
   SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_NONE, nullptr);
   UniqueFd fd = ConnectLoopback(port);
   if (!fd) return false;
-  std::unique_ptr<SSL, SslFree> ssl(SSL_new(ctx.get()));
+  SslPtr ssl(SSL_new(ctx.get()));
   SSL_set_fd(ssl.get(), fd.get());
   const bool ok = SSL_connect(ssl.get()) == 1;
   if (ok) SSL_shutdown(ssl.get());
@@ -112,15 +105,11 @@ TEST_F(TlsServerHygiene, WarnsOnceWhenTheKeyCanBeReadByOthers) {
 
 // Runs the command line with `args`; its exit status and everything it wrote.
 int RunCommandLine(const std::vector<std::string>& args, std::string& output) {
-  std::string command = ORVANE_CLI_EXE;
-  for (const std::string& arg : args) command += " '" + arg + "'";
-  command += " 2>&1 </dev/null";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return -1;
-  char buffer[512];
-  while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::vector<std::string> argv{ORVANE_CLI_EXE};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const ProcessResult run = RunProcess(ProcessSpec::Of(argv));
+  output = run.out + run.err;
+  return run.exitCode;
 }
 
 // A module name on the command line must be one of the listed file names: a

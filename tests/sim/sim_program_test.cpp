@@ -2,8 +2,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <arpa/inet.h>
@@ -11,14 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "reader-sim/sim_command_line.h"
 #include "sim_test_frames.h"
 #include "sim_test_io.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace orvane::sim {
 namespace {
@@ -95,72 +93,21 @@ TEST(SimCommandLineParse, RefusesWhatCannotBeUsed) {
 }
 
 // The program run as a child process with its output on pipes.
-class SimProcess {
- public:
-  explicit SimProcess(std::vector<std::string> args) {
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    args.insert(args.begin(), ORVANE_READER_SIM_EXE);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    out_.reset(out[0]);
-    err_.reset(err[0]);
-  }
-  ~SimProcess() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
+orvane::test::ProcessSpec SimProgram(std::vector<std::string> args) {
+  args.insert(args.begin(), ORVANE_READER_SIM_EXE);
+  return orvane::test::ProcessSpec::Of(std::move(args));
+}
 
-  // The first line on standard output.
-  std::string FirstLine() {
-    std::string line;
-    while (line.find('\n') == std::string::npos) {
-      Bytes more = ReadFor(out_.get(), 5000, 1);
-      if (more.empty()) break;
-      line.append(more.begin(), more.end());
-    }
-    return line.substr(0, line.find('\n'));
-  }
-
-  std::string ErrorOutput(int realMs) {
-    Bytes bytes = ReadFor(err_.get(), realMs);
-    return std::string(bytes.begin(), bytes.end());
-  }
-
-  // Sends `signal` and returns the exit status (-1 when it did not end in time).
-  int Stop(int signal) {
-    ::kill(pid_, signal);
-    for (int i = 0; i < 500; ++i) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      ReadFor(-1, 10);
-    }
-    return -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  UniqueFd out_;
-  UniqueFd err_;
-};
+// Sends `signal` and returns how the program ended.
+orvane::test::ProcessResult Stop(orvane::test::BackgroundProcess& sim, int signal) {
+  sim.Signal(signal);
+  return sim.Wait(std::chrono::seconds(5));
+}
 
 TEST(SimProgram, ServesTcpPrintsTheTraceAndEndsOnSigterm) {
-  SimProcess sim({"--tcp-listen", "0", "--time-scale", "100", "--trace", "--version", "Orvane 4710 APP V9"});
-  std::string line = sim.FirstLine();
+  orvane::test::BackgroundProcess sim(
+      SimProgram({"--tcp-listen", "0", "--time-scale", "100", "--trace", "--version", "Orvane 4710 APP V9"}));
+  std::string line = sim.ReadLine(std::chrono::seconds(5)).value_or("");
   const std::string prefix = "READY tcp port=";
   ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
   int port = std::stoi(line.substr(prefix.size()));
@@ -173,31 +120,32 @@ TEST(SimProgram, ServesTcpPrintsTheTraceAndEndsOnSigterm) {
   ASSERT_EQ(::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
   ASSERT_TRUE(WriteAll(fd.get(), IdentifyHeader()));
   EXPECT_EQ(ReadAnswer(fd.get()), HeaderAnswer(0x29, 0x00, Text("Orvane 4710 APP V9")));
-  std::string trace = sim.ErrorOutput(200);
+  const orvane::test::ProcessResult end = Stop(sim, SIGTERM);
+  EXPECT_EQ(end.exitCode, 0);
+  const std::string& trace = end.err;
   EXPECT_NE(trace.find("RX 4B 65 4C 4F 6D 61 72 6E 32 00 29 00 00 00"), std::string::npos) << trace;
   EXPECT_NE(trace.find("TX 4B 65 4C 4F 6D 61 72 6E 32 00 29 00 00 12"), std::string::npos) << trace;
-  EXPECT_EQ(sim.Stop(SIGTERM), 0);
 }
 
 TEST(SimProgram, OffersAPseudoTerminalUnderALinkAndRemovesItOnSigint) {
   orvane::test::TempDir dir;
   std::string link = dir.File("ttyReader");
-  SimProcess sim({"--pty", "--link", link, "--framing", "stx"});
-  std::string line = sim.FirstLine();
+  orvane::test::BackgroundProcess sim(SimProgram({"--pty", "--link", link, "--framing", "stx"}));
+  std::string line = sim.ReadLine(std::chrono::seconds(5)).value_or("");
   EXPECT_EQ(line.rfind("READY pty path=/dev/pts/", 0), 0u) << line;
   EXPECT_EQ(line.substr(line.find(" link=") + 6), link) << line;
   UniqueFd tty(::open(link.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
   ASSERT_TRUE(tty);
   ASSERT_TRUE(WriteAll(tty.get(), IdentifyStx()));
   EXPECT_FALSE(ReadAnswer(tty.get()).empty());
-  EXPECT_EQ(sim.Stop(SIGINT), 0);
+  EXPECT_EQ(Stop(sim, SIGINT).exitCode, 0);
   EXPECT_NE(::access(link.c_str(), F_OK), 0);
 }
 
 TEST(SimProgram, ExplainsABadCommandLine) {
-  SimProcess sim({"--tcp-listen"});
-  EXPECT_NE(sim.ErrorOutput(2000).find("--tcp-listen needs a value"), std::string::npos);
-  EXPECT_EQ(sim.Stop(0), 2);
+  const orvane::test::ProcessResult end = orvane::test::RunProcess(SimProgram({"--tcp-listen"}));
+  EXPECT_NE(end.err.find("--tcp-listen needs a value"), std::string::npos);
+  EXPECT_EQ(end.exitCode, 2);
 }
 
 }  // namespace

@@ -2,44 +2,29 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <openssl/evp.h>
-#include <openssl/x509.h>
 #include <poll.h>
 #include <sys/socket.h>
 
 #include <chrono>
 
 #include "reader-sim/request_scanner.h"
+#include "support/test_certificate.h"
 
 namespace orvane::sim::test {
 namespace {
 
 // A self-signed certificate for a fresh P-256 key, installed on `ctx`.
 bool InstallCertificate(SSL_CTX* ctx) {
-  EVP_PKEY* key = EVP_EC_gen("P-256");
-  X509* cert = X509_new();
-  bool ok = key && cert;
-  if (ok) {
-    ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
-    X509_gmtime_adj(X509_getm_notBefore(cert), 0);
-    X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
-    X509_set_pubkey(cert, key);
-    X509_NAME* name = X509_get_subject_name(cert);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
-    X509_set_issuer_name(cert, name);
-    ok = X509_sign(cert, key, EVP_sha256()) > 0 && SSL_CTX_use_certificate(ctx, cert) == 1 &&
-         SSL_CTX_use_PrivateKey(ctx, key) == 1;
-  }
-  X509_free(cert);
-  EVP_PKEY_free(key);
-  return ok;
+  const orvane::test::TestCertificate made = orvane::test::MakeTestCertificate();
+  return made.key && SSL_CTX_use_certificate(ctx, made.cert.get()) == 1 &&
+         SSL_CTX_use_PrivateKey(ctx, made.key.get()) == 1;
 }
 
 }  // namespace
 
 TlsTestServer::TlsTestServer(uint16_t port) {
-  ctx_ = SSL_CTX_new(TLS_server_method());
-  if (!ctx_ || !InstallCertificate(ctx_)) return;
+  ctx_.reset(SSL_CTX_new(TLS_server_method()));
+  if (!ctx_ || !InstallCertificate(ctx_.get())) return;
   listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
@@ -57,10 +42,7 @@ TlsTestServer::TlsTestServer(uint16_t port) {
   ok_ = true;
 }
 
-TlsTestServer::~TlsTestServer() {
-  CloseClient();
-  SSL_CTX_free(ctx_);
-}
+TlsTestServer::~TlsTestServer() { CloseClient(); }
 
 bool TlsTestServer::Accept(int realMs) {
   CloseClient();
@@ -70,13 +52,13 @@ bool TlsTestServer::Accept(int realMs) {
   if (!client_) return false;
   timeval tv{realMs / 1000, (realMs % 1000) * 1000};
   ::setsockopt(client_.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  ssl_ = SSL_new(ctx_);
-  SSL_set_fd(ssl_, client_.get());
-  return SSL_accept(ssl_) == 1;
+  ssl_.reset(SSL_new(ctx_.get()));
+  SSL_set_fd(ssl_.get(), client_.get());
+  return SSL_accept(ssl_.get()) == 1;
 }
 
 bool TlsTestServer::Send(const std::vector<uint8_t>& bytes) {
-  return ssl_ && SSL_write(ssl_, bytes.data(), static_cast<int>(bytes.size())) == static_cast<int>(bytes.size());
+  return ssl_ && SSL_write(ssl_.get(), bytes.data(), static_cast<int>(bytes.size())) == static_cast<int>(bytes.size());
 }
 
 std::vector<uint8_t> TlsTestServer::ReadAnswer(int realMs, bool* closed) {
@@ -86,13 +68,13 @@ std::vector<uint8_t> TlsTestServer::ReadAnswer(int realMs, bool* closed) {
   for (;;) {
     long length = FrameLengthAt(got);
     if (length > 0 && got.size() >= static_cast<size_t>(length)) return got;
-    if (SSL_pending(ssl_) == 0) {
+    if (SSL_pending(ssl_.get()) == 0) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       pollfd p{client_.get(), POLLIN, 0};
       if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) != 1) return {};
     }
     uint8_t buffer[2048];
-    int n = SSL_read(ssl_, buffer, sizeof buffer);
+    int n = SSL_read(ssl_.get(), buffer, sizeof buffer);
     if (n <= 0) {
       if (closed) *closed = true;
       return {};
@@ -103,9 +85,8 @@ std::vector<uint8_t> TlsTestServer::ReadAnswer(int realMs, bool* closed) {
 
 void TlsTestServer::CloseClient() {
   if (ssl_) {
-    SSL_shutdown(ssl_);
-    SSL_free(ssl_);
-    ssl_ = nullptr;
+    SSL_shutdown(ssl_.get());
+    ssl_.reset();
   }
   client_.reset();
 }

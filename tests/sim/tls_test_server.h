@@ -3,13 +3,12 @@
 // tests: it plays the tool's side with OpenSSL and a throw-away self-signed
 // certificate.
 
-#include <openssl/ssl.h>
-
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "app/unique_fd.h"
+#include "transport/openssl_handles.h"
 
 namespace orvane::sim::test {
 
@@ -30,8 +29,8 @@ class TlsTestServer {
  private:
   bool ok_ = false;
   uint16_t port_ = 0;
-  SSL_CTX* ctx_ = nullptr;
-  SSL* ssl_ = nullptr;
+  SslContextPtr ctx_;
+  SslPtr ssl_;
   UniqueFd listener_;
   UniqueFd client_;
 };

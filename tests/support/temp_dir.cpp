@@ -1,18 +1,19 @@
 #include "support/temp_dir.h"
 
-#include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 namespace orvane::test {
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "orvane-test-XXXXXX").string();
-  char* made = ::mkdtemp(pattern.data());
-  if (!made) ADD_FAILURE() << "mkdtemp failed";
+  // Nothing that asks for a folder can go on without it.
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::system_error(errno, std::generic_category(), "mkdtemp");
   path_ = pattern;
 }
 

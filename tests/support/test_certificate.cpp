@@ -1,8 +1,6 @@
 #include "support/test_certificate.h"
 
-#include <openssl/evp.h>
 #include <openssl/pem.h>
-#include <openssl/x509.h>
 
 #include <cstdio>
 #include <memory>
@@ -10,22 +8,16 @@
 namespace orvane::test {
 namespace {
 
-struct PkeyFree {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct X509Free {
-  void operator()(X509* cert) const { X509_free(cert); }
-};
 struct FileClose {
   void operator()(FILE* file) const { std::fclose(file); }
 };
 
 }  // namespace
 
-bool WriteTestCertificate(const std::string& folder) {
-  std::unique_ptr<EVP_PKEY, PkeyFree> key(EVP_EC_gen("P-256"));
-  std::unique_ptr<X509, X509Free> cert(X509_new());
-  if (!key || !cert) return false;
+TestCertificate MakeTestCertificate() {
+  EvpKeyPtr key(EVP_EC_gen("P-256"));
+  X509Ptr cert(X509_new());
+  if (!key || !cert) return {};
   X509_set_version(cert.get(), 2);
   ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), 1);
   X509_gmtime_adj(X509_getm_notBefore(cert.get()), -60);
@@ -34,13 +26,18 @@ bool WriteTestCertificate(const std::string& folder) {
   X509_NAME* name = X509_get_subject_name(cert.get());
   X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
   X509_set_issuer_name(cert.get(), name);
-  if (X509_sign(cert.get(), key.get(), EVP_sha256()) <= 0) return false;
+  if (X509_sign(cert.get(), key.get(), EVP_sha256()) <= 0) return {};
+  return {std::move(key), std::move(cert)};
+}
 
+bool WriteTestCertificate(const std::string& folder) {
+  const TestCertificate made = MakeTestCertificate();
+  if (!made.key) return false;
   std::unique_ptr<FILE, FileClose> certFile(std::fopen((folder + "/server_cert.pem").c_str(), "w"));
   std::unique_ptr<FILE, FileClose> keyFile(std::fopen((folder + "/server_key.pem").c_str(), "w"));
   if (!certFile || !keyFile) return false;
-  return PEM_write_X509(certFile.get(), cert.get()) == 1 &&
-         PEM_write_PrivateKey(keyFile.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
+  return PEM_write_X509(certFile.get(), made.cert.get()) == 1 &&
+         PEM_write_PrivateKey(keyFile.get(), made.key.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1;
 }
 
 }  // namespace orvane::test

@@ -1,11 +1,7 @@
 #include "transport/network_link.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -16,11 +12,10 @@
 
 #include "app/clock.h"
 #include "network_test_peers.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 #include "support/test_certificate.h"
 #include "transport/message_hook.h"
-
-extern char** environ;
 
 namespace orvane {
 namespace {
@@ -336,65 +331,27 @@ TEST_F(TlsLinkTest, MissingKeyOrCertificateIsShown) {
 }
 
 // The outside world's TLS client: openssl s_client, started for the test.
-class SClient {
- public:
-  explicit SClient(int port) {
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
-    toClient_.reset(in[1]);
-    fromClient_.reset(out[0]);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const std::string target = "127.0.0.1:" + std::to_string(port);
-    const char* argv[] = {"openssl", "s_client", "-connect", target.c_str(), "-quiet", nullptr};
-    if (posix_spawnp(&pid_, "openssl", &actions, nullptr, const_cast<char* const*>(argv), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
-  }
-  ~SClient() {
-    toClient_.reset();
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool running() const { return pid_ > 0; }
-  bool Send(const Bytes& bytes) { return ::write(toClient_.get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()); }
-  Bytes Receive(size_t count) {
-    Bytes got;
-    uint8_t chunk[512];
-    pollfd p{fromClient_.get(), POLLIN, 0};
-    while (got.size() < count && ::poll(&p, 1, 5000) == 1) {
-      const ssize_t n = ::read(fromClient_.get(), chunk, std::min(sizeof chunk, count - got.size()));
-      if (n <= 0) break;
-      got.insert(got.end(), chunk, chunk + n);
-    }
-    return got;
-  }
-
- private:
-  pid_t pid_ = -1;
-  UniqueFd toClient_;
-  UniqueFd fromClient_;
-};
+test::ProcessSpec SClient(int port) {
+  test::ProcessSpec spec =
+      test::ProcessSpec::Of({"openssl", "s_client", "-connect", "127.0.0.1:" + std::to_string(port), "-quiet"});
+  spec.keepInput = true;
+  return spec;
+}
 
 TEST_F(TlsLinkTest, OpensslClientCompletesTheHandshakeAndExchanges) {
   const int port = StartServer();
   ASSERT_NE(port, 0);
-  SClient client(port);
-  ASSERT_TRUE(client.running());
+  test::BackgroundProcess client(SClient(port));
+  ASSERT_TRUE(client.Started());
   ASSERT_TRUE(StartedWithin(10000));
 
   const Bytes request = HeaderFrame(0x29, 8, 0x41);
   ASSERT_EQ(link.Send(request.data(), request.size()), static_cast<int>(request.size()));
-  EXPECT_EQ(client.Receive(request.size()), request);
+  const std::string received = client.Read(request.size(), std::chrono::seconds(5));
+  EXPECT_EQ(Bytes(received.begin(), received.end()), request);
 
   const Bytes answer = HeaderFrame(0x29, 12, 0x42);
-  ASSERT_TRUE(client.Send(answer));
+  ASSERT_TRUE(client.Write(std::string(answer.begin(), answer.end())));
   EXPECT_EQ(Read(link), answer);
 }
 

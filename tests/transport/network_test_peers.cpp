@@ -8,6 +8,7 @@
 
 
 #include "protocol/frames.h"
+#include "transport/openssl_handles.h"
 
 namespace orvane::test {
 
@@ -81,8 +82,8 @@ Bytes TcpTestServer::Receive(size_t count, int realMs) {
 }
 
 struct TlsTestClient::State {
-  std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> context{SSL_CTX_new(TLS_client_method()), SSL_CTX_free};
-  std::unique_ptr<SSL, decltype(&SSL_free)> ssl{nullptr, SSL_free};
+  SslContextPtr context{SSL_CTX_new(TLS_client_method())};
+  SslPtr ssl;
   UniqueFd socket;
 };
 

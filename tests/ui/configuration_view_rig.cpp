@@ -32,10 +32,9 @@ QString Hex(uint16_t value) { return QString::number(value, 16); }
 
 ConfigurationViewRig::ConfigurationViewRig(uint32_t clockScale) : clock_(clockScale), scopedClock_(clock_) {
   SetProgramFolderOverride(folder_.path());
-  network_.SetCertificateFolder(folder_.path());
-  channel_ = std::make_unique<ReaderChannel>(settings_, hid_, serial_, network_);
+  transports_.network().SetCertificateFolder(folder_.path());
   // No serial ports: the machine's own must not be opened by the tests.
-  channel_->SetPortLister([](std::vector<PortInfo>& ports) { ports.clear(); });
+  transports_.channel().SetPortLister([](std::vector<PortInfo>& ports) { ports.clear(); });
 }
 
 ConfigurationViewRig::~ConfigurationViewRig() {
@@ -114,7 +113,7 @@ bool ConfigurationViewRig::Start(InterfaceAnswer answer) {
                                     "</BOOTLOAD_SETTING>\n")
                          .arg(Hex(kViewRigVendorId), Hex(kViewRigProductId), tlsPort, tcpAddress, tcpPort));
   RegisterViewFactory(kMainUpdateViewId, [this](CMainFrame&) -> QWidget* {
-    view_ = new CViewConfiguration(*channel_);
+    view_ = new CViewConfiguration(transports_.channel());
     return view_;
   });
 

@@ -16,14 +16,11 @@ class QWidget;
 
 #include "app/bootload_settings.h"
 #include "app/clock.h"
-#include "bootload/reader_channel.h"
+#include "bootload/transport_bundle.h"
 #include "reader-sim/sim_hid_device.h"
 #include "reader-sim/simulated_reader.h"
 #include "support/temp_dir.h"
 #include "transport/fake_hid_backend.h"
-#include "transport/hid_device.h"
-#include "transport/network_link.h"
-#include "transport/serial_port.h"
 
 namespace orvane {
 class CMainFrame;
@@ -98,10 +95,7 @@ class ConfigurationViewRig {
   TempDir folder_;
   BootloadSettings settings_;
   FakeHidBackend hidBackend_;
-  HidDevice hid_{hidBackend_};
-  SerialPort serial_;
-  NetworkLink network_;
-  std::unique_ptr<ReaderChannel> channel_;
+  TransportBundle transports_{settings_, hidBackend_};
   std::unique_ptr<sim::SimulatedReader> reader_;
   std::shared_ptr<FakeHidDevice> device_;
   std::unique_ptr<sim::SimHidDevice> runner_;

@@ -216,7 +216,7 @@ TEST(Detection, TcpInterfaceWaitsForTheServerWithAttention) {
   EXPECT_TRUE(rig.engine->ready());
   EXPECT_FALSE(rig.engine->attention());
   EXPECT_EQ(rig.engine->statusText(), texts::kDeviceReady);
-  EXPECT_EQ(rig.channel->connectionKind(), ConnectionKind::TcpClient);
+  EXPECT_EQ(rig.channel().connectionKind(), ConnectionKind::TcpClient);
   rig.view.ShutdownEngine();
 }
 

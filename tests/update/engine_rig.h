@@ -12,12 +12,9 @@
 
 #include "app/bootload_settings.h"
 #include "app/program_folder.h"
-#include "bootload/reader_channel.h"
+#include "bootload/transport_bundle.h"
 #include "support/temp_dir.h"
 #include "transport/fake_hid_backend.h"
-#include "transport/hid_device.h"
-#include "transport/network_link.h"
-#include "transport/serial_port.h"
 #include "update/recording_view.h"
 #include "update/update_engine.h"
 
@@ -30,10 +27,7 @@ struct EngineRig {
   TempDir folder;  // the program folder: configuration, firmware folders, certificate, log
   BootloadSettings settings;
   FakeHidBackend hidBackend;
-  HidDevice hid;
-  SerialPort serial;
-  NetworkLink network;
-  std::unique_ptr<ReaderChannel> channel;
+  TransportBundle transports;
   RecordingView view;
   std::unique_ptr<UpdateEngine> engine;
 
@@ -46,7 +40,7 @@ struct EngineRig {
 
   // `hidHost`: another HID backend for the reader's HID interface (the rig's
   // in-memory one when null); it must outlive the rig.
-  explicit EngineRig(HidBackend* hidHost = nullptr) : hid(hidHost ? *hidHost : hidBackend) {
+  explicit EngineRig(HidBackend* hidHost = nullptr) : transports(settings, hidHost ? *hidHost : hidBackend) {
     settings.vidPidList = {VidPidEntry{kRigVendorId, kRigProductId, 1}};
     settings.baudRateList = {115200};
     settings.dataBits = "8";
@@ -55,7 +49,7 @@ struct EngineRig {
     settings.enableLog = 1;
     settings.tcpServerIp = "127.0.0.1";
     SetProgramFolderOverride(folder.path());
-    network.SetCertificateFolder(folder.path());
+    transports.network().SetCertificateFolder(folder.path());
   }
 
   ~EngineRig() {
@@ -67,10 +61,11 @@ struct EngineRig {
   EngineRig(const EngineRig&) = delete;
   EngineRig& operator=(const EngineRig&) = delete;
 
+  ReaderChannel& channel() { return transports.channel(); }
+
   // Settings are final from here on.
   void Build() {
-    channel = std::make_unique<ReaderChannel>(settings, hid, serial, network);
-    channel->SetPortLister([this](std::vector<PortInfo>& ports) {
+    channel().SetPortLister([this](std::vector<PortInfo>& ports) {
       ports.clear();
       {
         std::lock_guard lock(portsMutex);
@@ -85,7 +80,7 @@ struct EngineRig {
       ++portListings;
       if (onPortListing) onPortListing();
     });
-    engine = std::make_unique<UpdateEngine>(*channel, view);
+    engine = std::make_unique<UpdateEngine>(channel(), view);
     view.Attach(engine.get());
   }
 

@@ -83,7 +83,7 @@ TEST_P(DeviceInformation, TextFollowsTheReadersState) {
   EngineRig rig;
   rig.settings.enableInterruptPointReserve = GetParam().interruptPointReserve;
   rig.Build();
-  rig.channel->setDeviceInfo(GetParam().info);
+  rig.channel().setDeviceInfo(GetParam().info);
   if (GetParam().ready) rig.engine->SetDeviceReady(true);
   rig.engine->RefreshDeviceInfo();
   EXPECT_EQ(rig.engine->deviceInfoText(), GetParam().text);

@@ -15,7 +15,7 @@
 #include "app/unique_fd.h"
 #include "reader-sim/reply_delivery.h"
 #include "reader-sim/request_scanner.h"
-#include "reader-sim/tls_handles.h"
+#include "transport/openssl_handles.h"
 
 namespace orvane::sim {
 namespace {
@@ -101,7 +101,7 @@ void SimTlsClient::Run() {
   sigaddset(&pipe, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
 
-  SslCtxPtr ctx(SSL_CTX_new(TLS_client_method()));
+  SslContextPtr ctx(SSL_CTX_new(TLS_client_method()));
   if (!ctx) return;
   if (caFile_.empty()) {
     SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_NONE, nullptr);

@@ -1,6 +1,4 @@
-#include "cli/reader_link.h"
-
-#include "transport/hid_backend.h"
+#include "cli/named_ports.h"
 
 namespace orvane::cli {
 
@@ -14,13 +12,11 @@ PortInfo PortInfoForPath(const std::string& devicePath) {
   return info;
 }
 
-ReaderLink::ReaderLink(const BootloadSettings& settings, const std::vector<std::string>& ports)
-    : hid_(DefaultHidBackend()), channel_(settings, hid_, serial_, network_) {
-  if (!ports.empty()) {
-    channel_.SetPortLister([ports](std::vector<PortInfo>& list) {
-      for (const auto& path : ports) list.push_back(PortInfoForPath(path));
-    });
-  }
+void UseNamedPorts(ReaderChannel& channel, const std::vector<std::string>& ports) {
+  if (ports.empty()) return;
+  channel.SetPortLister([ports](std::vector<PortInfo>& list) {
+    for (const auto& path : ports) list.push_back(PortInfoForPath(path));
+  });
 }
 
 }  // namespace orvane::cli

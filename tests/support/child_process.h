@@ -1,15 +1,19 @@
 #pragma once
 // Runs a program as a child process with its standard streams on pipes (or
-// its standard output on a pseudo-terminal), for tests that use the command
-// line and the simulated reader as real processes.
+// its standard output on a pseudo-terminal), for tests and benchmarks that
+// use the command line and the simulated reader as real processes.
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "app/unique_fd.h"
 
 namespace orvane::test {
 
@@ -18,8 +22,13 @@ struct ProcessSpec {
   std::map<std::string, std::string> env;    // added to (or replacing in) the test's environment
   std::vector<std::string> unsetEnv;         // removed from it
   std::string input;                         // written to standard input, which is then closed
+  bool keepInput = false;                    // ... or kept open for Write()
   bool stdoutIsTerminal = false;             // standard output (and error) on a pseudo-terminal
+  bool stderrToParent = false;               // standard error goes to this process's own
   std::chrono::milliseconds limit{20000};    // killed after this long (a hang fails the test, never the suite)
+
+  // `args` with the rest as above, but for where standard error goes.
+  static ProcessSpec Of(std::vector<std::string> args, bool stderrToParent = false);
 };
 
 struct ProcessResult {
@@ -27,7 +36,8 @@ struct ProcessResult {
   int signal = 0;
   bool killedAtLimit = false;
   std::string out;
-  std::string err;  // empty with stdoutIsTerminal (both went to the terminal)
+  std::string err;  // empty with stdoutIsTerminal or stderrToParent
+  rusage usage{};   // what the process used, peak memory included
 
   // The last non-empty line of standard output, without its line break.
   std::string LastLine() const;
@@ -46,9 +56,18 @@ class BackgroundProcess {
 
   bool Started() const { return pid_ > 0; }
   pid_t pid() const { return pid_; }
-  // Reads standard output until a line containing `text` arrives; that line,
-  // or nothing when the process ended or the wait ran out.
+  // The next line of standard output without its line end (the unended rest
+  // once the output has ended); nothing when none came within `limit`.
+  std::optional<std::string> ReadLine(std::chrono::milliseconds limit);
+  // The next `count` bytes of standard output, fewer when they did not come within `limit`.
+  std::string Read(size_t count, std::chrono::milliseconds limit);
+  // Writes to standard input (kept open by keepInput); false when not all was taken.
+  bool Write(const std::string& bytes);
+  // Reads lines until one containing `text` arrives; that line, or nothing
+  // when the process ended or the wait ran out.
   std::optional<std::string> WaitForLine(const std::string& text, std::chrono::milliseconds limit);
+  // Standard output has ended and every line of it was read.
+  bool OutputEnded() const { return !outFd_ && scanned_ >= out_.size(); }
   // Everything read from standard output so far.
   const std::string& Output() const { return out_; }
   void Signal(int signal);
@@ -56,12 +75,16 @@ class BackgroundProcess {
   ProcessResult Wait(std::chrono::milliseconds limit);
 
  private:
-  bool ReadSome(std::chrono::milliseconds limit);
+  // Reads what arrives within `limit`; with `untilExit` the wait also ends
+  // when the process does. False when there is nothing left to wait for.
+  bool ReadSome(std::chrono::milliseconds limit, bool untilExit = false);
 
   pid_t pid_ = -1;
-  int outFd_ = -1;
-  int errFd_ = -1;
-  int keptSlave_ = -1;  // our end of the child's terminal (stdoutIsTerminal)
+  UniqueFd exitFd_;  // readable once the process has ended
+  UniqueFd inFd_;
+  UniqueFd outFd_;
+  UniqueFd errFd_;
+  UniqueFd keptSlave_;  // our end of the child's terminal (stdoutIsTerminal)
   std::string out_;
   std::string err_;
   size_t scanned_ = 0;
