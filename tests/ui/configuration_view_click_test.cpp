@@ -61,13 +61,7 @@ class TestConfigurationViewClick : public QObject {
 
     RepaintProbe probe(rig.view());
     probe.Start();
-    OnNextModal([](QWidget* dialog) {
-      if (auto* confirm = qobject_cast<CFileConfirmDlg*>(dialog)) {
-        QTest::mouseClick(confirm->ContinueButton(), Qt::LeftButton);
-      } else {
-        dialog->close();
-      }
-    });
+    ContinueNextConfirmation();
     QTest::mouseClick(rig.view()->form().update, Qt::LeftButton);
     // The click itself starts the run: busy, and nothing left to press.
     bool busyThroughout = engine.busy();

@@ -112,16 +112,6 @@ void AddModules(ConfigurationViewRig& rig) {
   rig.AddUniAppModule("wallet.fm", 1500);
 }
 
-void ConfirmNextUpdate() {
-  OnNextModal([](QWidget* dialog) {
-    if (auto* confirm = qobject_cast<CFileConfirmDlg*>(dialog)) {
-      QTest::mouseClick(confirm->ContinueButton(), Qt::LeftButton);
-    } else {
-      dialog->close();
-    }
-  });
-}
-
 bool WaitUntilReady(ConfigurationViewRig& rig) {
   return QTest::qWaitFor([&] { return rig.view()->engine().ready() && rig.ControlsEnabled(true); }, 10000);
 }
@@ -200,7 +190,7 @@ class TestConfigurationViewPictures : public QObject {
       CheckLayout(rig);
     });
     watch.start();
-    ConfirmNextUpdate();
+    ContinueNextConfirmation();
     QTest::mouseClick(rig.view()->form().update, Qt::LeftButton);
     QVERIFY(QTest::qWaitFor([&] { return grabbed; }, 20000));
     watch.stop();
@@ -217,7 +207,7 @@ class TestConfigurationViewPictures : public QObject {
     QVERIFY(rig.Start());
     QVERIFY(WaitUntilReady(rig));
     for (int row = 0; row < 3; ++row) rig.TickRow(row);
-    ConfirmNextUpdate();
+    ContinueNextConfirmation();
     QTest::mouseClick(rig.view()->form().update, Qt::LeftButton);
     QVERIFY(QTest::qWaitFor(
         [&] { return !rig.view()->engine().UpdateRunning() && rig.ControlsEnabled(true); }, 30000));

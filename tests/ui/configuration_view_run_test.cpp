@@ -107,14 +107,7 @@ bool WaitUntilReady(ConfigurationViewRig& rig) {
 // confirmation text.
 QString UpdateConfirmed(ConfigurationViewRig& rig) {
   QString shown;
-  orvane::test::OnNextModal([&](QWidget* dialog) {
-    if (auto* confirm = qobject_cast<CFileConfirmDlg*>(dialog)) {
-      shown = confirm->Text();
-      QTest::mouseClick(confirm->ContinueButton(), Qt::LeftButton);
-    } else {
-      dialog->close();
-    }
-  });
+  orvane::test::ContinueNextConfirmation(&shown);
   QTest::mouseClick(rig.view()->form().update, Qt::LeftButton);
   return shown;
 }

@@ -55,13 +55,7 @@ class TestConfigurationViewOnX : public QObject {
     QVERIFY(QTest::qWaitFor([&] { return rig.view()->engine().ready() && rig.ControlsEnabled(true); }, 20000));
 
     rig.TickRow(0);
-    OnNextModal([](QWidget* dialog) {
-      if (auto* confirm = qobject_cast<CFileConfirmDlg*>(dialog)) {
-        QTest::mouseClick(confirm->ContinueButton(), Qt::LeftButton);
-      } else {
-        dialog->close();
-      }
-    });
+    ContinueNextConfirmation();
     QTest::mouseClick(rig.view()->form().update, Qt::LeftButton);
 
     RepaintProbe probe(rig.view());

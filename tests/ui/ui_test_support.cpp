@@ -2,13 +2,16 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
 #include <cstdlib>
 #include <memory>
 
+#include "ui/file_confirm_dlg.h"
 #include "ui/message_box.h"
+#include "ui/xp_button.h"
 
 namespace orvane::test {
 
@@ -107,6 +110,17 @@ void OnNextModal(std::function<void(QWidget* dialog)> action) {
     (*shared)(modal);
   });
   timer->start(10);
+}
+
+void ContinueNextConfirmation(QString* shown) {
+  OnNextModal([shown](QWidget* dialog) {
+    if (auto* confirm = qobject_cast<CFileConfirmDlg*>(dialog)) {
+      if (shown) *shown = confirm->Text();
+      QTest::mouseClick(confirm->ContinueButton(), Qt::LeftButton);
+    } else {
+      dialog->close();
+    }
+  });
 }
 
 }  // namespace orvane::test

@@ -66,5 +66,8 @@ QRect DarkBounds(const QImage& image, const QRect& area, int threshold = 300);
 // Runs `action` on the next modal dialog that opens (then closes nothing by
 // itself): for driving exec() from a test.
 void OnNextModal(std::function<void(QWidget* dialog)> action);
+// Presses "Continue" on the next file confirmation (any other dialog that
+// comes first is closed); `shown`, when given, receives the confirmation's text.
+void ContinueNextConfirmation(QString* shown = nullptr);
 
 }  // namespace orvane::test
