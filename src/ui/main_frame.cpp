@@ -103,15 +103,12 @@ CMainFrame* CMainFrame::Create(BootloadSettings& settings) {
 void CMainFrame::CreateMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   QAction* exit = file->addAction(QStringLiteral("E&xit"));
-  exit->setStatusTip(QStringLiteral("Quit the application"));
   connect(exit, &QAction::triggered, this, &QWidget::close);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   QAction* about = help->addAction(QStringLiteral("&About Bootload Software..."));
-  about->setStatusTip(QStringLiteral("Display program information and version number"));
   connect(about, &QAction::triggered, this, &CMainFrame::OnAppAbout);
   QAction* guide = help->addAction(QStringLiteral("&Help"));
-  guide->setStatusTip(QStringLiteral("Show the operator's guide"));
   connect(guide, &QAction::triggered, this, &CMainFrame::OnHelp);
 }
 

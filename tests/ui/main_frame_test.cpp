@@ -122,6 +122,17 @@ class TestMainFrame : public QObject {
     QVERIFY(frame_->CapsIndicator()->isEnabled());
     QVERIFY(!frame_->NumIndicator()->isEnabled());
     QVERIFY(frame_->ScrollIndicator()->isEnabled());
+
+    // Pointing at a menu item leaves "Ready" in the status bar: the items
+    // carry no prompts of their own.
+    for (QAction* menu : menus) {
+      for (QAction* item : menu->menu()->actions()) {
+        item->showStatusText(frame_);
+        QCOMPARE(frame_->statusBar()->currentMessage(), QString());
+        QVERIFY(frame_->MessagePane()->isVisible());
+        QCOMPARE(frame_->MessagePane()->text(), QStringLiteral("Ready"));
+      }
+    }
   }
 
   // The frame opens at 680 x 768 and shrinks to the start-up form (930 x 446
