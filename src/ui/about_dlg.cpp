@@ -35,13 +35,6 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   auto* version = new QLabel(QString::fromLatin1(kVersionText), this);
   version->setGeometry(DluX(42, units), DluY(72, units), DluX(200, units), DluY(10, units));
 
-  auto* note = new QLabel(QStringLiteral("Updates the firmware of the Orvane payment card reader over USB HID, "
-                                         "the USB keyboard interface, RS232, TCP/IP or TLS."),
-                          this);
-  note->setWordWrap(true);
-  note->setGeometry(DluX(42, units), DluY(86, units), DluX(200, units), DluY(26, units));
-  note->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
   auto* ok = new CXPButton(QStringLiteral("OK"), this);
   SetControlId(ok, 1);
   ok->setDefault(true);

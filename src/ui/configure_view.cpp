@@ -4,9 +4,6 @@
 #include <QMetaObject>
 #include <QPainter>
 
-#include <algorithm>
-
-#include "app/clock.h"
 #include "ui/main_frame.h"
 #include "ui/program_resources.h"
 #include "ui/program_style.h"
@@ -14,8 +11,6 @@
 
 namespace orvane {
 namespace {
-// The wait is cut into slices so that closing the program early is not held up.
-constexpr uint32_t kWaitSliceMs = 50;
 // The title is placed as if it were as long as this text.
 constexpr int kTitleMeasureLength = 15;  // "No Reader found"
 }  // namespace
@@ -25,31 +20,27 @@ CEMVL2_ConfigureView::CEMVL2_ConfigureView(QWidget* parent)
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-CEMVL2_ConfigureView::~CEMVL2_ConfigureView() { StopThread(); }
+CEMVL2_ConfigureView::~CEMVL2_ConfigureView() {
+  if (thread_.joinable()) thread_.join();
+}
 
-void CEMVL2_ConfigureView::OnInitialUpdate() { StartThread(); }
+QSize CEMVL2_ConfigureView::FormSize() {
+  return QSize(DluX(kFormWidthDlu, kSystemFont10), DluY(kFormHeightDlu, kSystemFont10));
+}
+
+void CEMVL2_ConfigureView::OnInitialUpdate() {
+  if (auto* frame = qobject_cast<CMainFrame*>(window())) frame->ShrinkToFitView(FormSize());
+  StartThread();
+}
 
 void CEMVL2_ConfigureView::StartThread() {
   if (thread_.joinable()) return;
-  stop_ = false;
   thread_ = std::thread([this] {
-    const uint64_t start = TickMs();
-    for (;;) {
-      if (stop_) return;
-      const uint64_t waited = TickMs() - start;
-      if (waited >= kSwitchDelayMs) break;
-      SleepMs(static_cast<uint32_t>(std::min<uint64_t>(kWaitSliceMs, kSwitchDelayMs - waited)));
-    }
     // The switch runs on the user-interface thread; a view that is destroyed
     // first drops the request together with itself.
     QMetaObject::invokeMethod(
         this, [] { SendUserMessage(g_pMainFrame, kSwitchViewEvent, VIEW_ID_CONFIGURATION, 0); }, Qt::QueuedConnection);
   });
-}
-
-void CEMVL2_ConfigureView::StopThread() {
-  stop_ = true;
-  if (thread_.joinable()) thread_.join();
 }
 
 QPoint CEMVL2_ConfigureView::PictureOrigin() const {

@@ -1,14 +1,13 @@
 #pragma once
-// The start-up view: a picture and a blue title while the program starts;
-// about a second later it asks the frame for the main update view and stays
-// behind it as a hidden child.
+// The start-up view: a picture and a blue title while the program starts; its
+// start thread asks the frame for the main update view at once, and the view
+// stays behind it as a hidden child.
 
 #include <QFont>
 #include <QPixmap>
+#include <QSize>
 #include <QWidget>
 
-#include <atomic>
-#include <cstdint>
 #include <thread>
 
 #include "ui/frame_view.h"
@@ -19,17 +18,20 @@ class CEMVL2_ConfigureView : public QWidget, public FrameView {
   Q_OBJECT
 
  public:
-  static constexpr uint32_t kSwitchDelayMs = 1000;
   static constexpr const char* kTitleText = "  Orvane Update tool software";
   // The picture is centred as if it were this big.
   static constexpr int kPictureCentreWidth = 800;
   static constexpr int kPictureCentreHeight = 517;
+  // The form the view is laid out on, in dialog units of the System font.
+  static constexpr int kFormWidthDlu = 465;
+  static constexpr int kFormHeightDlu = 223;
+  static QSize FormSize();
 
   explicit CEMVL2_ConfigureView(QWidget* parent = nullptr);
   ~CEMVL2_ConfigureView() override;
 
-  // Starts the start thread, which waits kSwitchDelayMs on the program clock
-  // and then has WM_SWITCH_VIEW with the main update view sent to the frame.
+  // Shrinks the frame to fit the form, then starts the start thread, which has
+  // WM_SWITCH_VIEW with the main update view sent to the frame.
   void OnInitialUpdate() override;
 
   // Where the title text's cell starts, for a view of this size.
@@ -41,12 +43,10 @@ class CEMVL2_ConfigureView : public QWidget, public FrameView {
 
  private:
   void StartThread();
-  void StopThread();
 
   QPixmap picture_;
   QFont titleFont_;
   std::thread thread_;
-  std::atomic<bool> stop_{false};
 };
 
 }  // namespace orvane

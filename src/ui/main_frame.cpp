@@ -2,7 +2,9 @@
 
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
+#include <QScrollArea>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTimer>
@@ -69,8 +71,15 @@ CMainFrame::CMainFrame() : QMainWindow(nullptr), lockKeySource_(&ReadLockKeys) {
   setAttribute(Qt::WA_DeleteOnClose);
   resize(kWidth, kHeight);
 
-  views_ = new QStackedWidget(this);
-  setCentralWidget(views_);
+  // Form views scroll when the frame is smaller than their form, so that a
+  // view never makes the frame grow.
+  viewArea_ = new QScrollArea(this);
+  viewArea_->setFrameShape(QFrame::NoFrame);
+  viewArea_->setWidgetResizable(true);
+  viewArea_->setFocusPolicy(Qt::NoFocus);  // not a tab stop of its own
+  views_ = new QStackedWidget();
+  viewArea_->setWidget(views_);
+  setCentralWidget(viewArea_);
   CreateMenus();
   CreateStatusBar();
 }
@@ -94,15 +103,12 @@ CMainFrame* CMainFrame::Create(BootloadSettings& settings) {
 void CMainFrame::CreateMenus() {
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   QAction* exit = file->addAction(QStringLiteral("E&xit"));
-  exit->setStatusTip(QStringLiteral("Quit the application"));
   connect(exit, &QAction::triggered, this, &QWidget::close);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   QAction* about = help->addAction(QStringLiteral("&About Bootload Software..."));
-  about->setStatusTip(QStringLiteral("Display program information and version number"));
   connect(about, &QAction::triggered, this, &CMainFrame::OnAppAbout);
   QAction* guide = help->addAction(QStringLiteral("&Help"));
-  guide->setStatusTip(QStringLiteral("Show the operator's guide"));
   connect(guide, &QAction::triggered, this, &CMainFrame::OnHelp);
 }
 
@@ -145,6 +151,15 @@ void CMainFrame::ShowStartupView() {
   views_->addWidget(placeholder_);
   views_->setCurrentWidget(placeholder_);
   placeholder_->OnInitialUpdate();
+}
+
+void CMainFrame::ShrinkToFitView(QSize viewSize) {
+  // The view area's size follows from the frame's layout even before the
+  // frame is shown.
+  layout()->activate();
+  const QSize area = viewArea_->size();
+  const QSize excess = area - area.boundedTo(viewSize);
+  if (!excess.isNull()) resize(size() - excess);
 }
 
 QWidget* CMainFrame::ActiveView() const { return views_->currentWidget(); }

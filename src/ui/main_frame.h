@@ -10,6 +10,7 @@
 #include "ui/lock_keys.h"
 
 class QLabel;
+class QScrollArea;
 class QStackedWidget;
 class QTimer;
 
@@ -35,6 +36,7 @@ class CMainFrame : public QMainWindow {
 
  public:
   static constexpr const char* kTitle = "Orvane Reader Bootload Software  [For Taviron2] v2.00.020";
+  // The size the frame opens with; the start-up view then shrinks it to its form.
   static constexpr int kWidth = 680;
   static constexpr int kHeight = 768;
   static constexpr const char* kReadyPrompt = "Ready";
@@ -49,8 +51,12 @@ class CMainFrame : public QMainWindow {
   QWidget* ActiveView() const;
   CEMVL2_ConfigureView* PlaceholderView() const { return placeholder_; }
   // Replaces the active view by a new view of that id. Unknown ids change
-  // nothing and return false.
+  // nothing and return false. The frame keeps its size; a view larger than
+  // the client area scrolls in it.
   bool SwitchView(int viewId);
+  // Makes the frame smaller where its view area is larger than `viewSize`;
+  // it never grows.
+  void ShrinkToFitView(QSize viewSize);
 
   // Menu commands.
   void OnHelp();
@@ -74,6 +80,7 @@ class CMainFrame : public QMainWindow {
   void CreateStatusBar();
   void ShowStartupView();
 
+  QScrollArea* viewArea_;
   QStackedWidget* views_;
   CEMVL2_ConfigureView* placeholder_ = nullptr;
   QLabel* messagePane_ = nullptr;

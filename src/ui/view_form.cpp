@@ -190,6 +190,8 @@ void ViewForm::SetDeviceInfo(const QString& text, int viewHeight) {
 void ViewForm::PlaceDeviceInfo(int viewHeight) {
   QRect place = FormControlRect(*FindFormControl(IDC_STATIC_DEVICE_INFO));
   const int needed = deviceInfo->heightForWidth(place.width());
+  // The form grows to hold a long text; the frame's view area scrolls to it.
+  deviceInfo->parentWidget()->setMinimumHeight(std::max(ViewFormSize().height(), place.top() + needed));
   const int room = std::max(place.height(), viewHeight - place.top());
   place.setHeight(std::clamp(needed, place.height(), room));
   deviceInfo->setGeometry(place);

@@ -40,7 +40,8 @@ class ViewForm {
   void ShowPicture(bool ready);
   // Sets the device-information text and places its line: it grows down into
   // the space below the form when the text needs more room, never past
-  // `viewHeight`.
+  // `viewHeight`; the view's minimum height grows with it, so that a view
+  // area smaller than the text scrolls to it.
   void SetDeviceInfo(const QString& text, int viewHeight);
   void PlaceDeviceInfo(int viewHeight);
 
