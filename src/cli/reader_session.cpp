@@ -99,9 +99,7 @@ std::vector<ModuleRow> ReaderSession::ListModules() {
     if (row.group == ModuleGroup::UniApp) row.path = PathInFolder(files.uniAppFolder, row.name);
   }
   presenter_.SetModuleRows(rows);  // keeps the info texts that the listing gave
-  std::vector<ModuleRow> listed;
-  for (const auto& r : presenter_.Results()) listed.push_back(r.row);
-  return listed;
+  return presenter_.Rows();
 }
 
 ReaderSession::Found ReaderSession::FindReader() {

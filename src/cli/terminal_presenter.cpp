@@ -73,10 +73,6 @@ TerminalPresenter::PumpEnd TerminalPresenter::Pump(const std::function<bool()>& 
         queue_.pop_front();
       }
       if (engine_) engine_->DeliverViewMessage(message);
-      if (message.message == WM_UPDATE_FINISHED) {
-        std::lock_guard lock(queueMutex_);
-        updateFinishedDelivered_ = true;
-      }
     }
     if (InterruptRequested()) return PumpEnd::Interrupted;
     if (done() && QueueEmpty()) return PumpEnd::Done;
@@ -97,9 +93,9 @@ TerminalPresenter::PumpEnd TerminalPresenter::Pump(const std::function<bool()>& 
   }
 }
 
-bool TerminalPresenter::UpdateFinishedDelivered() const {
-  std::lock_guard lock(queueMutex_);
-  return updateFinishedDelivered_;
+std::optional<RunResult> TerminalPresenter::FinishedRun() const {
+  std::lock_guard lock(stateMutex_);
+  return finishedRun_;
 }
 
 bool TerminalPresenter::QueueEmpty() const {
@@ -107,14 +103,11 @@ bool TerminalPresenter::QueueEmpty() const {
   return queue_.empty();
 }
 
-std::vector<TerminalPresenter::RowResult> TerminalPresenter::Results() const {
+std::vector<ModuleRow> TerminalPresenter::Rows() const {
   std::lock_guard lock(stateMutex_);
-  std::vector<RowResult> results;
-  for (const auto& [row, module] : rows_) {
-    auto mark = marks_.find(row);
-    results.push_back({module, mark == marks_.end() ? std::string() : mark->second});
-  }
-  return results;
+  std::vector<ModuleRow> rows;
+  for (const auto& entry : rows_) rows.push_back(entry.second);
+  return rows;
 }
 
 std::string TerminalPresenter::TransferPosition() const {
@@ -214,7 +207,6 @@ void TerminalPresenter::DeleteAllRows() {
   std::lock_guard lock(stateMutex_);
   rows_.clear();
   checked_.clear();
-  marks_.clear();
 }
 
 void TerminalPresenter::ShowPortBox(bool shown) { (void)shown; }
@@ -253,7 +245,6 @@ void TerminalPresenter::SetRowMark(int row, std::string_view text, Rgb colour) {
   std::string name;
   {
     std::lock_guard lock(stateMutex_);
-    marks_[row] = std::string(text);
     name = RowName(row);
     if (progressActive_ && progressRow_ == row) progressActive_ = false;
   }
@@ -264,10 +255,7 @@ void TerminalPresenter::SetRowMark(int row, std::string_view text, Rgb colour) {
   Emit(json.Text(), Printable(name) + ": " + Printable(text));
 }
 
-void TerminalPresenter::ClearRowMarks() {
-  std::lock_guard lock(stateMutex_);
-  marks_.clear();
-}
+void TerminalPresenter::ClearRowMarks() {}
 
 void TerminalPresenter::StartRowProgress(int row) {
   std::lock_guard lock(stateMutex_);
@@ -322,6 +310,11 @@ void TerminalPresenter::StartBlinkTimer() {
 void TerminalPresenter::StopBlinkTimer() {
   std::lock_guard lock(stateMutex_);
   blinkTimer_ = false;
+}
+
+void TerminalPresenter::RunFinished(const RunResult& result) {
+  std::lock_guard lock(stateMutex_);
+  finishedRun_ = result;
 }
 
 }  // namespace orvane::cli

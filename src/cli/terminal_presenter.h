@@ -43,14 +43,12 @@ class TerminalPresenter final : public UpdateView {
   // Delivers posted messages and runs the blink timer on this thread until
   // `done` holds with no message waiting, Ctrl+C, or program time `deadlineMs`.
   PumpEnd Pump(const std::function<bool()>& done, std::optional<uint64_t> deadlineMs);
-  bool UpdateFinishedDelivered() const;
+  // The result of the update run, once the run has ended.
+  std::optional<RunResult> FinishedRun() const;
   bool QueueEmpty() const;
 
-  struct RowResult {
-    ModuleRow row;
-    std::string mark;  // the last mark written, empty if none
-  };
-  std::vector<RowResult> Results() const;
+  // The module rows, in row order.
+  std::vector<ModuleRow> Rows() const;
   // Where a transfer stood: "demo_app.fm at block 13 of 25 (52%)"; empty when none ran.
   std::string TransferPosition() const;
   void Note(const std::string& text);  // a line of the command line's own (text mode only)
@@ -81,6 +79,7 @@ class TerminalPresenter final : public UpdateView {
   void EnsureRowVisible(int row) override;
   void StartBlinkTimer() override;
   void StopBlinkTimer() override;
+  void RunFinished(const RunResult& result) override;
 
  private:
   std::string RowName(int row) const;  // caller holds stateMutex_
@@ -97,17 +96,16 @@ class TerminalPresenter final : public UpdateView {
   mutable std::mutex queueMutex_;
   std::condition_variable queueCv_;
   std::deque<ViewMessage> queue_;
-  bool updateFinishedDelivered_ = false;
 
   mutable std::mutex stateMutex_;  // everything below
   std::map<int, ModuleRow> rows_;
   std::set<int> checked_;
-  std::map<int, std::string> marks_;
   std::string lastStatus_;
   std::string lastDeviceInfo_;
   int progressRow_ = -1;
   bool progressActive_ = false;
   ProgressMeter meter_;
+  std::optional<RunResult> finishedRun_;
   bool blinkTimer_ = false;
   uint64_t nextBlinkMs_ = 0;
 };

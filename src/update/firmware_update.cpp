@@ -119,7 +119,9 @@ bool UpdateEngine::ReconnectAfterEntry(ConnectionKind kind, bool& notFound) {
   return true;
 }
 
-void UpdateEngine::AbortFirmwareRun(const char* status, const char* runLine, std::string& runText, bool passThrough) {
+void UpdateEngine::AbortFirmwareRun(RunEnd end, int row, const char* status, const char* runLine,
+                                    std::string& runText, bool passThrough) {
+  RecordRunEnd(end, row);
   SetStatusAndAttention(status, true);
   Post(WM_VIEW_REFRESH, kRefreshControls);
   runText += runLine;
@@ -141,8 +143,9 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
   bool notFound = false;
   if (!EnterBootloadForModule(notFound)) {
     if (Stopping()) return ModuleResult::Stopped;
-    const char* mark = notFound ? texts::kRowNotReplug : stageA ? texts::kRowFailed : texts::kRowConnectionFailed;
-    view_.SetRowMark(module.row, mark, kRowRed);
+    MarkRow(module.row, notFound ? ModuleOutcome::NotReplugged
+                        : stageA ? ModuleOutcome::Failed
+                                 : ModuleOutcome::ConnectionFailed);
     // The module was not loaded: the run must not report success for it.
     firmwareOk_.store(false);
     return stageA ? ModuleResult::Next : ModuleResult::EndStage;
@@ -170,7 +173,7 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
     // row and the log say so, and the run does not count as a success.
     runText += FileStatusText(parsed);
     runText += "\r\n";
-    view_.SetRowMark(module.row, texts::kRowFailed, kRowRed);
+    MarkRow(module.row, ModuleOutcome::Failed);
     firmwareOk_.store(false);
     return ModuleResult::Next;
   }
@@ -185,7 +188,7 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
     Post(WM_VIEW_REFRESH, kRefreshControls);
     runText += texts::kRunReaderLost;
     if (passThrough) ExitPassThroughInto(runText);
-    view_.SetRowMark(module.row, notFound ? texts::kRowNotReplug : texts::kRowFailed, kRowRed);
+    MarkRow(module.row, notFound ? ModuleOutcome::NotReplugged : ModuleOutcome::Failed);
     firmwareOk_.store(false);
     Post(WM_VIEW_REFRESH, kRefreshControls);
     return stageA ? ModuleResult::Next : ModuleResult::HandOver;
@@ -195,22 +198,22 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
   Post(WM_VIEW_REFRESH, kRefreshControls);
 
   if (!channel_.deviceInfo().bootloaderMode) {
-    AbortFirmwareRun(texts::kNotInBootloadMode, texts::kRunNotInBootload, runText, passThrough);
+    AbortFirmwareRun(RunEnd::NotInBootloader, module.row, texts::kNotInBootloadMode, texts::kRunNotInBootload, runText, passThrough);
     return ModuleResult::Aborted;
   }
   RefreshDeviceInfo();
   Post(WM_VIEW_REFRESH, kRefreshControls);
   const DeviceInfo info = channel_.deviceInfo();
   if (!typeValid) {
-    AbortFirmwareRun(texts::kAppFileTypeError, texts::kRunFileTypeError, runText, passThrough);
+    AbortFirmwareRun(RunEnd::FileTypeError, module.row, texts::kAppFileTypeError, texts::kRunFileTypeError, runText, passThrough);
     return ModuleResult::Aborted;
   }
   if (pciFlag != info.pciType) {
-    AbortFirmwareRun(texts::kPciNotMatch, texts::kRunPciNotMatch, runText, passThrough);
+    AbortFirmwareRun(RunEnd::PciMismatch, module.row, texts::kPciNotMatch, texts::kRunPciNotMatch, runText, passThrough);
     return ModuleResult::Aborted;
   }
   if (!info.pciType && info.stopPackage > queued) {
-    AbortFirmwareRun(texts::kStopPointError, texts::kRunStopPointError, runText, passThrough);
+    AbortFirmwareRun(RunEnd::StopPointError, module.row, texts::kStopPointError, texts::kRunStopPointError, runText, passThrough);
     return ModuleResult::Aborted;
   }
 
@@ -223,7 +226,7 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
   // A shutdown cut the transfer short: no mark claims anything about it.
   if (Stopping()) return ModuleResult::Stopped;
 
-  view_.SetRowMark(module.row, texts::kRowCompleted, kRowBlue);
+  MarkRow(module.row, ModuleOutcome::Completed);
   if (!transferred) {
     NoticeLinkLoss();
     if (stageA) {
@@ -235,7 +238,7 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
         listLength = bootList_.size();
       }
       if (listLength > 1 && requeues < kMaxRequeues) {
-        view_.SetRowMark(module.row, texts::kRowSuspended, kRowBlue);
+        MarkRow(module.row, ModuleOutcome::Suspended);
         // Back to what it was: a suspended module has not failed yet, but an
         // earlier failure still counts.
         firmwareOk_.store(before);
@@ -243,13 +246,13 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
         std::lock_guard lock(listsMutex_);
         bootList_.push_back(module);
       } else {
-        view_.SetRowMark(module.row, texts::kRowFailed, kRowRed);
+        MarkRow(module.row, ModuleOutcome::Failed);
       }
     } else {
       SetStatusAndAttention(texts::kFirmwareUpdateFailed, true);
       firmwareOk_.store(false);
       runText += texts::kRunFirmwareFailed;
-      view_.SetRowMark(module.row, texts::kRowFailed, kRowRed);
+      MarkRow(module.row, ModuleOutcome::Failed);
     }
   }
   WriteLogIfEnabled(runText);
@@ -269,7 +272,7 @@ void UpdateEngine::FirmwareUpdateThread() {
   int requeues = 0;
 
   auto endAborted = [&] {
-    Post(WM_UPDATE_FINISHED, 0);
+    FinishRun(false);
     lock.unlock();
     Post(WM_VIEW_REFRESH, ready_.load() ? kRefreshStartMonitor : kRefreshRestartDetection);
   };

@@ -19,7 +19,8 @@ void UpdateEngine::BeginKernelStage() {
   // drawn in the colour of success.
   if (!nothingSelected) attention_.store(false);
   if (nothingSelected) {
-    Post(WM_UPDATE_FINISHED, 0);
+    // The first stage's status stands, and with it its verdict.
+    FinishRun(firmwareOk_.load());
     Post(WM_VIEW_REFRESH, kRefreshControls);
     Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
     return;
@@ -35,7 +36,7 @@ void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::s
     SetStatusAndAttention(texts::kKernelUpdateFailed, true);
     resultFlag.store(false);
     runText += texts::kRunKernelFailed;
-    view_.SetRowMark(module.row, texts::kRowFailed, kRowRed);
+    MarkRow(module.row, ModuleOutcome::Failed);
   };
 
   SetStatus(texts::kKernelUpdating);
@@ -88,7 +89,7 @@ void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::s
   const bool transferred = channel_.RunCommandQueue([this](int done, int total) { OnProgress(done, total); });
   runText += channel_.SessionText();
   if (Stopping()) return;
-  view_.SetRowMark(module.row, texts::kRowCompleted, kRowBlue);
+  MarkRow(module.row, ModuleOutcome::Completed);
   if (!transferred) {
     NoticeLinkLoss();
     fail();
@@ -121,7 +122,8 @@ void UpdateEngine::KernelUpdateThread() {
     runText += texts::kRunReconnectFailed;
     // Kept in the log as well, so that the operator can see why nothing was sent.
     WriteLogIfEnabled(runText);
-    Post(WM_UPDATE_FINISHED, 0);
+    RecordRunEnd(RunEnd::ReconnectFailed);
+    FinishRun(false);
     lock.unlock();
     Post(WM_VIEW_REFRESH, kRefreshControls);
     Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
@@ -155,7 +157,12 @@ void UpdateEngine::KernelUpdateThread() {
     SetStatusAndAttention(texts::kUpdateSucceeded, false);
   }
   view_.StopRowProgress();
-  Post(WM_UPDATE_FINISHED, 0);
+  {
+    std::lock_guard result(resultMutex_);
+    result_.kernelOk = kernelOk_.load() || kernelList.empty();
+    result_.uniAppOk = uniAppOk_.load() || uniAppList.empty();
+  }
+  FinishRun(!failed);
   Post(WM_VIEW_REFRESH, kRefreshControls);
   Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
 }

@@ -87,6 +87,11 @@ bool UpdateEngine::CollectSelection(std::string& confirmationText) {
 void UpdateEngine::StartFirmwareUpdate() {
   if (Stopping()) return;
   view_.ClearRowMarks();
+  {
+    std::lock_guard lock(resultMutex_);
+    result_ = RunResult{};
+    resultPending_ = false;
+  }
   // Busy for the whole run, its preparation included: a reader found again
   // meanwhile must neither give the controls back nor restart the monitor.
   busy_.store(true);
@@ -127,6 +132,7 @@ bool UpdateEngine::PrepareFirmwareUpdate() {
     if (!channel_.EnterBootLoaderKeyboardHeader()) {
       if (Stopping()) return false;
       ShowMessageBoxAndWait(texts::kFailedMessage, texts::kEnterBootloadCaption);
+      RecordRunEnd(RunEnd::KeyboardEntryFailed);
       PostRunAborted();
       return false;
     }
@@ -135,6 +141,7 @@ bool UpdateEngine::PrepareFirmwareUpdate() {
     if (!RedetectReader(text, notFound, false)) {
       if (Stopping()) return false;
       ShowMessageBoxAndWait(texts::kFailedMessage, texts::kCannotConnectCaption);
+      RecordRunEnd(RunEnd::ReaderNotFound);
       PostRunAborted();
       return false;
     }
@@ -143,7 +150,7 @@ bool UpdateEngine::PrepareFirmwareUpdate() {
 }
 
 void UpdateEngine::PostRunAborted() {
-  Post(WM_UPDATE_FINISHED, 0);
+  FinishRun(false);
   Post(WM_VIEW_REFRESH, ready_.load() ? kRefreshStartMonitor : kRefreshRestartDetection);
 }
 

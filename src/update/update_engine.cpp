@@ -201,6 +201,48 @@ void UpdateEngine::Handle(uint32_t message, int64_t lParam) {
 void UpdateEngine::HandleUpdateFinished() {
   busy_.store(false);
   view_.EnableControls(kUpdateControls, true);
+  RunResult result;
+  {
+    std::lock_guard lock(resultMutex_);
+    // A finish that no run posted (another sender of the message) has no result.
+    if (!resultPending_) return;
+    resultPending_ = false;
+    result = result_;
+  }
+  view_.RunFinished(result);
+}
+
+void UpdateEngine::MarkRow(int row, ModuleOutcome outcome) {
+  {
+    std::lock_guard lock(resultMutex_);
+    result_.SetOutcome(row, outcome);
+  }
+  const bool blue = outcome == ModuleOutcome::Completed || outcome == ModuleOutcome::Suspended;
+  view_.SetRowMark(row, ModuleOutcomeText(outcome), blue ? kRowBlue : kRowRed);
+}
+
+void UpdateEngine::RecordRunEnd(RunEnd end, int stoppedAtRow) {
+  std::lock_guard lock(resultMutex_);
+  result_.end = end;
+  result_.stoppedAtRow = stoppedAtRow;
+}
+
+void UpdateEngine::FinishRun(bool succeeded) {
+  bool firmwareStage = false;
+  {
+    std::lock_guard lock(listsMutex_);
+    firmwareStage = !bootList_.empty() || !appList_.empty();
+  }
+  const std::string status = statusText();
+  {
+    std::lock_guard lock(resultMutex_);
+    result_.succeeded = succeeded;
+    // The flag keeps an earlier run's value when this run had no first stage.
+    result_.firmwareOk = !firmwareStage || firmwareOk_.load();
+    result_.statusText = status;
+    resultPending_ = true;
+  }
+  Post(WM_UPDATE_FINISHED, 0);
 }
 
 void UpdateEngine::HandleViewRefresh(int64_t lParam) {
@@ -383,7 +425,13 @@ bool UpdateEngine::MonitorPause(uint32_t ms) {
 // ---------------------------------------------------------------------------
 // Shutdown
 
+RunResult UpdateEngine::CurrentRunResult() const {
+  std::lock_guard lock(resultMutex_);
+  return result_;
+}
+
 void UpdateEngine::Shutdown() {
+  if (UpdateRunning() && !Stopping()) RecordRunEnd(RunEnd::Stopped, currentRow_.load());
   if (!stopping_.exchange(true)) {
     monitorRun_.store(false);
     // Each lock is taken once so that a waiter between its check of the flag

@@ -25,6 +25,7 @@
 #include "firmware/firmware_file.h"
 #include "firmware/module_discovery.h"
 #include "update/interface_kind.h"
+#include "update/run_result.h"
 #include "update/update_view.h"
 #include "update/worker_thread.h"
 
@@ -136,6 +137,9 @@ class UpdateEngine {
   // An update run (either stage, or its preparation) is under way.
   bool UpdateRunning() const;
 
+  // The result of the run under way, so far, or of the last run.
+  RunResult CurrentRunResult() const;
+
   // Copies of the discovered and the selected lists.
   ModuleLists Lists() const;
   std::vector<ModuleFile> BootList() const;
@@ -165,6 +169,15 @@ class UpdateEngine {
   // the engine shuts down).
   void ShowMessageBoxAndWait(const std::string& text, const std::string& caption);
   void Handle(uint32_t message, int64_t lParam);
+
+  // ---- the run's result ----
+  // Shows the outcome on the module's row and keeps it for the result.
+  void MarkRow(int row, ModuleOutcome outcome);
+  // Where and why a run ends early.
+  void RecordRunEnd(RunEnd end, int stoppedAtRow = -1);
+  // The run ends: its result is completed and handed to the view when the
+  // presenter handles the update-finished message that this posts.
+  void FinishRun(bool succeeded);
 
   // ---- state helpers ----
   void SetStatus(const std::string& text);
@@ -206,7 +219,8 @@ class UpdateEngine {
   bool PrepareFirmwareUpdate();
   void FirmwareUpdateThread();
   ModuleResult RunFirmwareModule(ModuleFile module, Stage stage, std::string& runText, uint64_t startMs, int& requeues);
-  void AbortFirmwareRun(const char* status, const char* runLine, std::string& runText, bool passThrough);
+  void AbortFirmwareRun(RunEnd end, int row, const char* status, const char* runLine, std::string& runText,
+                        bool passThrough);
   void KernelUpdateThread();
   void RunKernelModule(const ModuleFile& module, bool uniApp, std::string& runText, uint64_t startMs);
   std::string TimeLastLine(uint64_t startMs) const;
@@ -251,6 +265,11 @@ class UpdateEngine {
   std::atomic<bool> firmwareOk_{false};
   std::atomic<bool> kernelOk_{false};
   std::atomic<bool> uniAppOk_{false};
+
+  // The run under way (or the last one); handed over at its end.
+  mutable std::mutex resultMutex_;
+  RunResult result_;
+  bool resultPending_ = false;
 
   // Progress: the row being transferred and the last percentage shown.
   std::atomic<int> currentRow_{-1};

@@ -23,6 +23,8 @@
 #include <string>
 #include <string_view>
 
+#include "update/run_result.h"
+
 namespace orvane {
 
 // Message numbers of the view (based on the first user message, 0x400).
@@ -135,6 +137,11 @@ class UpdateView {
   // its own thread every 1000 ms of program time (OsWaitMs(1000) real ms).
   virtual void StartBlinkTimer() = 0;
   virtual void StopBlinkTimer() = 0;
+
+  // ---- presenter thread ----
+  // An update run ended; called once per run, while the update-finished
+  // message is handled.
+  virtual void RunFinished(const RunResult& result) { (void)result; }
 };
 
 }  // namespace orvane
