@@ -88,8 +88,8 @@ void CViewConfiguration::OnInitialUpdate() {
   g_pConfigView.store(this);
 
   CInterfaceSelectDlg dialog(this);
-  const bool accepted = dialog.exec() == QDialog::Accepted;
-  engine_.ApplyInterfaceChoice(accepted, dialog.Selection());
+  dialog.exec();
+  engine_.ApplyInterfaceChoice(dialog.ChosenInterface());
 
   engine_.InitFirmwareFolders(ProgramFolder());
   engine_.TransferToControls();

@@ -25,7 +25,7 @@ class NetworkWaitScope {
 }  // namespace
 
 void UpdateEngine::DetectionThread() {
-  const int kind = g_nInterfaceKind.load();
+  const InterfaceKind kind = g_nInterfaceKind.load();
   if (kind == InterfaceUsbSerial) {
     while (!Stopping()) {
       std::string text;

@@ -36,11 +36,11 @@ UpdateEngine::~UpdateEngine() { Shutdown(); }
 // ---------------------------------------------------------------------------
 // Presenter operations
 
-void UpdateEngine::ApplyInterfaceChoice(bool accepted, int selection) {
-  if (!accepted) return;
+void UpdateEngine::ApplyInterfaceChoice(std::optional<InterfaceKind> kind) {
+  if (!kind) return;
   const BootloadSettings& settings = channel_.settings();
-  switch (selection) {
-    case kDialogTcp:
+  switch (*kind) {
+    case InterfaceTcpClient:
       g_nInterfaceKind.store(InterfaceTcpClient);
       serverPort_.store(settings.tcpServerPort);
       {
@@ -49,11 +49,12 @@ void UpdateEngine::ApplyInterfaceChoice(bool accepted, int selection) {
       }
       view_.ShowPortBox(true);
       break;
-    case kDialogTls:
+    case InterfaceTlsServer:
       g_nInterfaceKind.store(InterfaceTlsServer);
       serverPort_.store(settings.tlsServerPort);
       view_.ShowPortBox(true);
       break;
+    case InterfaceUsbSerial:
     default:
       g_nInterfaceKind.store(InterfaceUsbSerial);
       view_.ShowPortBox(false);

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,9 +63,9 @@ class UpdateEngine {
 
   // ================= presenter thread =================
 
-  // The interface dialog ended: with OK and its selection (0, 1 or 2 in the
-  // order of its radio buttons), or cancelled (nothing changes).
-  void ApplyInterfaceChoice(bool accepted, int selection);
+  // The operator chose how the reader is reached; nothing changes when the
+  // choice was cancelled (nullopt).
+  void ApplyInterfaceChoice(std::optional<InterfaceKind> kind);
   // Lists the module files of the three folders below `programFolder`.
   void InitFirmwareFolders(const std::string& programFolder);
   // The operator chose another application or kernel folder.

@@ -83,16 +83,16 @@ class WholeUpdate : public ::testing::Test {
     switch (link) {
       case Link::Tcp:
         rig.settings.tcpServerPort = port;
-        selection_ = kDialogTcp;
+        interface_ = InterfaceTcpClient;
         break;
       case Link::Tls:
         ASSERT_TRUE(WriteTestCertificate(rig.folder.path()));
         rig.settings.tlsServerPort = port;
-        selection_ = kDialogTls;
+        interface_ = InterfaceTlsServer;
         break;
       case Link::Serial:
       case Link::Hid:
-        selection_ = kDialogUsbSerial;
+        interface_ = InterfaceUsbSerial;
         break;
     }
   }
@@ -101,7 +101,7 @@ class WholeUpdate : public ::testing::Test {
   void StartDetection() {
     rig.Build();
     rig.OnPresenter([&] {
-      rig.engine->ApplyInterfaceChoice(true, selection_);
+      rig.engine->ApplyInterfaceChoice(interface_);
       rig.engine->InitFirmwareFolders(rig.folder.path());
       rig.engine->TransferToControls();
       rig.engine->StartDetection();
@@ -194,7 +194,7 @@ class WholeUpdate : public ::testing::Test {
 
   EngineRig rig;  // last: the engine stops before the reader's links go
   Link link_ = Link::Tcp;
-  int selection_ = kDialogUsbSerial;
+  InterfaceKind interface_ = InterfaceUsbSerial;
 };
 
 }  // namespace orvane::test

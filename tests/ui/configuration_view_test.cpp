@@ -403,7 +403,7 @@ class TestConfigurationView : public QObject {
     rig.tcpPort = QString::number(FreeLocalPort());
     QVERIFY(rig.Start(answer));
     const ViewForm& form = rig.view()->form();
-    QCOMPARE(g_nInterfaceKind.load(), kind);
+    QCOMPARE(int(g_nInterfaceKind.load()), kind);
     QCOMPARE(form.port->isVisible(), shown);
     QCOMPARE(form.portLabel->isVisible(), shown);
     if (shown) QVERIFY(!form.port->isEnabled());

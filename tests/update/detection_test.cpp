@@ -50,7 +50,7 @@ TEST(Detection, LocalInterfaceRetriesEvery200MsUntilTheChoiceChanges) {
   EXPECT_EQ(rig.view.EnabledControls() & kButtonControls, 0u);
   ASSERT_TRUE(rig.view.WaitUntil([&] { return clock.Waits().size() >= 5; }));
 
-  g_nInterfaceKind.store(7);
+  g_nInterfaceKind.store(static_cast<InterfaceKind>(7));
   ASSERT_TRUE(rig.view.WaitUntil([&] { return !rig.engine->WorkersRunning(); }));
   const std::vector<uint32_t> waits = clock.Waits();
   for (uint32_t wait : waits) EXPECT_EQ(wait, kDetectionRetryMs);
@@ -200,7 +200,7 @@ TEST(Detection, TcpInterfaceWaitsForTheServerWithAttention) {
   rig.settings.tcpServerPort = port;
   rig.Build();
   rig.OnPresenter([&] {
-    rig.engine->ApplyInterfaceChoice(true, kDialogTcp);
+    rig.engine->ApplyInterfaceChoice(InterfaceTcpClient);
     rig.engine->StartDetection();
   });
   EXPECT_TRUE(rig.view.PortBoxShown());
@@ -227,7 +227,7 @@ TEST(Detection, ShutdownEndsAWaitForATlsClientAtOnce) {
   rig.settings.tlsServerPort = 0;
   rig.Build();
   rig.OnPresenter([&] {
-    rig.engine->ApplyInterfaceChoice(true, kDialogTls);
+    rig.engine->ApplyInterfaceChoice(InterfaceTlsServer);
     rig.engine->StartDetection();
   });
   EXPECT_EQ(g_nInterfaceKind.load(), InterfaceTlsServer);
@@ -245,7 +245,7 @@ TEST(Detection, CancelledInterfaceDialogKeepsTheLocalInterfaces) {
   EngineRig rig;
   rig.settings.tcpServerPort = 5000;
   rig.Build();
-  rig.OnPresenter([&] { rig.engine->ApplyInterfaceChoice(false, kDialogTcp); });
+  rig.OnPresenter([&] { rig.engine->ApplyInterfaceChoice(std::nullopt); });
   EXPECT_EQ(g_nInterfaceKind.load(), InterfaceUsbSerial);
   EXPECT_FALSE(rig.view.PortBoxShown());
   EXPECT_EQ(rig.engine->serverPort(), kDefaultServerPort);
