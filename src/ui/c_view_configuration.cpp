@@ -23,7 +23,7 @@
 #include "ui/message_box.h"
 #include "ui/view_form_layout.h"
 #include "ui/view_keyboard_filter.h"
-#include "ui/view_message_event.h"
+#include "ui/ui_messages.h"
 #include "ui/xp_button.h"
 
 namespace orvane {
@@ -49,7 +49,7 @@ std::string BrowseForFolder(QWidget* owner, const char* title) {
 
 CViewConfiguration::CViewConfiguration(ReaderChannel& channel, QWidget* parent)
     : QWidget(parent), form_(this), engine_(channel, *this) {
-  ReserveViewMessages();
+  ReserveUserMessages();
   ConnectControls();
   blinkTimer_ = new QTimer(this);
   connect(blinkTimer_, &QTimer::timeout, this, [this] { engine_.OnBlinkTimer(); });
@@ -110,14 +110,8 @@ void CViewConfiguration::OnReloadKernelPath() {
 // Events and painting
 
 bool CViewConfiguration::event(QEvent* event) {
-  ViewMessageFields fields;
-  if (ReadViewMessageEvent(event, fields)) {
-    ViewMessage message;
-    message.message = fields.message;
-    message.wParam = fields.wParam;
-    message.lParam = fields.lParam;
-    message.sequence = fields.sequence;
-    engine_.DeliverViewMessage(message);
+  if (const std::optional<ViewMessage> message = ReadViewMessage(event)) {
+    engine_.DeliverViewMessage(*message);
     return true;
   }
   return QWidget::event(event);
@@ -148,7 +142,7 @@ void CViewConfiguration::OnPresenterThread(Action&& action) {
 bool CViewConfiguration::IsPresenterThread() const { return QThread::currentThread() == thread(); }
 
 void CViewConfiguration::PostViewMessage(const ViewMessage& message) {
-  PostViewMessageEvent(this, ViewMessageFields{message.message, message.wParam, message.lParam, message.sequence});
+  orvane::PostViewMessage(this, message);
 }
 
 void CViewConfiguration::TransferToControls(const ViewSnapshot& snapshot) {

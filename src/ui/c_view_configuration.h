@@ -5,8 +5,8 @@
 // the detection and every value that is not a widget live in UpdateEngine,
 // which reaches the widgets through the UpdateView operations below. Those
 // that workers may call hand their work to the user-interface thread as
-// queued events; posted view messages arrive as events numbered 0x401, 0x402 and
-// 0x465 and go back to the engine in posting order.
+// queued events; the engine's posted view messages arrive as window messages
+// (ui_messages.h) and go back to the engine in posting order.
 
 #include <QWidget>
 

@@ -43,7 +43,7 @@ bool UpdateEngine::EnterBootloadForModule(bool& notFound) {
   if (!RedetectReader(text, notFound, false)) {
     SetDeviceReady(false);
     SetStatusAndAttention(texts::kFailedToFindDevice, true);
-    Send(WM_VIEW_REFRESH, kRefreshControls);
+    Send(ViewRefresh::Controls);
     return false;
   }
   attention_.store(false);
@@ -51,30 +51,30 @@ bool UpdateEngine::EnterBootloadForModule(bool& notFound) {
 
   if (PassThroughCondition()) {
     const EntryOutcome outcome = channel_.EnterBootLoaderByRoute(EntryRoute::PassThrough);
-    Send(WM_VIEW_REFRESH, kRefreshControls);
+    Send(ViewRefresh::Controls);
     if (outcome == EntryOutcome::PassThroughRefused) return false;
-    Send(WM_VIEW_REFRESH, kRefreshControls);
+    Send(ViewRefresh::Controls);
     return true;
   }
 
   if (channel_.deviceInfo().bootloaderMode) {
-    Send(WM_VIEW_REFRESH, kRefreshControls);
+    Send(ViewRefresh::Controls);
     return true;
   }
   SetStatus(texts::kToEnterBootload);
-  Send(WM_VIEW_REFRESH, kRefreshControls);
+  Send(ViewRefresh::Controls);
   const EntryOutcome outcome = channel_.EnterBootLoaderByRoute(EntryRoute::Direct);
   if (outcome == EntryOutcome::Refused || outcome == EntryOutcome::PassThroughRefused) {
     SetStatusAndAttention(texts::kBootloadEnterFailed, true);
-    Send(WM_VIEW_REFRESH, kRefreshControls);
+    Send(ViewRefresh::Controls);
     return true;
   }
   if (outcome == EntryOutcome::AlreadyInBootloader) {
-    Send(WM_VIEW_REFRESH, kRefreshControls);
+    Send(ViewRefresh::Controls);
     return true;
   }
   SetStatus(texts::kBootloadEnterOkay);
-  Send(WM_VIEW_REFRESH, kRefreshControls);
+  Send(ViewRefresh::Controls);
   const ConnectionKind kind = channel_.connectionKind();
   if (!ReconnectsAfterEntry(kind)) return true;
   return ReconnectAfterEntry(kind, notFound);
@@ -87,7 +87,7 @@ bool UpdateEngine::ReconnectAfterEntry(ConnectionKind kind, bool& notFound) {
   } else if (kind == ConnectionKind::TcpClient) {
     SetStatus(texts::kWaitTcpServer);
   }
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
 
   const uint64_t startMs = TickMs();
   bool connected = false;
@@ -111,7 +111,7 @@ bool UpdateEngine::ReconnectAfterEntry(ConnectionKind kind, bool& notFound) {
       notFound = true;
       SetDeviceReady(false);
       SetStatusAndAttention(texts::kFailedToFindDevice, true);
-      Send(WM_VIEW_REFRESH, kRefreshControls);
+      Send(ViewRefresh::Controls);
       return false;
     }
   }
@@ -123,10 +123,10 @@ void UpdateEngine::AbortFirmwareRun(RunEnd end, int row, const char* status, con
                                     std::string& runText, bool passThrough) {
   RecordRunEnd(end, row);
   SetStatusAndAttention(status, true);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   runText += runLine;
   if (passThrough) ExitPassThroughInto(runText);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
 }
 
 UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, Stage stage, std::string& runText,
@@ -179,30 +179,30 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
   }
 
   SetStatus(texts::kDeviceRebooting);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   std::string text;
   if (!RedetectReader(text, notFound, false)) {
     if (Stopping()) return ModuleResult::Stopped;
     SetDeviceReady(false);
     SetStatusAndAttention(texts::kDeviceRebootFailed, true);
-    Post(WM_VIEW_REFRESH, kRefreshControls);
+    Post(ViewRefresh::Controls);
     runText += texts::kRunReaderLost;
     if (passThrough) ExitPassThroughInto(runText);
     MarkRow(module.row, notFound ? ModuleOutcome::NotReplugged : ModuleOutcome::Failed);
     firmwareOk_.store(false);
-    Post(WM_VIEW_REFRESH, kRefreshControls);
+    Post(ViewRefresh::Controls);
     return stageA ? ModuleResult::Next : ModuleResult::HandOver;
   }
   if (Stopping()) return ModuleResult::Stopped;
   SetStatusAndAttention(texts::kDeviceReady, false);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
 
   if (!channel_.deviceInfo().bootloaderMode) {
     AbortFirmwareRun(RunEnd::NotInBootloader, module.row, texts::kNotInBootloadMode, texts::kRunNotInBootload, runText, passThrough);
     return ModuleResult::Aborted;
   }
   RefreshDeviceInfo();
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   const DeviceInfo info = channel_.deviceInfo();
   if (!typeValid) {
     AbortFirmwareRun(RunEnd::FileTypeError, module.row, texts::kAppFileTypeError, texts::kRunFileTypeError, runText, passThrough);
@@ -218,7 +218,7 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
   }
 
   SetStatusAndAttention(texts::kFirmwareUpdating, false);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   view_.StartRowProgress(module.row);
   const ProgressCallback progress = [this](int done, int total) { OnProgress(done, total); };
   const bool transferred = passThrough ? channel_.RunCommandQueueStx(progress) : channel_.RunCommandQueue(progress);
@@ -258,7 +258,7 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
   WriteLogIfEnabled(runText);
   if (passThrough) ExitPassThroughInto(runText);
   runText += TimeLastLine(startMs);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   if (!Pause(kAfterModuleMs)) return ModuleResult::Stopped;
   return ModuleResult::Next;
 }
@@ -274,7 +274,7 @@ void UpdateEngine::FirmwareUpdateThread() {
   auto endAborted = [&] {
     FinishRun(false);
     lock.unlock();
-    Post(WM_VIEW_REFRESH, ready_.load() ? kRefreshStartMonitor : kRefreshRestartDetection);
+    Post(ready_.load() ? ViewRefresh::StartMonitor : ViewRefresh::RestartDetection);
   };
   auto endStopped = [&] { WriteLogIfEnabled(runText); };
 
@@ -299,7 +299,7 @@ void UpdateEngine::FirmwareUpdateThread() {
     if (result == ModuleResult::EndStage) break;
     if (result == ModuleResult::HandOver) {
       view_.StopRowProgress();
-      Post(WM_VIEW_REFRESH, kRefreshStartKernelStage);
+      Post(ViewRefresh::StartKernelStage);
       return;
     }
   }
@@ -310,7 +310,7 @@ void UpdateEngine::FirmwareUpdateThread() {
     SetStatusAndAttention(texts::kFirmwareUpdateFailed, true);
   }
   view_.StopRowProgress();
-  Post(WM_VIEW_REFRESH, kRefreshStartKernelStage);
+  Post(ViewRefresh::StartKernelStage);
 }
 
 }  // namespace orvane

@@ -21,8 +21,8 @@ void UpdateEngine::BeginKernelStage() {
   if (nothingSelected) {
     // The first stage's status stands, and with it its verdict.
     FinishRun(firmwareOk_.load());
-    Post(WM_VIEW_REFRESH, kRefreshControls);
-    Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
+    Post(ViewRefresh::Controls);
+    Post(ViewRefresh::StartMonitor);
     return;
   }
   if (Stopping()) return;
@@ -40,7 +40,7 @@ void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::s
   };
 
   SetStatus(texts::kKernelUpdating);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   std::string path;
   {
     std::lock_guard lock(listsMutex_);
@@ -71,7 +71,7 @@ void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::s
     fail();
     runText += TimeLastLine(startMs);
     WriteLogIfEnabled(runText);
-    Post(WM_VIEW_REFRESH, kRefreshControls);
+    Post(ViewRefresh::Controls);
     return;
   }
 
@@ -81,8 +81,8 @@ void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::s
   } else {
     channel_.BeginKernelLoad(status, tag, fileLength, 0, 0);
   }
-  Post(WM_VIEW_REFRESH, kRefreshControls);
-  Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
+  Post(ViewRefresh::Controls);
+  Post(ViewRefresh::ControlsAgain);
   if (Stopping()) return;
 
   view_.StartRowProgress(module.row);
@@ -100,7 +100,7 @@ void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::s
   runText += channel_.SessionText();
   runText += TimeLastLine(startMs);
   WriteLogIfEnabled(runText);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
 }
 
 void UpdateEngine::KernelUpdateThread() {
@@ -108,7 +108,7 @@ void UpdateEngine::KernelUpdateThread() {
   channel_.ClearSessionText();
   std::string runText;
   SetStatusAndAttention(texts::kKernelUpdating, false);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   const uint64_t startMs = TickMs();
 
   if (!Pause(kKernelStageSettleMs)) return;
@@ -118,20 +118,20 @@ void UpdateEngine::KernelUpdateThread() {
     if (Stopping()) return;
     SetDeviceReady(false);
     SetStatusAndAttention(texts::kReconnectFailed, true);
-    Post(WM_VIEW_REFRESH, kRefreshControls);
+    Post(ViewRefresh::Controls);
     runText += texts::kRunReconnectFailed;
     // Kept in the log as well, so that the operator can see why nothing was sent.
     WriteLogIfEnabled(runText);
     RecordRunEnd(RunEnd::ReconnectFailed);
     FinishRun(false);
     lock.unlock();
-    Post(WM_VIEW_REFRESH, kRefreshControls);
-    Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
+    Post(ViewRefresh::Controls);
+    Post(ViewRefresh::StartMonitor);
     return;
   }
 
   SetStatusAndAttention(texts::kKernelUpdating, false);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   kernelOk_.store(true);
   const std::vector<ModuleFile> kernelList = KernelList();
   for (const ModuleFile& module : kernelList) {
@@ -140,7 +140,7 @@ void UpdateEngine::KernelUpdateThread() {
   }
 
   SetStatusAndAttention(texts::kUniAppUpdating, false);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   uniAppOk_.store(true);
   const std::vector<ModuleFile> uniAppList = UniAppList();
   for (const ModuleFile& module : uniAppList) {
@@ -163,8 +163,8 @@ void UpdateEngine::KernelUpdateThread() {
     result_.uniAppOk = uniAppOk_.load() || uniAppList.empty();
   }
   FinishRun(!failed);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
-  Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
+  Post(ViewRefresh::Controls);
+  Post(ViewRefresh::StartMonitor);
 }
 
 }  // namespace orvane

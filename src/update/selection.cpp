@@ -123,7 +123,7 @@ bool UpdateEngine::PrepareFirmwareUpdate() {
     firmwareModules = !bootList_.empty() || !appList_.empty();
   }
   if (!firmwareModules) {
-    Send(WM_VIEW_REFRESH, kRefreshStartKernelStage);
+    Send(ViewRefresh::StartKernelStage);
     return false;
   }
 
@@ -151,7 +151,7 @@ bool UpdateEngine::PrepareFirmwareUpdate() {
 
 void UpdateEngine::PostRunAborted() {
   FinishRun(false);
-  Post(WM_VIEW_REFRESH, ready_.load() ? kRefreshStartMonitor : kRefreshRestartDetection);
+  Post(ready_.load() ? ViewRefresh::StartMonitor : ViewRefresh::RestartDetection);
 }
 
 }  // namespace orvane

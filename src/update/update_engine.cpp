@@ -131,11 +131,9 @@ void UpdateEngine::OnBlinkTimer() {
 // ---------------------------------------------------------------------------
 // Messages
 
-void UpdateEngine::Post(uint32_t message, int64_t lParam) {
+void UpdateEngine::Post(ViewMessageKind kind, ViewRefresh refresh) {
   if (Stopping()) return;
-  ViewMessage posted;
-  posted.message = message;
-  posted.lParam = lParam;
+  ViewMessage posted{kind, refresh};
   {
     std::lock_guard lock(messageMutex_);
     posted.sequence = nextSequence_++;
@@ -143,15 +141,13 @@ void UpdateEngine::Post(uint32_t message, int64_t lParam) {
   view_.PostViewMessage(posted);
 }
 
-void UpdateEngine::Send(uint32_t message, int64_t lParam) {
+void UpdateEngine::Send(ViewMessageKind kind, ViewRefresh refresh) {
   if (Stopping()) return;
+  ViewMessage sent{kind, refresh};
   if (view_.IsPresenterThread()) {
-    Handle(message, lParam);
+    Handle(sent);
     return;
   }
-  ViewMessage sent;
-  sent.message = message;
-  sent.lParam = lParam;
   {
     std::lock_guard lock(messageMutex_);
     sent.sequence = nextSequence_++;
@@ -170,11 +166,11 @@ void UpdateEngine::ShowMessageBoxAndWait(const std::string& text, const std::str
     std::lock_guard lock(messageMutex_);
     pendingBoxes_.emplace_back(text, caption);
   }
-  Send(WM_SHOW_MESSAGE_BOX, 0);
+  Send(ViewMessageKind::ShowMessageBox);
 }
 
 void UpdateEngine::DeliverViewMessage(const ViewMessage& message) {
-  if (!Stopping()) Handle(message.message, message.lParam);
+  if (!Stopping()) Handle(message);
   {
     std::lock_guard lock(messageMutex_);
     deliveredSequence_ = std::max(deliveredSequence_, message.sequence);
@@ -182,20 +178,25 @@ void UpdateEngine::DeliverViewMessage(const ViewMessage& message) {
   messageCv_.notify_all();
 }
 
-void UpdateEngine::Handle(uint32_t message, int64_t lParam) {
-  if (message == WM_UPDATE_FINISHED) {
-    HandleUpdateFinished();
-  } else if (message == WM_VIEW_REFRESH) {
-    HandleViewRefresh(lParam);
-  } else if (message == WM_SHOW_MESSAGE_BOX) {
-    std::pair<std::string, std::string> box;
-    {
-      std::lock_guard lock(messageMutex_);
-      if (pendingBoxes_.empty()) return;
-      box = std::move(pendingBoxes_.front());
-      pendingBoxes_.pop_front();
+void UpdateEngine::Handle(const ViewMessage& message) {
+  switch (message.kind) {
+    case ViewMessageKind::UpdateFinished:
+      HandleUpdateFinished();
+      break;
+    case ViewMessageKind::Refresh:
+      HandleViewRefresh(message.refresh);
+      break;
+    case ViewMessageKind::ShowMessageBox: {
+      std::pair<std::string, std::string> box;
+      {
+        std::lock_guard lock(messageMutex_);
+        if (pendingBoxes_.empty()) return;
+        box = std::move(pendingBoxes_.front());
+        pendingBoxes_.pop_front();
+      }
+      view_.ShowMessageBox(box.first, box.second);
+      break;
     }
-    view_.ShowMessageBox(box.first, box.second);
   }
 }
 
@@ -243,32 +244,33 @@ void UpdateEngine::FinishRun(bool succeeded) {
     result_.statusText = status;
     resultPending_ = true;
   }
-  Post(WM_UPDATE_FINISHED, 0);
+  Post(ViewMessageKind::UpdateFinished);
 }
 
-void UpdateEngine::HandleViewRefresh(int64_t lParam) {
+void UpdateEngine::HandleViewRefresh(ViewRefresh refresh) {
   view_.ShowModelBox(g_bModelVariant.load());
-  switch (lParam) {
-    case kRefreshControls:
-    case kRefreshControlsAgain:
+  switch (refresh) {
+    case ViewRefresh::Controls:
+    case ViewRefresh::ControlsAgain:
       TransferToControls();
       break;
     // A start that was posted just before an update began arrives too late:
     // neither the monitor nor the detection may talk to the reader during a
     // run. Every run ends by clearing the busy flag before it posts these.
-    case kRefreshStartMonitor:
+    case ViewRefresh::StartMonitor:
       TransferToControls();
       if (!busy_.load()) StartPresenceMonitor();
       break;
-    case kRefreshRestartDetection:
+    case ViewRefresh::RestartDetection:
       TransferToControls();
       if (!busy_.load()) StartDetection();
       break;
-    case kRefreshStartKernelStage:
+    case ViewRefresh::StartKernelStage:
       TransferToControls();
       BeginKernelStage();
       break;
-    default:
+    case ViewRefresh::ModelBox:
+    default:  // a number no refresh has does nothing more
       break;
   }
 }

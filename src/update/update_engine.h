@@ -90,13 +90,13 @@ class UpdateEngine {
   // bootloader over the keyboard interface where needed and runs the update.
   // Returns at once: nothing here waits for the reader.
   void StartFirmwareUpdate();
-  // WM_VIEW_REFRESH 5: the kernel and UniApp stage.
+  // ViewRefresh::StartKernelStage: the kernel and UniApp stage.
   void BeginKernelStage();
 
   // A posted message arrives (in posting order).
   void DeliverViewMessage(const ViewMessage& message);
   void HandleUpdateFinished();
-  void HandleViewRefresh(int64_t lParam);
+  void HandleViewRefresh(ViewRefresh refresh);
 
   // Stops every thread and joins it; the engine does nothing more afterwards.
   // Called on the presenter's thread (the destructor calls it too).
@@ -162,14 +162,16 @@ class UpdateEngine {
   };
 
   // ---- messages ----
-  void Post(uint32_t message, int64_t lParam);
+  void Post(ViewMessageKind kind, ViewRefresh refresh = ViewRefresh::Controls);
+  void Post(ViewRefresh refresh) { Post(ViewMessageKind::Refresh, refresh); }
   // Posts and waits until the presenter has handled the message (or the
   // engine shuts down); on the presenter's thread the handler runs at once.
-  void Send(uint32_t message, int64_t lParam);
+  void Send(ViewMessageKind kind, ViewRefresh refresh = ViewRefresh::Controls);
+  void Send(ViewRefresh refresh) { Send(ViewMessageKind::Refresh, refresh); }
   // A modal message box from any thread; returns once it was dismissed (or
   // the engine shuts down).
   void ShowMessageBoxAndWait(const std::string& text, const std::string& caption);
-  void Handle(uint32_t message, int64_t lParam);
+  void Handle(const ViewMessage& message);
 
   // ---- the run's result ----
   // Shows the outcome on the module's row and keeps it for the result.

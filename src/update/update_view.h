@@ -27,25 +27,30 @@
 
 namespace orvane {
 
-// Message numbers of the view (based on the first user message, 0x400).
-inline constexpr uint32_t WM_UPDATE_FINISHED = 0x401;
-// A message box that a worker asks for: the presenter shows it on its own
-// thread, and the worker waits until it is dismissed.
-inline constexpr uint32_t WM_SHOW_MESSAGE_BOX = 0x402;
-inline constexpr uint32_t WM_VIEW_REFRESH = 0x465;
+// The view's messages. The values are the desktop program's message numbers
+// (based on the first user message, 0x400).
+enum class ViewMessageKind : uint32_t {
+  UpdateFinished = 0x401,  // the run is over: the controls come back
+  // A message box that a worker asks for: the presenter shows it on its own
+  // thread, and the worker waits until it is dismissed.
+  ShowMessageBox = 0x402,
+  Refresh = 0x465,  // the view refresh, with one of the kinds below
+};
 
-// Sub-commands of WM_VIEW_REFRESH (its lParam).
-inline constexpr int64_t kRefreshControls = 0;          // move member values to the controls
-inline constexpr int64_t kRefreshControlsAgain = 1;     // the same
-inline constexpr int64_t kRefreshModelBox = 2;          // only show or hide the model box
-inline constexpr int64_t kRefreshStartMonitor = 3;      // transfer, then start the presence monitor
-inline constexpr int64_t kRefreshRestartDetection = 4;  // transfer, then start the detection again
-inline constexpr int64_t kRefreshStartKernelStage = 5;  // transfer, then start the kernel and UniApp stage
+// What a view refresh does after it shows or hides the model box. The values
+// are the refresh message's sub-command numbers.
+enum class ViewRefresh : int64_t {
+  Controls = 0,          // move member values to the controls
+  ControlsAgain = 1,     // the same
+  ModelBox = 2,          // only show or hide the model box
+  StartMonitor = 3,      // transfer, then start the presence monitor
+  RestartDetection = 4,  // transfer, then start the detection again
+  StartKernelStage = 5,  // transfer, then start the kernel and UniApp stage
+};
 
 struct ViewMessage {
-  uint32_t message = 0;
-  int64_t wParam = 0;
-  int64_t lParam = 0;
+  ViewMessageKind kind = ViewMessageKind::Refresh;
+  ViewRefresh refresh = ViewRefresh::Controls;  // of a Refresh
   uint64_t sequence = 0;  // set by the engine; lets a sender wait for its own message
 };
 

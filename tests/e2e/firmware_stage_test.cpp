@@ -37,7 +37,7 @@ TEST_P(FirmwareStage, ApplicationModuleFromApplicationMode) {
   // The time line follows the log write of its module.
   EXPECT_EQ(log.find("[Time Last:"), std::string::npos);
   // The presence monitor watches the reader again.
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
   EXPECT_TRUE(rig.view.WaitUntil([&] { return rig.engine->WorkersRunning(); }));
 }
 
@@ -127,7 +127,7 @@ TEST_P(PciMismatch, EndsTheRunWithoutTheKernelStageAndGivesTheControlsBack) {
   EXPECT_EQ(ReceivedHeaderCommands(0xC7, 0x11), 0) << "no kernel stage";
   EXPECT_FALSE(rig.engine->busy());
   EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kUpdateControls);
-  EXPECT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor));
+  EXPECT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stages, PciMismatch,

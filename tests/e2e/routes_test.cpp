@@ -92,7 +92,7 @@ TEST_F(WholeUpdate, RefusedKeyboardEntryEndsLikeANormalRun) {
   EXPECT_FALSE(rig.engine->busy());
   EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kUpdateControls);
   // The reader is still there: the presence monitor watches it again.
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
   EXPECT_TRUE(rig.view.WaitUntil([&] { return rig.engine->WorkersRunning(); }));
   EXPECT_TRUE(rig.engine->monitorRunFlag());
 }

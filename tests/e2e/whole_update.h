@@ -111,7 +111,7 @@ class WholeUpdate : public ::testing::Test {
   // StartDetection, then waits until the reader is detected and watched.
   void Detect() {
     StartDetection();
-    ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor)) << "no reader found";
+    ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor)) << "no reader found";
     ASSERT_TRUE(rig.engine->ready());
   }
 
@@ -124,7 +124,7 @@ class WholeUpdate : public ::testing::Test {
 
   // Waits for the end of the run and the messages posted with it.
   ::testing::AssertionResult WaitForRunEnd(int timeoutMs = 30000) {
-    if (!rig.view.WaitForDelivered(WM_UPDATE_FINISHED, -1, 1, timeoutMs)) {
+    if (!rig.view.WaitForDelivered(ViewMessageKind::UpdateFinished, 1, timeoutMs)) {
       return ::testing::AssertionFailure() << "the run did not end; last status: " << rig.engine->statusText();
     }
     rig.OnPresenter([] {});

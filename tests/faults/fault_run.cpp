@@ -44,7 +44,7 @@ void FaultRun::OnBlockRequest(int n, std::function<void()> action) {
 }
 
 void FaultRun::ExpectFailedApplicationRun(uint64_t budgetMs) {
-  const uint64_t endMs = rig.view.PostedAtMs(WM_UPDATE_FINISHED);
+  const uint64_t endMs = rig.view.PostedAtMs(ViewMessageKind::UpdateFinished);
   EXPECT_NE(faultMs_.load(), 0u) << "the test did not note the time of its fault";
   RecordProperty("faultToEndMs", std::to_string(endMs - faultMs_.load()));
   constexpr uint64_t kSchedulingSlackRealMs = 100;

@@ -95,7 +95,7 @@ TEST(Detection, RedetectReaderGivesUpAfterSixQuickAndSixteenSlowAttempts) {
   EXPECT_EQ(clock.TickMs(), 16000u);
   EXPECT_FALSE(rig.engine->ready());
   EXPECT_FALSE(rig.engine->attention());
-  EXPECT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshControls, 2));
+  EXPECT_TRUE(rig.view.WaitForDelivered(ViewRefresh::Controls, 2));
 }
 
 TEST(Detection, RedetectReaderFindsAReaderThatComesBack) {
@@ -142,7 +142,7 @@ TEST_P(ModelVariantRule, ShowsTheModelBoxOnlyForTheModelAfterTheFirstCharacter) 
   rig.Build();
 
   rig.OnPresenter([&] { rig.engine->StartDetection(); });
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
   EXPECT_EQ(g_bModelVariant.load(), GetParam().modelVariant);
   EXPECT_EQ(rig.view.ModelBoxShown(), GetParam().modelVariant);
   EXPECT_TRUE(rig.engine->ready());
@@ -163,15 +163,15 @@ TEST(Detection, UnpluggedReaderIsNoticedAndDetectionStartsAgain) {
   rig.Build();
 
   rig.OnPresenter([&] { rig.engine->StartDetection(); });
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
   // The monitor keeps asking while the reader is there.
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshControlsAgain, 3));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::ControlsAgain, 3));
   EXPECT_TRUE(rig.engine->ready());
-  EXPECT_EQ(rig.view.DeliveredCount(WM_VIEW_REFRESH, kRefreshRestartDetection), 0);
+  EXPECT_EQ(rig.view.DeliveredCount(ViewRefresh::RestartDetection), 0);
 
   const uint64_t unpluggedAt = TickMs();
   hidReader.device->SetPresent(false);
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshRestartDetection));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::RestartDetection));
   EXPECT_GE(TickMs() - unpluggedAt, kMonitorGoneMs);
   EXPECT_FALSE(rig.engine->ready());
   EXPECT_FALSE(rig.view.ReadyPicture());
@@ -182,7 +182,7 @@ TEST(Detection, UnpluggedReaderIsNoticedAndDetectionStartsAgain) {
 
   // Plugged in again: found by the restarted detection, watched again.
   hidReader.device->SetPresent(true);
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor, 2));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor, 2));
   EXPECT_TRUE(rig.engine->ready());
   EXPECT_FALSE(rig.view.BlinkTimerRunning());
 }
@@ -206,13 +206,13 @@ TEST(Detection, TcpInterfaceWaitsForTheServerWithAttention) {
   EXPECT_TRUE(rig.view.PortBoxShown());
   EXPECT_EQ(g_nInterfaceKind.load(), InterfaceTcpClient);
   EXPECT_EQ(rig.engine->serverPort(), port);
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshControls));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::Controls));
   EXPECT_EQ(rig.engine->statusText(), texts::kWaitTcpServer);
   EXPECT_TRUE(rig.engine->attention());
 
   sim::SimTcpServer later(reader, port);
   ASSERT_TRUE(later.Start());
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
   EXPECT_TRUE(rig.engine->ready());
   EXPECT_FALSE(rig.engine->attention());
   EXPECT_EQ(rig.engine->statusText(), texts::kDeviceReady);
@@ -231,7 +231,7 @@ TEST(Detection, ShutdownEndsAWaitForATlsClientAtOnce) {
     rig.engine->StartDetection();
   });
   EXPECT_EQ(g_nInterfaceKind.load(), InterfaceTlsServer);
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshControls));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::Controls));
   EXPECT_EQ(rig.engine->statusText(), texts::kWaitTlsClient);
   std::this_thread::sleep_for(50ms);
 

@@ -93,15 +93,26 @@ bool RecordingView::WaitUntil(const std::function<bool()>& condition, int timeou
   return true;
 }
 
-bool RecordingView::WaitForDelivered(uint32_t message, int64_t lParam, int count, int timeoutMs) {
-  return WaitUntil([&] { return DeliveredCount(message, lParam) >= count; }, timeoutMs);
+bool RecordingView::WaitForDelivered(ViewMessageKind kind, int count, int timeoutMs) {
+  return WaitUntil([&] { return DeliveredCount(kind) >= count; }, timeoutMs);
 }
 
-int RecordingView::DeliveredCount(uint32_t message, int64_t lParam) const {
+bool RecordingView::WaitForDelivered(ViewRefresh refresh, int count, int timeoutMs) {
+  return WaitUntil([&] { return DeliveredCount(refresh) >= count; }, timeoutMs);
+}
+
+int RecordingView::DeliveredCount(ViewMessageKind kind) const {
+  std::lock_guard lock(mutex_);
+  int count = 0;
+  for (const ViewMessage& delivered : delivered_) count += delivered.kind == kind ? 1 : 0;
+  return count;
+}
+
+int RecordingView::DeliveredCount(ViewRefresh refresh) const {
   std::lock_guard lock(mutex_);
   int count = 0;
   for (const ViewMessage& delivered : delivered_) {
-    if (delivered.message == message && (lParam < 0 || delivered.lParam == lParam)) ++count;
+    count += delivered.kind == ViewMessageKind::Refresh && delivered.refresh == refresh ? 1 : 0;
   }
   return count;
 }
@@ -226,9 +237,9 @@ void RecordingView::ClearRecords() {
   percents_.clear();
 }
 
-uint64_t RecordingView::PostedAtMs(uint32_t message) const {
+uint64_t RecordingView::PostedAtMs(ViewMessageKind kind) const {
   std::lock_guard lock(mutex_);
-  const auto found = postedAtMs_.find(message);
+  const auto found = postedAtMs_.find(kind);
   return found == postedAtMs_.end() ? 0 : found->second;
 }
 
@@ -239,7 +250,7 @@ bool RecordingView::IsPresenterThread() const { return std::this_thread::get_id(
 void RecordingView::PostViewMessage(const ViewMessage& message) {
   {
     std::lock_guard lock(mutex_);
-    postedAtMs_[message.message] = TickMs();
+    postedAtMs_[message.kind] = TickMs();
     work_.push_back([this, message] {
       UpdateEngine* engine = nullptr;
       {

@@ -48,15 +48,17 @@ class RecordingView final : public UpdateView {
 
   // ---- waiting (real time, bounded; false when the time ran out) ----
   bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 30000);
-  // Until `count` messages with this number (and lParam, unless -1) were delivered.
-  bool WaitForDelivered(uint32_t message, int64_t lParam = -1, int count = 1, int timeoutMs = 30000);
-  int DeliveredCount(uint32_t message, int64_t lParam = -1) const;
+  // Until `count` messages of this kind (or refreshes of this kind) were delivered.
+  bool WaitForDelivered(ViewMessageKind kind, int count = 1, int timeoutMs = 30000);
+  bool WaitForDelivered(ViewRefresh refresh, int count = 1, int timeoutMs = 30000);
+  int DeliveredCount(ViewMessageKind kind) const;
+  int DeliveredCount(ViewRefresh refresh) const;
 
   // ---- the record ----
   std::vector<std::string> StatusTexts() const;  // every change, in order
   std::vector<ViewMessage> Delivered() const;
-  // Program time at which a message with this number was last posted; 0 when never.
-  uint64_t PostedAtMs(uint32_t message) const;
+  // Program time at which a message of this kind was last posted; 0 when never.
+  uint64_t PostedAtMs(ViewMessageKind kind) const;
   std::vector<RowMark> RowMarks() const;  // in order
   std::vector<RowMark> RowMarksOf(int row) const;
   RowMark LastRowMark(int row) const;                                     // row -1 when none
@@ -116,7 +118,7 @@ class RecordingView final : public UpdateView {
   std::vector<std::string> calls_;
   std::vector<std::string> statusTexts_;
   std::vector<ViewMessage> delivered_;
-  std::map<uint32_t, uint64_t> postedAtMs_;
+  std::map<ViewMessageKind, uint64_t> postedAtMs_;
   std::vector<RowMark> marks_;
   std::vector<std::pair<std::string, std::string>> messageBoxes_;
   std::vector<std::string> notices_;

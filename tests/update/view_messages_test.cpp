@@ -12,16 +12,16 @@ TEST(ViewMessages, RefreshTwoOnlyShowsOrHidesTheModelBox) {
   EngineRig rig;
   rig.Build();
   g_bModelVariant.store(true);
-  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(kRefreshModelBox); });
+  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(ViewRefresh::ModelBox); });
   EXPECT_EQ(rig.view.Calls(), std::vector<std::string>{"ShowModelBox"});
   EXPECT_TRUE(rig.view.ModelBoxShown());
 
   g_bModelVariant.store(false);
-  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(9); });
+  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(static_cast<ViewRefresh>(9)); });
   EXPECT_EQ(rig.view.Calls(), (std::vector<std::string>{"ShowModelBox", "ShowModelBox"}));
   EXPECT_FALSE(rig.view.ModelBoxShown());
 
-  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(kRefreshControlsAgain); });
+  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(ViewRefresh::ControlsAgain); });
   EXPECT_EQ(rig.view.Calls().back(), "TransferToControls");
   EXPECT_FALSE(rig.engine->WorkersRunning());
 }
@@ -42,8 +42,8 @@ TEST(ViewMessages, AStartPostedBeforeARunBeganDoesNotReachTheReaderDuringIt) {
   rig.OnPresenter([&] {
     rig.engine->StartFirmwareUpdate();  // nothing ticked: the run is under way until its finish arrives
     ASSERT_TRUE(rig.engine->busy());
-    rig.engine->HandleViewRefresh(kRefreshStartMonitor);
-    rig.engine->HandleViewRefresh(kRefreshRestartDetection);
+    rig.engine->HandleViewRefresh(ViewRefresh::StartMonitor);
+    rig.engine->HandleViewRefresh(ViewRefresh::RestartDetection);
     EXPECT_FALSE(rig.engine->monitorRunFlag());
   });
 }
