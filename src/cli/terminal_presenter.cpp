@@ -81,12 +81,12 @@ TerminalPresenter::PumpEnd TerminalPresenter::Pump(const std::function<bool()>& 
     bool blink = false;
     {
       std::lock_guard lock(stateMutex_);
-      if (blinkTimer_ && now >= nextBlinkMs_) {
+      if (blinking_ && now >= nextBlinkMs_) {
         nextBlinkMs_ = now + kBlinkPeriodMs;
         blink = true;
       }
     }
-    if (blink && engine_) engine_->OnBlinkTimer();
+    if (blink && engine_) engine_->BlinkStatus();
     std::unique_lock lock(queueMutex_);
     queueCv_.wait_for(lock, std::min(kPumpSlice, std::chrono::milliseconds(std::max(OsWaitMs(kBlinkPeriodMs), 1))),
                       [&] { return !queue_.empty(); });
@@ -157,12 +157,6 @@ void TerminalPresenter::TransferToControls(const ViewSnapshot& snapshot) {
   Emit(json.Text(), "Device: " + PrintableLines(snapshot.deviceInfoText, "        "));
 }
 
-void TerminalPresenter::ShowModelBox(bool shown) { (void)shown; }
-
-void TerminalPresenter::WriteStatusLine(std::string_view text) {
-  (void)text;  // the blinking "Device Not Ready": the waiting was said once already
-}
-
 void TerminalPresenter::ShowMessageBox(std::string_view text, std::string_view caption) {
   const std::string title(caption.empty() ? std::string_view(kProgramTitle) : caption);
   JsonWriter json;
@@ -209,8 +203,6 @@ void TerminalPresenter::DeleteAllRows() {
   checked_.clear();
 }
 
-void TerminalPresenter::ShowPortBox(bool shown) { (void)shown; }
-
 // ---- any thread ----
 
 void TerminalPresenter::StatusTextChanged(std::string_view text) {
@@ -230,18 +222,14 @@ void TerminalPresenter::ShowNotice(std::string_view text) {
   std::fprintf(err_, "%s: %s\n", kProgramName, std::string(text).c_str());
 }
 
-void TerminalPresenter::ShowReadyPicture(bool ready) {
+void TerminalPresenter::DeviceReadyChanged(bool ready) {
   JsonWriter json;
   json.BeginObject().Field("event", "ready").Field("ready", ready).EndObject();
   Emit(json.Text(), "");
 }
 
-void TerminalPresenter::EnableControls(ControlSet controls, bool enabled) {
-  (void)controls;
-  (void)enabled;
-}
-
-void TerminalPresenter::SetRowMark(int row, std::string_view text, Rgb colour) {
+void TerminalPresenter::ShowRowOutcome(int row, ModuleOutcome outcome) {
+  const std::string_view text = ModuleOutcomeText(outcome);
   std::string name;
   {
     std::lock_guard lock(stateMutex_);
@@ -251,11 +239,9 @@ void TerminalPresenter::SetRowMark(int row, std::string_view text, Rgb colour) {
   out_.EndBar();
   JsonWriter json;
   json.BeginObject().Field("event", "row").Field("row", row).Field("name", name).Field("mark", text);
-  json.Field("colour", ColourName(colour)).EndObject();
+  json.Field("colour", ColourName(RowColour(outcome))).EndObject();
   Emit(json.Text(), Printable(name) + ": " + Printable(text));
 }
-
-void TerminalPresenter::ClearRowMarks() {}
 
 void TerminalPresenter::StartRowProgress(int row) {
   std::lock_guard lock(stateMutex_);
@@ -289,8 +275,6 @@ void TerminalPresenter::SetRowPercent(int row, int percent) {
   else if (!plain.empty()) out_.Line(plain);
 }
 
-void TerminalPresenter::RedrawRowProgress(int row) { (void)row; }
-
 void TerminalPresenter::StopRowProgress() {
   {
     std::lock_guard lock(stateMutex_);
@@ -299,17 +283,11 @@ void TerminalPresenter::StopRowProgress() {
   out_.EndBar();
 }
 
-void TerminalPresenter::EnsureRowVisible(int row) { (void)row; }
-
-void TerminalPresenter::StartBlinkTimer() {
+void TerminalPresenter::SetStatusBlinking(bool blinking) {
   std::lock_guard lock(stateMutex_);
-  blinkTimer_ = true;
-  nextBlinkMs_ = TickMs() + kBlinkPeriodMs;
-}
-
-void TerminalPresenter::StopBlinkTimer() {
-  std::lock_guard lock(stateMutex_);
-  blinkTimer_ = false;
+  // A switch on while already blinking restarts the period, as a timer's restart does.
+  blinking_ = blinking;
+  if (blinking) nextBlinkMs_ = TickMs() + kBlinkPeriodMs;
 }
 
 void TerminalPresenter::RunFinished(const RunResult& result) {

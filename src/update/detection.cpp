@@ -36,14 +36,14 @@ void UpdateEngine::DetectionThread() {
       }
       if (!Pause(kDetectionRetryMs)) return;
       if (g_nInterfaceKind.load() != InterfaceUsbSerial) {
-        view_.StopBlinkTimer();
+        view_.SetStatusBlinking(false);
         return;
       }
     }
     return;
   }
   if (kind != InterfaceTcpClient && kind != InterfaceTlsServer) {
-    view_.StopBlinkTimer();
+    view_.SetStatusBlinking(false);
     return;
   }
   SetStatusAndAttention(kind == InterfaceTcpClient ? texts::kWaitTcpServer : texts::kWaitTlsClient, true);
@@ -67,11 +67,11 @@ void UpdateEngine::DetectionThread() {
 void UpdateEngine::ReaderFound(bool stopBlinking) {
   SetDeviceReady(true);
   RefreshDeviceInfo();
-  if (stopBlinking) view_.StopBlinkTimer();
+  if (stopBlinking) view_.SetStatusBlinking(false);
   // During a run the run itself goes on; outside one the controls come back
   // and the presence monitor starts.
   if (busy_.load()) return;
-  view_.EnableControls(kButtonControls, true);
+  EnableInputs(OperatorInputs::Buttons, true);
   Post(ViewRefresh::ControlsAgain);
   Post(ViewRefresh::StartMonitor);
 }

@@ -26,7 +26,7 @@ void UpdateEngine::BeginKernelStage() {
     return;
   }
   if (Stopping()) return;
-  EnableControls(false);
+  EnableInputs(false);
   kernelThread_.Start([this] { KernelUpdateThread(); });
 }
 

@@ -86,7 +86,7 @@ bool UpdateEngine::CollectSelection(std::string& confirmationText) {
 
 void UpdateEngine::StartFirmwareUpdate() {
   if (Stopping()) return;
-  view_.ClearRowMarks();
+  view_.ClearRowOutcomes();
   {
     std::lock_guard lock(resultMutex_);
     result_ = RunResult{};
@@ -97,7 +97,7 @@ void UpdateEngine::StartFirmwareUpdate() {
   busy_.store(true);
   preparingUpdate_.store(true);
   linkLossNoticed_.store(false);
-  EnableControls(false);
+  EnableInputs(false);
   // Every wait (the monitor's stop, the keyboard entry, the re-detection)
   // happens on the worker, so that the window keeps painting.
   firmwareThread_.Start([this] { FirmwareUpdateWorker(); });

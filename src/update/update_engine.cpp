@@ -47,17 +47,17 @@ void UpdateEngine::ApplyInterfaceChoice(std::optional<InterfaceKind> kind) {
         std::lock_guard lock(textMutex_);
         serverAddress_ = settings.tcpServerIp;
       }
-      view_.ShowPortBox(true);
+      ShowPortBox(true);
       break;
     case InterfaceTlsServer:
       g_nInterfaceKind.store(InterfaceTlsServer);
       serverPort_.store(settings.tlsServerPort);
-      view_.ShowPortBox(true);
+      ShowPortBox(true);
       break;
     case InterfaceUsbSerial:
     default:
       g_nInterfaceKind.store(InterfaceUsbSerial);
-      view_.ShowPortBox(false);
+      ShowPortBox(false);
       break;
   }
 }
@@ -93,11 +93,11 @@ void UpdateEngine::ChooseKernelFolder(const std::string& folder) {
 
 void UpdateEngine::StartDetection() {
   if (Stopping()) return;
-  view_.EnableControls(kButtonControls, false);
+  EnableInputs(OperatorInputs::Buttons, false);
   TransferToControls();
-  // The timer first: a reader found at once stops it, and a timer started
+  // The blinking first: a reader found at once stops it, and blinking started
   // after that would keep resetting the status line to "Device Ready".
-  view_.StartBlinkTimer();
+  view_.SetStatusBlinking(true);
   // One detection at a time: a second start while one still searches would
   // only race it for the same reader.
   if (!detectionThread_.Running()) detectionThread_.Start([this] { DetectionThread(); });
@@ -117,14 +117,14 @@ void UpdateEngine::OnSelectAll(bool checked) {
 
 void UpdateEngine::OnModelBox(bool ticked) { modelBoxTicked_.store(ticked); }
 
-void UpdateEngine::OnBlinkTimer() {
+void UpdateEngine::BlinkStatus() {
   if (ready_.load()) {
     attention_.store(false);
     SetStatus(texts::kDeviceReady);
     return;
   }
   int phase = blinkPhase_.load();
-  view_.WriteStatusLine(phase == 0 ? "" : texts::kDeviceNotReady);
+  if (DesktopViewPart* desktop = view_.desktop()) desktop->WriteStatusLine(phase == 0 ? "" : texts::kDeviceNotReady);
   blinkPhase_.store(phase == 0 ? 1 : 0);
 }
 
@@ -202,7 +202,7 @@ void UpdateEngine::Handle(const ViewMessage& message) {
 
 void UpdateEngine::HandleUpdateFinished() {
   busy_.store(false);
-  view_.EnableControls(kUpdateControls, true);
+  EnableInputs(OperatorInputs::All, true);
   RunResult result;
   {
     std::lock_guard lock(resultMutex_);
@@ -219,8 +219,7 @@ void UpdateEngine::MarkRow(int row, ModuleOutcome outcome) {
     std::lock_guard lock(resultMutex_);
     result_.SetOutcome(row, outcome);
   }
-  const bool blue = outcome == ModuleOutcome::Completed || outcome == ModuleOutcome::Suspended;
-  view_.SetRowMark(row, ModuleOutcomeText(outcome), blue ? kRowBlue : kRowRed);
+  view_.ShowRowOutcome(row, outcome);
 }
 
 void UpdateEngine::RecordRunEnd(RunEnd end, int stoppedAtRow) {
@@ -248,7 +247,7 @@ void UpdateEngine::FinishRun(bool succeeded) {
 }
 
 void UpdateEngine::HandleViewRefresh(ViewRefresh refresh) {
-  view_.ShowModelBox(g_bModelVariant.load());
+  if (DesktopViewPart* desktop = view_.desktop()) desktop->ShowModelBox(g_bModelVariant.load());
   switch (refresh) {
     case ViewRefresh::Controls:
     case ViewRefresh::ControlsAgain:
@@ -363,7 +362,7 @@ void UpdateEngine::SetDeviceReady(bool ready) {
   ready_.store(ready);
   attention_.store(false);
   if (ready) SetStatus(texts::kDeviceReady);
-  view_.ShowReadyPicture(ready);
+  view_.DeviceReadyChanged(ready);
 }
 
 void UpdateEngine::RefreshDeviceInfo() {
@@ -387,17 +386,26 @@ void UpdateEngine::RefreshDeviceInfo() {
   deviceInfoText_ = std::move(text);
 }
 
-void UpdateEngine::EnableControls(bool on) { view_.EnableControls(kUpdateControls, on); }
+void UpdateEngine::EnableInputs(bool on) { EnableInputs(OperatorInputs::All, on); }
+
+void UpdateEngine::EnableInputs(OperatorInputs inputs, bool on) {
+  if (DesktopViewPart* desktop = view_.desktop()) desktop->EnableInputs(inputs, on);
+}
+
+void UpdateEngine::ShowPortBox(bool shown) {
+  if (DesktopViewPart* desktop = view_.desktop()) desktop->ShowPortBox(shown);
+}
 
 void UpdateEngine::OnProgress(int done, int total) {
   // A transfer without pieces has no percentage to show.
   if (total <= 0) return;
   const int percent = static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
   const int row = currentRow_.load();
+  DesktopViewPart* desktop = view_.desktop();
   view_.SetRowPercent(row, percent);
-  if (lastPercent_.exchange(percent) != percent) view_.RedrawRowProgress(row);
+  if (lastPercent_.exchange(percent) != percent && desktop) desktop->RedrawRowProgress(row);
   if (done == total) view_.StopRowProgress();
-  view_.EnsureRowVisible(row);
+  if (desktop) desktop->EnsureRowVisible(row);
 }
 
 template <typename Done>

@@ -72,14 +72,15 @@ class UpdateEngine {
   void ChooseAppFolder(const std::string& folder);
   void ChooseKernelFolder(const std::string& folder);
   // Disables the buttons, shows the member values, starts the detection
-  // thread and the blink timer.
+  // thread and the blinking of the status line.
   void StartDetection();
   // Moves the member values into the controls.
   void TransferToControls();
 
   void OnSelectAll(bool checked);
   void OnModelBox(bool ticked);
-  void OnBlinkTimer();
+  // One step of the status line's blinking (see UpdateView::SetStatusBlinking).
+  void BlinkStatus();
 
   // The Update button.
   void OnButtonUpdate();
@@ -108,8 +109,8 @@ class UpdateEngine {
   void SetDeviceReady(bool ready);
   // Rebuilds the device-information text (may ask the reader).
   void RefreshDeviceInfo();
-  // Enables or disables every control that an update run disables.
-  void EnableControls(bool on);
+  // Gives back or takes away every input that an update run holds back.
+  void EnableInputs(bool on);
   // The progress callback of the block transfers.
   void OnProgress(int done, int total);
   // Finds the reader again after a reboot or a re-plug. A non-zero
@@ -181,6 +182,10 @@ class UpdateEngine {
   // The run ends: its result is completed and handed to the view when the
   // presenter handles the update-finished message that this posts.
   void FinishRun(bool succeeded);
+
+  // ---- the desktop part, when the view has one ----
+  void EnableInputs(OperatorInputs inputs, bool on);
+  void ShowPortBox(bool shown);
 
   // ---- state helpers ----
   void SetStatus(const std::string& text);

@@ -30,7 +30,7 @@ TEST_P(FirmwareStage, ApplicationModuleFromApplicationMode) {
   EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
   EXPECT_FALSE(rig.engine->attention());
   EXPECT_FALSE(rig.engine->busy());
-  EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kUpdateControls);
+  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
   const std::string log = LogText();
   EXPECT_NE(log.find("BOOTLOAD_SEND_BLOCK"), std::string::npos);
   EXPECT_NE(log.find("\r\nBootload Succeeded! \r\n"), std::string::npos);
@@ -126,7 +126,7 @@ TEST_P(PciMismatch, EndsTheRunWithoutTheKernelStageAndGivesTheControlsBack) {
   EXPECT_TRUE(reader->Loads().empty());
   EXPECT_EQ(ReceivedHeaderCommands(0xC7, 0x11), 0) << "no kernel stage";
   EXPECT_FALSE(rig.engine->busy());
-  EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kUpdateControls);
+  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
   EXPECT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
 }
 
@@ -146,7 +146,7 @@ TEST_F(WholeUpdate, StopPackageBeyondTheFileIsAStopPointError) {
   EXPECT_TRUE(rig.engine->attention());
   EXPECT_TRUE(reader->Loads().empty());
   EXPECT_TRUE(rig.view.RowMarks().empty());
-  EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kUpdateControls);
+  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
 }
 
 TEST_F(WholeUpdate, InterruptedLoadContinuesFromTheStopPackage) {

@@ -46,8 +46,8 @@ TEST(Detection, LocalInterfaceRetriesEvery200MsUntilTheChoiceChanges) {
   rig.Build();
 
   rig.OnPresenter([&] { rig.engine->StartDetection(); });
-  EXPECT_TRUE(rig.view.BlinkTimerRunning());
-  EXPECT_EQ(rig.view.EnabledControls() & kButtonControls, 0u);
+  EXPECT_TRUE(rig.view.StatusBlinking());
+  EXPECT_FALSE(rig.view.ButtonsEnabled());
   ASSERT_TRUE(rig.view.WaitUntil([&] { return clock.Waits().size() >= 5; }));
 
   g_nInterfaceKind.store(static_cast<InterfaceKind>(7));
@@ -56,7 +56,7 @@ TEST(Detection, LocalInterfaceRetriesEvery200MsUntilTheChoiceChanges) {
   for (uint32_t wait : waits) EXPECT_EQ(wait, kDetectionRetryMs);
   // One connect attempt before each pause, and one more before the last check.
   EXPECT_EQ(rig.portListings.load(), static_cast<int>(waits.size()));
-  EXPECT_FALSE(rig.view.BlinkTimerRunning());
+  EXPECT_FALSE(rig.view.StatusBlinking());
   EXPECT_FALSE(rig.engine->ready());
 }
 
@@ -146,8 +146,8 @@ TEST_P(ModelVariantRule, ShowsTheModelBoxOnlyForTheModelAfterTheFirstCharacter) 
   EXPECT_EQ(g_bModelVariant.load(), GetParam().modelVariant);
   EXPECT_EQ(rig.view.ModelBoxShown(), GetParam().modelVariant);
   EXPECT_TRUE(rig.engine->ready());
-  EXPECT_FALSE(rig.view.BlinkTimerRunning());
-  EXPECT_EQ(rig.view.EnabledControls() & kButtonControls, kButtonControls);
+  EXPECT_FALSE(rig.view.StatusBlinking());
+  EXPECT_TRUE(rig.view.ButtonsEnabled());
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, ModelVariantRule,
@@ -176,15 +176,15 @@ TEST(Detection, UnpluggedReaderIsNoticedAndDetectionStartsAgain) {
   EXPECT_FALSE(rig.engine->ready());
   EXPECT_FALSE(rig.view.ReadyPicture());
   EXPECT_EQ(rig.engine->deviceInfoText(), texts::kDeviceNotConnected);
-  EXPECT_TRUE(rig.view.BlinkTimerRunning());
-  EXPECT_EQ(rig.view.EnabledControls() & kButtonControls, 0u);
+  EXPECT_TRUE(rig.view.StatusBlinking());
+  EXPECT_FALSE(rig.view.ButtonsEnabled());
   EXPECT_TRUE(rig.view.WaitUntil([&] { return rig.engine->monitorStoppedFlag(); }));
 
   // Plugged in again: found by the restarted detection, watched again.
   hidReader.device->SetPresent(true);
   ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor, 2));
   EXPECT_TRUE(rig.engine->ready());
-  EXPECT_FALSE(rig.view.BlinkTimerRunning());
+  EXPECT_FALSE(rig.view.StatusBlinking());
 }
 
 TEST(Detection, TcpInterfaceWaitsForTheServerWithAttention) {

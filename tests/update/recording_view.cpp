@@ -193,14 +193,19 @@ int RecordingView::CountCalls(const std::string& name) const {
   return count;
 }
 
-ControlSet RecordingView::EnabledControls() const {
+bool RecordingView::ButtonsEnabled() const {
   std::lock_guard lock(mutex_);
-  return enabled_;
+  return buttonsEnabled_;
 }
 
-bool RecordingView::BlinkTimerRunning() const {
+bool RecordingView::ListEnabled() const {
   std::lock_guard lock(mutex_);
-  return blinkTimer_;
+  return listEnabled_;
+}
+
+bool RecordingView::StatusBlinking() const {
+  std::lock_guard lock(mutex_);
+  return blinking_;
 }
 
 bool RecordingView::ModelBoxShown() const {
@@ -351,27 +356,23 @@ void RecordingView::ShowNotice(std::string_view text) {
   notices_.emplace_back(text);
 }
 
-void RecordingView::ShowReadyPicture(bool ready) {
+void RecordingView::DeviceReadyChanged(bool ready) {
   std::lock_guard lock(mutex_);
-  Note("ShowReadyPicture");
+  Note("DeviceReadyChanged");
   readyPicture_ = ready;
 }
 
-void RecordingView::EnableControls(ControlSet controls, bool enabled) {
+void RecordingView::EnableInputs(OperatorInputs inputs, bool enabled) {
   std::lock_guard lock(mutex_);
-  Note(enabled ? "EnableControls" : "DisableControls");
-  enabled_ = enabled ? (enabled_ | controls) : (enabled_ & ~controls);
+  Note(enabled ? "EnableInputs" : "DisableInputs");
+  buttonsEnabled_ = enabled;
+  if (inputs == OperatorInputs::All) listEnabled_ = enabled;
 }
 
-void RecordingView::SetRowMark(int row, std::string_view text, Rgb colour) {
+void RecordingView::ShowRowOutcome(int row, ModuleOutcome outcome) {
   std::lock_guard lock(mutex_);
-  Note("SetRowMark");
-  marks_.push_back(RowMark{row, std::string(text), colour});
-}
-
-void RecordingView::ClearRowMarks() {
-  std::lock_guard lock(mutex_);
-  Note("ClearRowMarks");
+  Note("ShowRowOutcome");
+  marks_.push_back(RowMark{row, ModuleOutcomeText(outcome), RowColour(outcome)});
 }
 
 void RecordingView::StartRowProgress(int /*row*/) {
@@ -400,16 +401,10 @@ void RecordingView::EnsureRowVisible(int /*row*/) {
   Note("EnsureRowVisible");
 }
 
-void RecordingView::StartBlinkTimer() {
+void RecordingView::SetStatusBlinking(bool blinking) {
   std::lock_guard lock(mutex_);
-  Note("StartBlinkTimer");
-  blinkTimer_ = true;
-}
-
-void RecordingView::StopBlinkTimer() {
-  std::lock_guard lock(mutex_);
-  Note("StopBlinkTimer");
-  blinkTimer_ = false;
+  Note(blinking ? "StartBlinking" : "StopBlinking");
+  blinking_ = blinking;
 }
 
 }  // namespace orvane::test

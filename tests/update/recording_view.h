@@ -25,7 +25,7 @@ struct RowMark {
   friend bool operator==(const RowMark&, const RowMark&) = default;
 };
 
-class RecordingView final : public UpdateView {
+class RecordingView final : public UpdateView, public DesktopViewPart {
  public:
   RecordingView();
   ~RecordingView() override;
@@ -70,8 +70,10 @@ class RecordingView final : public UpdateView {
   std::vector<std::pair<int, int>> Percents() const;  // row, percent
   std::vector<std::string> Calls() const;             // one name per call, in order
   int CountCalls(const std::string& name) const;
-  ControlSet EnabledControls() const;
-  bool BlinkTimerRunning() const;
+  // The two folder buttons and Update; the file list and Select All.
+  bool ButtonsEnabled() const;
+  bool ListEnabled() const;
+  bool StatusBlinking() const;
   bool ModelBoxShown() const;
   bool PortBoxShown() const;
   bool ReadyPicture() const;
@@ -79,31 +81,32 @@ class RecordingView final : public UpdateView {
   void ClearRecords();
 
   // ---- UpdateView ----
+  DesktopViewPart* desktop() override { return this; }
   bool IsPresenterThread() const override;
   void PostViewMessage(const ViewMessage& message) override;
   void TransferToControls(const ViewSnapshot& snapshot) override;
-  void ShowModelBox(bool shown) override;
-  void WriteStatusLine(std::string_view text) override;
   void ShowMessageBox(std::string_view text, std::string_view caption) override;
   bool ConfirmFileSelection(const std::string& text) override;
   bool IsRowChecked(int row) const override;
   void SetRowChecked(int row, bool checked) override;
   void InsertRow(int row, std::string_view name, std::string_view info) override;
   void DeleteAllRows() override;
-  void ShowPortBox(bool shown) override;
+  void SetStatusBlinking(bool blinking) override;
   void StatusTextChanged(std::string_view text) override;
+  void DeviceReadyChanged(bool ready) override;
   void ShowNotice(std::string_view text) override;
-  void ShowReadyPicture(bool ready) override;
-  void EnableControls(ControlSet controls, bool enabled) override;
-  void SetRowMark(int row, std::string_view text, Rgb colour) override;
-  void ClearRowMarks() override;
+  void ShowRowOutcome(int row, ModuleOutcome outcome) override;
   void StartRowProgress(int row) override;
   void SetRowPercent(int row, int percent) override;
-  void RedrawRowProgress(int row) override;
   void StopRowProgress() override;
+
+  // ---- DesktopViewPart ----
+  void ShowModelBox(bool shown) override;
+  void ShowPortBox(bool shown) override;
+  void WriteStatusLine(std::string_view text) override;
+  void EnableInputs(OperatorInputs inputs, bool enabled) override;
+  void RedrawRowProgress(int row) override;
   void EnsureRowVisible(int row) override;
-  void StartBlinkTimer() override;
-  void StopBlinkTimer() override;
 
  private:
   void Run();
@@ -130,8 +133,9 @@ class RecordingView final : public UpdateView {
   std::set<int> ticked_;
   bool confirmAnswer_ = true;
   std::function<void(const std::string&)> statusHook_;
-  ControlSet enabled_ = 0;
-  bool blinkTimer_ = false;
+  bool buttonsEnabled_ = false;
+  bool listEnabled_ = false;
+  bool blinking_ = false;
   bool modelBox_ = false;
   bool portBox_ = false;
   bool readyPicture_ = false;

@@ -96,9 +96,9 @@ TEST(Selection, SingleKernelFileGoesStraightToTheKernelStage) {
   // The monitor started at the end finds no reader and hands over to the
   // detection, which keeps the buttons off until a reader turns up.
   ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::RestartDetection));
-  EXPECT_TRUE(rig.view.BlinkTimerRunning());
-  EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kFileList | kSelectAllBox);
-  EXPECT_EQ(rig.view.CountCalls("SetRowMark"), 0);
+  EXPECT_TRUE(rig.view.StatusBlinking());
+  EXPECT_TRUE(!rig.view.ButtonsEnabled() && rig.view.ListEnabled());
+  EXPECT_EQ(rig.view.CountCalls("ShowRowOutcome"), 0);
 }
 
 TEST(Selection, SelectAllTicksEveryRow) {

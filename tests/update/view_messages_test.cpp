@@ -29,10 +29,10 @@ TEST(ViewMessages, RefreshTwoOnlyShowsOrHidesTheModelBox) {
 TEST(ViewMessages, UpdateFinishedGivesTheControlsBack) {
   EngineRig rig;
   rig.Build();
-  rig.engine->EnableControls(false);
-  ASSERT_EQ(rig.view.EnabledControls(), 0u);
+  rig.engine->EnableInputs(false);
+  ASSERT_TRUE(!rig.view.ButtonsEnabled() && !rig.view.ListEnabled());
   rig.OnPresenter([&] { rig.engine->HandleUpdateFinished(); });
-  EXPECT_EQ(rig.view.EnabledControls(), kUpdateControls);
+  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
   EXPECT_FALSE(rig.engine->busy());
 }
 
@@ -52,7 +52,7 @@ TEST(ViewMessages, StatusLineBlinksWhileNoReaderIsReady) {
   EngineRig rig;
   rig.Build();
   rig.OnPresenter([&] {
-    for (int tick = 0; tick < 4; ++tick) rig.engine->OnBlinkTimer();
+    for (int tick = 0; tick < 4; ++tick) rig.engine->BlinkStatus();
   });
   EXPECT_EQ(rig.view.StatusLineWrites(),
             (std::vector<std::string>{texts::kDeviceNotReady, "", texts::kDeviceNotReady, ""}));
@@ -60,7 +60,7 @@ TEST(ViewMessages, StatusLineBlinksWhileNoReaderIsReady) {
 
   rig.engine->SetDeviceReady(true);
   rig.engine->SetDeviceReady(true);
-  rig.OnPresenter([&] { rig.engine->OnBlinkTimer(); });
+  rig.OnPresenter([&] { rig.engine->BlinkStatus(); });
   EXPECT_EQ(rig.view.StatusLineWrites().size(), 4u);  // no more blinking
   EXPECT_EQ(rig.engine->statusText(), texts::kDeviceReady);
   EXPECT_EQ(rig.engine->Snapshot().statusColour, kStatusGreen);
