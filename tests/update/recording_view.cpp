@@ -401,6 +401,17 @@ void RecordingView::EnsureRowVisible(int /*row*/) {
   Note("EnsureRowVisible");
 }
 
+std::vector<RunResult> RecordingView::RunResults() const {
+  std::lock_guard lock(mutex_);
+  return runResults_;
+}
+
+void RecordingView::RunFinished(const RunResult& result) {
+  std::lock_guard lock(mutex_);
+  Note("RunFinished");
+  runResults_.push_back(result);
+}
+
 void RecordingView::SetStatusBlinking(bool blinking) {
   std::lock_guard lock(mutex_);
   Note(blinking ? "StartBlinking" : "StopBlinking");

@@ -64,6 +64,7 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
   RowMark LastRowMark(int row) const;                                     // row -1 when none
   std::vector<std::pair<std::string, std::string>> MessageBoxes() const;  // text, caption
   std::vector<std::string> Notices() const;
+  std::vector<RunResult> RunResults() const;
   std::vector<std::string> Confirmations() const;
   std::vector<ViewSnapshot> Transfers() const;
   std::vector<std::string> StatusLineWrites() const;
@@ -91,6 +92,7 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
   void SetRowChecked(int row, bool checked) override;
   void InsertRow(int row, std::string_view name, std::string_view info) override;
   void DeleteAllRows() override;
+  void RunFinished(const RunResult& result) override;
   void SetStatusBlinking(bool blinking) override;
   void StatusTextChanged(std::string_view text) override;
   void DeviceReadyChanged(bool ready) override;
@@ -125,6 +127,7 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
   std::vector<RowMark> marks_;
   std::vector<std::pair<std::string, std::string>> messageBoxes_;
   std::vector<std::string> notices_;
+  std::vector<RunResult> runResults_;
   std::vector<std::string> confirmations_;
   std::vector<ViewSnapshot> transfers_;
   std::vector<std::string> statusLineWrites_;
