@@ -67,9 +67,9 @@ std::string ApplyOption(CliOptions& o, std::string_view name, const std::string&
   else if (name == "help") o.help = true;
   else if (name == "version") o.version = true;
   else if (name == "interface") {
-    if (value == "local") o.interface = InterfaceChoice::Local;
-    else if (value == "tcp") o.interface = InterfaceChoice::Tcp;
-    else if (value == "tls") o.interface = InterfaceChoice::Tls;
+    if (value == "local") o.interface = InterfaceUsbSerial;
+    else if (value == "tcp") o.interface = InterfaceTcpClient;
+    else if (value == "tls") o.interface = InterfaceTlsServer;
     else return "--interface must be local, tcp or tls, not '" + value + "'";
   } else if (name == "port") {
     if (value.empty()) return "--port needs a device path";

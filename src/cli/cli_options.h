@@ -5,18 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "update/interface_kind.h"
+
 namespace orvane::cli {
 
 enum class Command { None, Ports, Info, List, Inspect, Update, UdevRules, MakeDemo };
-
-// How the reader is reached, as in the desktop program's interface dialog.
-enum class InterfaceChoice { Local, Tcp, Tls };
 
 struct CliOptions {
   Command command = Command::None;
   std::vector<std::string> arguments;  // what follows the command word
 
-  InterfaceChoice interface = InterfaceChoice::Local;
+  // How the reader is reached, as in the desktop program's interface dialog.
+  InterfaceKind interface = InterfaceUsbSerial;
   std::vector<std::string> ports;  // serial devices to try instead of the enumerated ones
   bool q450 = false;
   bool yes = false;

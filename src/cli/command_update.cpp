@@ -35,9 +35,10 @@ bool ChooseRows(const CliOptions& options, const std::vector<ModuleRow>& rows, s
   return true;
 }
 
+// `run` is the update run's result, or nullptr when no run started.
 void PrintSummary(CliContext& context, ReaderSession& session, const std::string& status, int exitCode,
-                  uint64_t startMs, const std::string& stoppedAt) {
-  const auto results = session.presenter().Results();
+                  uint64_t startMs, const std::string& stoppedAt, const RunResult* run = nullptr) {
+  const auto rows = session.presenter().Rows();
   const std::string log = session.LogPath();
   if (!context.options.json) {
     if (!log.empty()) std::fprintf(context.out, "Log: %s\n", Printable(log).c_str());
@@ -55,9 +56,10 @@ void PrintSummary(CliContext& context, ReaderSession& session, const std::string
   if (log.empty()) json.Null();
   else json.String(log);
   json.Key("modules").BeginArray();
-  for (const auto& r : results) {
-    json.BeginObject().Field("row", r.row.row).Field("name", r.row.name).Field("kind", GroupName(r.row.group));
-    json.Field("selected", session.presenter().IsRowChecked(r.row.row)).Field("mark", r.mark).EndObject();
+  for (const auto& r : rows) {
+    json.BeginObject().Field("row", r.row).Field("name", r.name).Field("kind", GroupName(r.group));
+    const char* mark = run ? ModuleOutcomeText(run->OutcomeOf(r.row)) : "";
+    json.Field("selected", session.presenter().IsRowChecked(r.row)).Field("mark", mark).EndObject();
   }
   json.EndArray().EndObject();
   std::fprintf(context.out, "%s\n", json.Text().c_str());
@@ -106,7 +108,7 @@ int RunUpdate(CliContext& context) {
   // Over when no procedure runs any more and the run gave the controls back
   // (or never took them: nothing confirmed, or refused before it started).
   auto runOver = [&] {
-    return !engine.UpdateRunning() && (session.presenter().UpdateFinishedDelivered() || !engine.busy());
+    return !engine.UpdateRunning() && (session.presenter().FinishedRun() || !engine.busy());
   };
   if (session.presenter().Pump(runOver, std::nullopt) == TerminalPresenter::PumpEnd::Interrupted) {
     const std::string position = session.presenter().TransferPosition();
@@ -114,14 +116,17 @@ int RunUpdate(CliContext& context) {
     // What the procedures still report while they stop is not the run's result.
     session.presenter().SetQuiet(true);
     session.Stop();
+    const RunResult stopped = engine.CurrentRunResult();
     const std::string line = position.empty() ? "Stopped by the operator" : "Stopped by the operator: " + position;
-    PrintSummary(context, session, line, kExitFailed, startMs, position);
+    PrintSummary(context, session, line, kExitFailed, startMs, position, &stopped);
     return kExitFailed;
   }
-  const std::string status = engine.statusText();
+  const std::optional<RunResult> run = session.presenter().FinishedRun();
+  // No result: the selection was not confirmed, and nothing ran.
+  const std::string status = run ? run->statusText : engine.statusText();
   session.Stop();
-  const int exitCode = status == texts::kUpdateSucceeded || status == texts::kFirmwareUpdateSucceeded ? kExitOk : kExitFailed;
-  PrintSummary(context, session, status, exitCode, startMs, {});
+  const int exitCode = run && run->succeeded ? kExitOk : kExitFailed;
+  PrintSummary(context, session, status, exitCode, startMs, {}, run ? &*run : nullptr);
   return exitCode;
 }
 

@@ -36,15 +36,6 @@ bool SameFolder(const std::string& a, const std::string& b) {
   return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
 }
 
-int DialogSelection(InterfaceChoice choice) {
-  switch (choice) {
-    case InterfaceChoice::Tcp: return kDialogTcp;
-    case InterfaceChoice::Tls: return kDialogTls;
-    case InterfaceChoice::Local: break;
-  }
-  return kDialogUsbSerial;
-}
-
 }  // namespace
 
 ReaderSession::ReaderSession(const CliContext& context, const BootloadSettings& settings)
@@ -102,25 +93,23 @@ std::vector<ModuleRow> ReaderSession::ListModules() {
     if (row.group == ModuleGroup::UniApp) row.path = PathInFolder(files.uniAppFolder, row.name);
   }
   presenter_.SetModuleRows(rows);  // keeps the info texts that the listing gave
-  std::vector<ModuleRow> listed;
-  for (const auto& r : presenter_.Results()) listed.push_back(r.row);
-  return listed;
+  return presenter_.Rows();
 }
 
 ReaderSession::Found ReaderSession::FindReader() {
   const CliOptions& o = context_.options;
-  engine_->ApplyInterfaceChoice(true, DialogSelection(o.interface));
+  engine_->ApplyInterfaceChoice(o.interface);
   engine_->OnModelBox(o.q450);
   switch (o.interface) {
-    case InterfaceChoice::Local:
+    case InterfaceUsbSerial:
       presenter_.Note(o.ports.empty() ? "Looking for the reader on USB and the serial ports..."
                                       : "Looking for the reader on USB and the named serial ports...");
       break;
-    case InterfaceChoice::Tcp:
+    case InterfaceTcpClient:
       presenter_.Note("Connecting to the reader at " + settings_.tcpServerIp + ":" +
                       std::to_string(settings_.tcpServerPort) + " (TCP)...");
       break;
-    case InterfaceChoice::Tls:
+    case InterfaceTlsServer:
       presenter_.Note("Waiting for the reader's TLS connection on port " + std::to_string(settings_.tlsServerPort) +
                       "...");
       break;

@@ -73,10 +73,6 @@ TerminalPresenter::PumpEnd TerminalPresenter::Pump(const std::function<bool()>& 
         queue_.pop_front();
       }
       if (engine_) engine_->DeliverViewMessage(message);
-      if (message.message == WM_UPDATE_FINISHED) {
-        std::lock_guard lock(queueMutex_);
-        updateFinishedDelivered_ = true;
-      }
     }
     if (InterruptRequested()) return PumpEnd::Interrupted;
     if (done() && QueueEmpty()) return PumpEnd::Done;
@@ -85,21 +81,21 @@ TerminalPresenter::PumpEnd TerminalPresenter::Pump(const std::function<bool()>& 
     bool blink = false;
     {
       std::lock_guard lock(stateMutex_);
-      if (blinkTimer_ && now >= nextBlinkMs_) {
+      if (blinking_ && now >= nextBlinkMs_) {
         nextBlinkMs_ = now + kBlinkPeriodMs;
         blink = true;
       }
     }
-    if (blink && engine_) engine_->OnBlinkTimer();
+    if (blink && engine_) engine_->BlinkStatus();
     std::unique_lock lock(queueMutex_);
     queueCv_.wait_for(lock, std::min(kPumpSlice, std::chrono::milliseconds(std::max(OsWaitMs(kBlinkPeriodMs), 1))),
                       [&] { return !queue_.empty(); });
   }
 }
 
-bool TerminalPresenter::UpdateFinishedDelivered() const {
-  std::lock_guard lock(queueMutex_);
-  return updateFinishedDelivered_;
+std::optional<RunResult> TerminalPresenter::FinishedRun() const {
+  std::lock_guard lock(stateMutex_);
+  return finishedRun_;
 }
 
 bool TerminalPresenter::QueueEmpty() const {
@@ -107,14 +103,11 @@ bool TerminalPresenter::QueueEmpty() const {
   return queue_.empty();
 }
 
-std::vector<TerminalPresenter::RowResult> TerminalPresenter::Results() const {
+std::vector<ModuleRow> TerminalPresenter::Rows() const {
   std::lock_guard lock(stateMutex_);
-  std::vector<RowResult> results;
-  for (const auto& [row, module] : rows_) {
-    auto mark = marks_.find(row);
-    results.push_back({module, mark == marks_.end() ? std::string() : mark->second});
-  }
-  return results;
+  std::vector<ModuleRow> rows;
+  for (const auto& entry : rows_) rows.push_back(entry.second);
+  return rows;
 }
 
 std::string TerminalPresenter::TransferPosition() const {
@@ -164,12 +157,6 @@ void TerminalPresenter::TransferToControls(const ViewSnapshot& snapshot) {
   Emit(json.Text(), "Device: " + PrintableLines(snapshot.deviceInfoText, "        "));
 }
 
-void TerminalPresenter::ShowModelBox(bool shown) { (void)shown; }
-
-void TerminalPresenter::WriteStatusLine(std::string_view text) {
-  (void)text;  // the blinking "Device Not Ready": the waiting was said once already
-}
-
 void TerminalPresenter::ShowMessageBox(std::string_view text, std::string_view caption) {
   const std::string title(caption.empty() ? std::string_view(kProgramTitle) : caption);
   JsonWriter json;
@@ -214,10 +201,7 @@ void TerminalPresenter::DeleteAllRows() {
   std::lock_guard lock(stateMutex_);
   rows_.clear();
   checked_.clear();
-  marks_.clear();
 }
-
-void TerminalPresenter::ShowPortBox(bool shown) { (void)shown; }
 
 // ---- any thread ----
 
@@ -238,35 +222,25 @@ void TerminalPresenter::ShowNotice(std::string_view text) {
   std::fprintf(err_, "%s: %s\n", kProgramName, std::string(text).c_str());
 }
 
-void TerminalPresenter::ShowReadyPicture(bool ready) {
+void TerminalPresenter::DeviceReadyChanged(bool ready) {
   JsonWriter json;
   json.BeginObject().Field("event", "ready").Field("ready", ready).EndObject();
   Emit(json.Text(), "");
 }
 
-void TerminalPresenter::EnableControls(ControlSet controls, bool enabled) {
-  (void)controls;
-  (void)enabled;
-}
-
-void TerminalPresenter::SetRowMark(int row, std::string_view text, Rgb colour) {
+void TerminalPresenter::ShowRowOutcome(int row, ModuleOutcome outcome) {
+  const std::string_view text = ModuleOutcomeText(outcome);
   std::string name;
   {
     std::lock_guard lock(stateMutex_);
-    marks_[row] = std::string(text);
     name = RowName(row);
     if (progressActive_ && progressRow_ == row) progressActive_ = false;
   }
   out_.EndBar();
   JsonWriter json;
   json.BeginObject().Field("event", "row").Field("row", row).Field("name", name).Field("mark", text);
-  json.Field("colour", ColourName(colour)).EndObject();
+  json.Field("colour", ColourName(RowColour(outcome))).EndObject();
   Emit(json.Text(), Printable(name) + ": " + Printable(text));
-}
-
-void TerminalPresenter::ClearRowMarks() {
-  std::lock_guard lock(stateMutex_);
-  marks_.clear();
 }
 
 void TerminalPresenter::StartRowProgress(int row) {
@@ -301,8 +275,6 @@ void TerminalPresenter::SetRowPercent(int row, int percent) {
   else if (!plain.empty()) out_.Line(plain);
 }
 
-void TerminalPresenter::RedrawRowProgress(int row) { (void)row; }
-
 void TerminalPresenter::StopRowProgress() {
   {
     std::lock_guard lock(stateMutex_);
@@ -311,17 +283,16 @@ void TerminalPresenter::StopRowProgress() {
   out_.EndBar();
 }
 
-void TerminalPresenter::EnsureRowVisible(int row) { (void)row; }
-
-void TerminalPresenter::StartBlinkTimer() {
+void TerminalPresenter::SetStatusBlinking(bool blinking) {
   std::lock_guard lock(stateMutex_);
-  blinkTimer_ = true;
-  nextBlinkMs_ = TickMs() + kBlinkPeriodMs;
+  // A switch on while already blinking restarts the period, as a timer's restart does.
+  blinking_ = blinking;
+  if (blinking) nextBlinkMs_ = TickMs() + kBlinkPeriodMs;
 }
 
-void TerminalPresenter::StopBlinkTimer() {
+void TerminalPresenter::RunFinished(const RunResult& result) {
   std::lock_guard lock(stateMutex_);
-  blinkTimer_ = false;
+  finishedRun_ = result;
 }
 
 }  // namespace orvane::cli

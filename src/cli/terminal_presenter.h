@@ -40,17 +40,15 @@ class TerminalPresenter final : public UpdateView {
   void CheckRows(const std::set<int>& rows);
 
   enum class PumpEnd { Done, Interrupted, TimedOut };
-  // Delivers posted messages and runs the blink timer on this thread until
+  // Delivers posted messages and blinks the status on this thread until
   // `done` holds with no message waiting, Ctrl+C, or program time `deadlineMs`.
   PumpEnd Pump(const std::function<bool()>& done, std::optional<uint64_t> deadlineMs);
-  bool UpdateFinishedDelivered() const;
+  // The result of the update run, once the run has ended.
+  std::optional<RunResult> FinishedRun() const;
   bool QueueEmpty() const;
 
-  struct RowResult {
-    ModuleRow row;
-    std::string mark;  // the last mark written, empty if none
-  };
-  std::vector<RowResult> Results() const;
+  // The module rows, in row order.
+  std::vector<ModuleRow> Rows() const;
   // Where a transfer stood: "demo_app.fm at block 13 of 25 (52%)"; empty when none ran.
   std::string TransferPosition() const;
   void Note(const std::string& text);  // a line of the command line's own (text mode only)
@@ -59,28 +57,21 @@ class TerminalPresenter final : public UpdateView {
   bool IsPresenterThread() const override;
   void PostViewMessage(const ViewMessage& message) override;
   void TransferToControls(const ViewSnapshot& snapshot) override;
-  void ShowModelBox(bool shown) override;
-  void WriteStatusLine(std::string_view text) override;
   void ShowMessageBox(std::string_view text, std::string_view caption) override;
   bool ConfirmFileSelection(const std::string& text) override;
   bool IsRowChecked(int row) const override;
   void SetRowChecked(int row, bool checked) override;
   void InsertRow(int row, std::string_view name, std::string_view info) override;
   void DeleteAllRows() override;
-  void ShowPortBox(bool shown) override;
+  void RunFinished(const RunResult& result) override;
+  void SetStatusBlinking(bool blinking) override;
   void StatusTextChanged(std::string_view text) override;
+  void DeviceReadyChanged(bool ready) override;
   void ShowNotice(std::string_view text) override;
-  void ShowReadyPicture(bool ready) override;
-  void EnableControls(ControlSet controls, bool enabled) override;
-  void SetRowMark(int row, std::string_view text, Rgb colour) override;
-  void ClearRowMarks() override;
+  void ShowRowOutcome(int row, ModuleOutcome outcome) override;
   void StartRowProgress(int row) override;
   void SetRowPercent(int row, int percent) override;
-  void RedrawRowProgress(int row) override;
   void StopRowProgress() override;
-  void EnsureRowVisible(int row) override;
-  void StartBlinkTimer() override;
-  void StopBlinkTimer() override;
 
  private:
   std::string RowName(int row) const;  // caller holds stateMutex_
@@ -97,18 +88,17 @@ class TerminalPresenter final : public UpdateView {
   mutable std::mutex queueMutex_;
   std::condition_variable queueCv_;
   std::deque<ViewMessage> queue_;
-  bool updateFinishedDelivered_ = false;
 
   mutable std::mutex stateMutex_;  // everything below
   std::map<int, ModuleRow> rows_;
   std::set<int> checked_;
-  std::map<int, std::string> marks_;
   std::string lastStatus_;
   std::string lastDeviceInfo_;
   int progressRow_ = -1;
   bool progressActive_ = false;
   ProgressMeter meter_;
-  bool blinkTimer_ = false;
+  std::optional<RunResult> finishedRun_;
+  bool blinking_ = false;
   uint64_t nextBlinkMs_ = 0;
 };
 

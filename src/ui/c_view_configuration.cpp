@@ -23,7 +23,7 @@
 #include "ui/message_box.h"
 #include "ui/view_form_layout.h"
 #include "ui/view_keyboard_filter.h"
-#include "ui/view_message_event.h"
+#include "ui/ui_messages.h"
 #include "ui/xp_button.h"
 
 namespace orvane {
@@ -49,10 +49,10 @@ std::string BrowseForFolder(QWidget* owner, const char* title) {
 
 CViewConfiguration::CViewConfiguration(ReaderChannel& channel, QWidget* parent)
     : QWidget(parent), form_(this), engine_(channel, *this) {
-  ReserveViewMessages();
+  ReserveUserMessages();
   ConnectControls();
   blinkTimer_ = new QTimer(this);
-  connect(blinkTimer_, &QTimer::timeout, this, [this] { engine_.OnBlinkTimer(); });
+  connect(blinkTimer_, &QTimer::timeout, this, [this] { engine_.BlinkStatus(); });
   keyboardFilter_ = new ViewKeyboardFilter(this);
   // What goes wrong while a reader link starts (the TLS server's certificate,
   // key or port) is the operator's to see; standard error keeps the reason.
@@ -88,8 +88,8 @@ void CViewConfiguration::OnInitialUpdate() {
   g_pConfigView.store(this);
 
   CInterfaceSelectDlg dialog(this);
-  const bool accepted = dialog.exec() == QDialog::Accepted;
-  engine_.ApplyInterfaceChoice(accepted, dialog.Selection());
+  dialog.exec();
+  engine_.ApplyInterfaceChoice(dialog.ChosenInterface());
 
   engine_.InitFirmwareFolders(ProgramFolder());
   engine_.TransferToControls();
@@ -110,14 +110,8 @@ void CViewConfiguration::OnReloadKernelPath() {
 // Events and painting
 
 bool CViewConfiguration::event(QEvent* event) {
-  ViewMessageFields fields;
-  if (ReadViewMessageEvent(event, fields)) {
-    ViewMessage message;
-    message.message = fields.message;
-    message.wParam = fields.wParam;
-    message.lParam = fields.lParam;
-    message.sequence = fields.sequence;
-    engine_.DeliverViewMessage(message);
+  if (const std::optional<ViewMessage> message = ReadViewMessage(event)) {
+    engine_.DeliverViewMessage(*message);
     return true;
   }
   return QWidget::event(event);
@@ -143,12 +137,12 @@ void CViewConfiguration::OnPresenterThread(Action&& action) {
 }
 
 // ---------------------------------------------------------------------------
-// UpdateView: presenter thread
+// The view's operations: presenter thread
 
 bool CViewConfiguration::IsPresenterThread() const { return QThread::currentThread() == thread(); }
 
 void CViewConfiguration::PostViewMessage(const ViewMessage& message) {
-  PostViewMessageEvent(this, ViewMessageFields{message.message, message.wParam, message.lParam, message.sequence});
+  orvane::PostViewMessage(this, message);
 }
 
 void CViewConfiguration::TransferToControls(const ViewSnapshot& snapshot) {
@@ -197,35 +191,37 @@ void CViewConfiguration::ShowPortBox(bool shown) {
 }
 
 // ---------------------------------------------------------------------------
-// UpdateView: any thread
+// The view's operations: any thread
 
 void CViewConfiguration::ShowNotice(std::string_view text) { ShowMessageBoxLater(this, ViewForm::Text(text)); }
 
-void CViewConfiguration::ShowReadyPicture(bool ready) {
+void CViewConfiguration::DeviceReadyChanged(bool ready) {
   OnPresenterThread([this, ready] {
     showsReady_ = ready;
     form_.ShowPicture(ready);
   });
 }
 
-void CViewConfiguration::EnableControls(ControlSet controls, bool enabled) {
-  OnPresenterThread([this, controls, enabled] {
-    if (controls & kKernelPathButton) form_.reloadKernel->setEnabled(enabled);
-    if (controls & kFirmwarePathButton) form_.reloadFirmware->setEnabled(enabled);
-    if (controls & kFileList) form_.list->setEnabled(enabled);
-    if (controls & kSelectAllBox) form_.selectAll->setEnabled(enabled);
-    if (controls & kUpdateButton) form_.update->setEnabled(enabled);
+void CViewConfiguration::EnableInputs(OperatorInputs inputs, bool enabled) {
+  OnPresenterThread([this, inputs, enabled] {
+    // 1077, 1215 and 1071; an update run also holds back 1072 and 1022.
+    form_.reloadKernel->setEnabled(enabled);
+    form_.reloadFirmware->setEnabled(enabled);
+    form_.update->setEnabled(enabled);
+    if (inputs != OperatorInputs::All) return;
+    form_.list->setEnabled(enabled);
+    form_.selectAll->setEnabled(enabled);
   });
 }
 
-void CViewConfiguration::SetRowMark(int row, std::string_view text, Rgb colour) {
-  OnPresenterThread([this, row, shown = ViewForm::Text(text), colour] {
-    form_.list->SetItemText(row, kProgressColumn, shown);
-    form_.list->SetCellColor(row, kProgressColumn, ToQColor(colour));
+void CViewConfiguration::ShowRowOutcome(int row, ModuleOutcome outcome) {
+  OnPresenterThread([this, row, outcome] {
+    form_.list->SetItemText(row, kProgressColumn, ViewForm::Text(ModuleOutcomeText(outcome)));
+    form_.list->SetCellColor(row, kProgressColumn, ToQColor(RowColour(outcome)));
   });
 }
 
-void CViewConfiguration::ClearRowMarks() {
+void CViewConfiguration::ClearRowOutcomes() {
   OnPresenterThread([this] {
     form_.list->ClearCellColors();
     for (int row = 0; row < form_.list->GetItemCount(); ++row) form_.list->SetItemText(row, kProgressColumn, QString());
@@ -252,13 +248,12 @@ void CViewConfiguration::EnsureRowVisible(int row) {
   OnPresenterThread([this, row] { form_.list->EnsureVisible(row); });
 }
 
-void CViewConfiguration::StartBlinkTimer() {
-  // Program time: under a scaled clock the status blinks faster.
-  OnPresenterThread([this] { blinkTimer_->start(std::max(1, OsWaitMs(kBlinkPeriodMs))); });
-}
-
-void CViewConfiguration::StopBlinkTimer() {
-  OnPresenterThread([this] { blinkTimer_->stop(); });
+void CViewConfiguration::SetStatusBlinking(bool blinking) {
+  OnPresenterThread([this, blinking] {
+    // Program time: under a scaled clock the status blinks faster.
+    if (blinking) blinkTimer_->start(std::max(1, OsWaitMs(kBlinkPeriodMs)));
+    else blinkTimer_->stop();
+  });
 }
 
 }  // namespace orvane

@@ -5,8 +5,8 @@
 // the detection and every value that is not a widget live in UpdateEngine,
 // which reaches the widgets through the UpdateView operations below. Those
 // that workers may call hand their work to the user-interface thread as
-// queued events; posted view messages arrive as events numbered 0x401, 0x402 and
-// 0x465 and go back to the engine in posting order.
+// queued events; the engine's posted view messages arrive as window messages
+// (ui_messages.h) and go back to the engine in posting order.
 
 #include <QWidget>
 
@@ -25,7 +25,7 @@ namespace orvane {
 
 class ViewKeyboardFilter;
 
-class CViewConfiguration : public QWidget, public FrameView, public UpdateView {
+class CViewConfiguration : public QWidget, public FrameView, public UpdateView, public DesktopViewPart {
   Q_OBJECT
 
  public:
@@ -49,30 +49,32 @@ class CViewConfiguration : public QWidget, public FrameView, public UpdateView {
   bool showsReadyPicture() const { return showsReady_; }
 
   // ---- UpdateView ----
+  DesktopViewPart* desktop() override { return this; }
   bool IsPresenterThread() const override;
   void PostViewMessage(const ViewMessage& message) override;
   void TransferToControls(const ViewSnapshot& snapshot) override;
-  void ShowModelBox(bool shown) override;
-  void WriteStatusLine(std::string_view text) override;
   void ShowMessageBox(std::string_view text, std::string_view caption) override;
   bool ConfirmFileSelection(const std::string& text) override;
   bool IsRowChecked(int row) const override;
   void SetRowChecked(int row, bool checked) override;
   void InsertRow(int row, std::string_view name, std::string_view info) override;
   void DeleteAllRows() override;
-  void ShowPortBox(bool shown) override;
+  void SetStatusBlinking(bool blinking) override;
+  void DeviceReadyChanged(bool ready) override;
   void ShowNotice(std::string_view text) override;
-  void ShowReadyPicture(bool ready) override;
-  void EnableControls(ControlSet controls, bool enabled) override;
-  void SetRowMark(int row, std::string_view text, Rgb colour) override;
-  void ClearRowMarks() override;
+  void ShowRowOutcome(int row, ModuleOutcome outcome) override;
+  void ClearRowOutcomes() override;
   void StartRowProgress(int row) override;
   void SetRowPercent(int row, int percent) override;
-  void RedrawRowProgress(int row) override;
   void StopRowProgress() override;
+
+  // ---- DesktopViewPart ----
+  void ShowModelBox(bool shown) override;
+  void ShowPortBox(bool shown) override;
+  void WriteStatusLine(std::string_view text) override;
+  void EnableInputs(OperatorInputs inputs, bool enabled) override;
+  void RedrawRowProgress(int row) override;
   void EnsureRowVisible(int row) override;
-  void StartBlinkTimer() override;
-  void StopBlinkTimer() override;
 
  protected:
   bool event(QEvent* event) override;

@@ -57,19 +57,17 @@ CInterfaceSelectDlg::CInterfaceSelectDlg(QWidget* parent) : QDialog(parent) {
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-int CInterfaceSelectDlg::InterfaceKindFor(int selection) {
-  switch (selection) {
+std::optional<InterfaceKind> CInterfaceSelectDlg::ChosenInterface() const {
+  if (result() != QDialog::Accepted) return std::nullopt;
+  // The radio buttons' order on the form is not the kinds' numbering.
+  switch (selection_) {
     case 1:
-      return kTlsServerInterface;
+      return InterfaceTlsServer;
     case 2:
-      return kTcpClientInterface;
+      return InterfaceTcpClient;
     default:
-      return kLocalInterfaces;
+      return InterfaceUsbSerial;
   }
-}
-
-int CInterfaceSelectDlg::ChosenInterfaceKind() const {
-  return result() == QDialog::Accepted ? InterfaceKindFor(selection_) : kLocalInterfaces;
 }
 
 QRadioButton* CInterfaceSelectDlg::RadioButton(int selection) const {

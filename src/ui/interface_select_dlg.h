@@ -3,6 +3,10 @@
 
 #include <QDialog>
 
+#include <optional>
+
+#include "update/interface_kind.h"
+
 class QRadioButton;
 
 namespace orvane {
@@ -24,15 +28,9 @@ class CInterfaceSelectDlg : public QDialog {
 
   // 0, 1 or 2: the position of the checked radio button.
   int Selection() const { return selection_; }
-  // Interface kind values as the detection numbers them.
-  static constexpr int kLocalInterfaces = 0;
-  static constexpr int kTcpClientInterface = 1;
-  static constexpr int kTlsServerInterface = 2;
-  // The interface kind for a selection value: TLS gives 2, TCP / IP gives 1.
-  static int InterfaceKindFor(int selection);
-  // The operator's choice: the selection when the dialog was accepted, the
-  // local interfaces when it was cancelled.
-  int ChosenInterfaceKind() const;
+  // The operator's choice once the dialog has ended: the checked radio
+  // button's interface when it was accepted, nothing when it was cancelled.
+  std::optional<InterfaceKind> ChosenInterface() const;
 
   QRadioButton* RadioButton(int selection) const;
   CXPButton* OkButton() const { return ok_; }

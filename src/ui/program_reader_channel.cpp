@@ -4,7 +4,7 @@
 #include "ui/bootload_app.h"
 #include "ui/c_view_configuration.h"
 #include "ui/main_frame.h"
-#include "ui/view_message_event.h"
+#include "ui/ui_messages.h"
 
 namespace orvane {
 

@@ -25,7 +25,7 @@ class NetworkWaitScope {
 }  // namespace
 
 void UpdateEngine::DetectionThread() {
-  const int kind = g_nInterfaceKind.load();
+  const InterfaceKind kind = g_nInterfaceKind.load();
   if (kind == InterfaceUsbSerial) {
     while (!Stopping()) {
       std::string text;
@@ -36,18 +36,18 @@ void UpdateEngine::DetectionThread() {
       }
       if (!Pause(kDetectionRetryMs)) return;
       if (g_nInterfaceKind.load() != InterfaceUsbSerial) {
-        view_.StopBlinkTimer();
+        view_.SetStatusBlinking(false);
         return;
       }
     }
     return;
   }
   if (kind != InterfaceTcpClient && kind != InterfaceTlsServer) {
-    view_.StopBlinkTimer();
+    view_.SetStatusBlinking(false);
     return;
   }
   SetStatusAndAttention(kind == InterfaceTcpClient ? texts::kWaitTcpServer : texts::kWaitTlsClient, true);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   while (true) {
     if (Stopping()) return;
     std::string text;
@@ -67,13 +67,13 @@ void UpdateEngine::DetectionThread() {
 void UpdateEngine::ReaderFound(bool stopBlinking) {
   SetDeviceReady(true);
   RefreshDeviceInfo();
-  if (stopBlinking) view_.StopBlinkTimer();
+  if (stopBlinking) view_.SetStatusBlinking(false);
   // During a run the run itself goes on; outside one the controls come back
   // and the presence monitor starts.
   if (busy_.load()) return;
-  view_.EnableControls(kButtonControls, true);
-  Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
-  Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
+  EnableInputs(OperatorInputs::Buttons, true);
+  Post(ViewRefresh::ControlsAgain);
+  Post(ViewRefresh::StartMonitor);
 }
 
 void UpdateEngine::StartPresenceMonitor() {
@@ -115,7 +115,7 @@ void UpdateEngine::PresenceMonitor() {
       return;
     }
     RefreshDeviceInfo();
-    Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
+    Post(ViewRefresh::ControlsAgain);
     if (!MonitorPause(kMonitorAfterRefreshMs)) {
       monitorStopped_.store(true);
       return;
@@ -138,16 +138,16 @@ void UpdateEngine::PresenceMonitor() {
     if (connected) {
       SetDeviceReady(true);
       RefreshDeviceInfo();
-      Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
-      Post(WM_VIEW_REFRESH, kRefreshRestartDetection);
+      Post(ViewRefresh::ControlsAgain);
+      Post(ViewRefresh::RestartDetection);
       monitorStopped_.store(true);
       return;
     }
   }
   SetDeviceReady(false);
   RefreshDeviceInfo();
-  Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
-  Post(WM_VIEW_REFRESH, kRefreshRestartDetection);
+  Post(ViewRefresh::ControlsAgain);
+  Post(ViewRefresh::RestartDetection);
   monitorStopped_.store(true);
 }
 
@@ -164,7 +164,7 @@ bool UpdateEngine::WaitForNetworkPeer(std::string& text, bool force) {
     return true;
   }
   SetStatusAndAttention(tls ? texts::kWaitTlsClient : texts::kWaitTcpServer, true);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   while (true) {
     if (Stopping()) return false;
     text.clear();
@@ -199,7 +199,7 @@ bool UpdateEngine::RedetectReader(std::string& text, bool& notFound, bool force,
   for (int i = 0; i < kRedetectQuickAttempts && !found && !Stopping() && !pastDeadline(); ++i) found = attempt();
   if (!found && !Stopping() && !pastDeadline()) {
     SetStatusAndAttention(texts::kDetectingDevice, true);
-    Send(WM_VIEW_REFRESH, kRefreshControls);
+    Send(ViewRefresh::Controls);
     for (int i = 0; i < kRedetectSlowAttempts && !found && !pastDeadline(); ++i) {
       if (!Pause(kRedetectSlowPauseMs)) break;
       found = attempt();
@@ -209,7 +209,7 @@ bool UpdateEngine::RedetectReader(std::string& text, bool& notFound, bool force,
   SetDeviceReady(found);
   RefreshDeviceInfo();
   attention_.store(false);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   return found;
 }
 

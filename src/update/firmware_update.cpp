@@ -43,7 +43,7 @@ bool UpdateEngine::EnterBootloadForModule(bool& notFound) {
   if (!RedetectReader(text, notFound, false)) {
     SetDeviceReady(false);
     SetStatusAndAttention(texts::kFailedToFindDevice, true);
-    Send(WM_VIEW_REFRESH, kRefreshControls);
+    Send(ViewRefresh::Controls);
     return false;
   }
   attention_.store(false);
@@ -51,30 +51,30 @@ bool UpdateEngine::EnterBootloadForModule(bool& notFound) {
 
   if (PassThroughCondition()) {
     const EntryOutcome outcome = channel_.EnterBootLoaderByRoute(EntryRoute::PassThrough);
-    Send(WM_VIEW_REFRESH, kRefreshControls);
+    Send(ViewRefresh::Controls);
     if (outcome == EntryOutcome::PassThroughRefused) return false;
-    Send(WM_VIEW_REFRESH, kRefreshControls);
+    Send(ViewRefresh::Controls);
     return true;
   }
 
   if (channel_.deviceInfo().bootloaderMode) {
-    Send(WM_VIEW_REFRESH, kRefreshControls);
+    Send(ViewRefresh::Controls);
     return true;
   }
   SetStatus(texts::kToEnterBootload);
-  Send(WM_VIEW_REFRESH, kRefreshControls);
+  Send(ViewRefresh::Controls);
   const EntryOutcome outcome = channel_.EnterBootLoaderByRoute(EntryRoute::Direct);
   if (outcome == EntryOutcome::Refused || outcome == EntryOutcome::PassThroughRefused) {
     SetStatusAndAttention(texts::kBootloadEnterFailed, true);
-    Send(WM_VIEW_REFRESH, kRefreshControls);
+    Send(ViewRefresh::Controls);
     return true;
   }
   if (outcome == EntryOutcome::AlreadyInBootloader) {
-    Send(WM_VIEW_REFRESH, kRefreshControls);
+    Send(ViewRefresh::Controls);
     return true;
   }
   SetStatus(texts::kBootloadEnterOkay);
-  Send(WM_VIEW_REFRESH, kRefreshControls);
+  Send(ViewRefresh::Controls);
   const ConnectionKind kind = channel_.connectionKind();
   if (!ReconnectsAfterEntry(kind)) return true;
   return ReconnectAfterEntry(kind, notFound);
@@ -87,7 +87,7 @@ bool UpdateEngine::ReconnectAfterEntry(ConnectionKind kind, bool& notFound) {
   } else if (kind == ConnectionKind::TcpClient) {
     SetStatus(texts::kWaitTcpServer);
   }
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
 
   const uint64_t startMs = TickMs();
   bool connected = false;
@@ -111,7 +111,7 @@ bool UpdateEngine::ReconnectAfterEntry(ConnectionKind kind, bool& notFound) {
       notFound = true;
       SetDeviceReady(false);
       SetStatusAndAttention(texts::kFailedToFindDevice, true);
-      Send(WM_VIEW_REFRESH, kRefreshControls);
+      Send(ViewRefresh::Controls);
       return false;
     }
   }
@@ -119,12 +119,14 @@ bool UpdateEngine::ReconnectAfterEntry(ConnectionKind kind, bool& notFound) {
   return true;
 }
 
-void UpdateEngine::AbortFirmwareRun(const char* status, const char* runLine, std::string& runText, bool passThrough) {
+void UpdateEngine::AbortFirmwareRun(RunEnd end, int row, const char* status, const char* runLine,
+                                    std::string& runText, bool passThrough) {
+  RecordRunEnd(end, row);
   SetStatusAndAttention(status, true);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   runText += runLine;
   if (passThrough) ExitPassThroughInto(runText);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
 }
 
 UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, Stage stage, std::string& runText,
@@ -141,8 +143,9 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
   bool notFound = false;
   if (!EnterBootloadForModule(notFound)) {
     if (Stopping()) return ModuleResult::Stopped;
-    const char* mark = notFound ? texts::kRowNotReplug : stageA ? texts::kRowFailed : texts::kRowConnectionFailed;
-    view_.SetRowMark(module.row, mark, kRowRed);
+    MarkRow(module.row, notFound ? ModuleOutcome::NotReplugged
+                        : stageA ? ModuleOutcome::Failed
+                                 : ModuleOutcome::ConnectionFailed);
     // The module was not loaded: the run must not report success for it.
     firmwareOk_.store(false);
     return stageA ? ModuleResult::Next : ModuleResult::EndStage;
@@ -170,52 +173,52 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
     // row and the log say so, and the run does not count as a success.
     runText += FileStatusText(parsed);
     runText += "\r\n";
-    view_.SetRowMark(module.row, texts::kRowFailed, kRowRed);
+    MarkRow(module.row, ModuleOutcome::Failed);
     firmwareOk_.store(false);
     return ModuleResult::Next;
   }
 
   SetStatus(texts::kDeviceRebooting);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   std::string text;
   if (!RedetectReader(text, notFound, false)) {
     if (Stopping()) return ModuleResult::Stopped;
     SetDeviceReady(false);
     SetStatusAndAttention(texts::kDeviceRebootFailed, true);
-    Post(WM_VIEW_REFRESH, kRefreshControls);
+    Post(ViewRefresh::Controls);
     runText += texts::kRunReaderLost;
     if (passThrough) ExitPassThroughInto(runText);
-    view_.SetRowMark(module.row, notFound ? texts::kRowNotReplug : texts::kRowFailed, kRowRed);
+    MarkRow(module.row, notFound ? ModuleOutcome::NotReplugged : ModuleOutcome::Failed);
     firmwareOk_.store(false);
-    Post(WM_VIEW_REFRESH, kRefreshControls);
+    Post(ViewRefresh::Controls);
     return stageA ? ModuleResult::Next : ModuleResult::HandOver;
   }
   if (Stopping()) return ModuleResult::Stopped;
   SetStatusAndAttention(texts::kDeviceReady, false);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
 
   if (!channel_.deviceInfo().bootloaderMode) {
-    AbortFirmwareRun(texts::kNotInBootloadMode, texts::kRunNotInBootload, runText, passThrough);
+    AbortFirmwareRun(RunEnd::NotInBootloader, module.row, texts::kNotInBootloadMode, texts::kRunNotInBootload, runText, passThrough);
     return ModuleResult::Aborted;
   }
   RefreshDeviceInfo();
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   const DeviceInfo info = channel_.deviceInfo();
   if (!typeValid) {
-    AbortFirmwareRun(texts::kAppFileTypeError, texts::kRunFileTypeError, runText, passThrough);
+    AbortFirmwareRun(RunEnd::FileTypeError, module.row, texts::kAppFileTypeError, texts::kRunFileTypeError, runText, passThrough);
     return ModuleResult::Aborted;
   }
   if (pciFlag != info.pciType) {
-    AbortFirmwareRun(texts::kPciNotMatch, texts::kRunPciNotMatch, runText, passThrough);
+    AbortFirmwareRun(RunEnd::PciMismatch, module.row, texts::kPciNotMatch, texts::kRunPciNotMatch, runText, passThrough);
     return ModuleResult::Aborted;
   }
   if (!info.pciType && info.stopPackage > queued) {
-    AbortFirmwareRun(texts::kStopPointError, texts::kRunStopPointError, runText, passThrough);
+    AbortFirmwareRun(RunEnd::StopPointError, module.row, texts::kStopPointError, texts::kRunStopPointError, runText, passThrough);
     return ModuleResult::Aborted;
   }
 
   SetStatusAndAttention(texts::kFirmwareUpdating, false);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   view_.StartRowProgress(module.row);
   const ProgressCallback progress = [this](int done, int total) { OnProgress(done, total); };
   const bool transferred = passThrough ? channel_.RunCommandQueueStx(progress) : channel_.RunCommandQueue(progress);
@@ -223,7 +226,7 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
   // A shutdown cut the transfer short: no mark claims anything about it.
   if (Stopping()) return ModuleResult::Stopped;
 
-  view_.SetRowMark(module.row, texts::kRowCompleted, kRowBlue);
+  MarkRow(module.row, ModuleOutcome::Completed);
   if (!transferred) {
     NoticeLinkLoss();
     if (stageA) {
@@ -235,7 +238,7 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
         listLength = bootList_.size();
       }
       if (listLength > 1 && requeues < kMaxRequeues) {
-        view_.SetRowMark(module.row, texts::kRowSuspended, kRowBlue);
+        MarkRow(module.row, ModuleOutcome::Suspended);
         // Back to what it was: a suspended module has not failed yet, but an
         // earlier failure still counts.
         firmwareOk_.store(before);
@@ -243,19 +246,19 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
         std::lock_guard lock(listsMutex_);
         bootList_.push_back(module);
       } else {
-        view_.SetRowMark(module.row, texts::kRowFailed, kRowRed);
+        MarkRow(module.row, ModuleOutcome::Failed);
       }
     } else {
       SetStatusAndAttention(texts::kFirmwareUpdateFailed, true);
       firmwareOk_.store(false);
       runText += texts::kRunFirmwareFailed;
-      view_.SetRowMark(module.row, texts::kRowFailed, kRowRed);
+      MarkRow(module.row, ModuleOutcome::Failed);
     }
   }
   WriteLogIfEnabled(runText);
   if (passThrough) ExitPassThroughInto(runText);
   runText += TimeLastLine(startMs);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   if (!Pause(kAfterModuleMs)) return ModuleResult::Stopped;
   return ModuleResult::Next;
 }
@@ -269,9 +272,9 @@ void UpdateEngine::FirmwareUpdateThread() {
   int requeues = 0;
 
   auto endAborted = [&] {
-    Post(WM_UPDATE_FINISHED, 0);
+    FinishRun(false);
     lock.unlock();
-    Post(WM_VIEW_REFRESH, ready_.load() ? kRefreshStartMonitor : kRefreshRestartDetection);
+    Post(ready_.load() ? ViewRefresh::StartMonitor : ViewRefresh::RestartDetection);
   };
   auto endStopped = [&] { WriteLogIfEnabled(runText); };
 
@@ -296,7 +299,7 @@ void UpdateEngine::FirmwareUpdateThread() {
     if (result == ModuleResult::EndStage) break;
     if (result == ModuleResult::HandOver) {
       view_.StopRowProgress();
-      Post(WM_VIEW_REFRESH, kRefreshStartKernelStage);
+      Post(ViewRefresh::StartKernelStage);
       return;
     }
   }
@@ -307,7 +310,7 @@ void UpdateEngine::FirmwareUpdateThread() {
     SetStatusAndAttention(texts::kFirmwareUpdateFailed, true);
   }
   view_.StopRowProgress();
-  Post(WM_VIEW_REFRESH, kRefreshStartKernelStage);
+  Post(ViewRefresh::StartKernelStage);
 }
 
 }  // namespace orvane

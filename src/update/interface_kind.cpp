@@ -2,7 +2,7 @@
 
 namespace orvane {
 
-std::atomic<int> g_nInterfaceKind{InterfaceUsbSerial};
+std::atomic<InterfaceKind> g_nInterfaceKind{InterfaceUsbSerial};
 std::atomic<bool> g_bModelVariant{false};
 
 }  // namespace orvane

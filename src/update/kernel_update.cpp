@@ -19,13 +19,14 @@ void UpdateEngine::BeginKernelStage() {
   // drawn in the colour of success.
   if (!nothingSelected) attention_.store(false);
   if (nothingSelected) {
-    Post(WM_UPDATE_FINISHED, 0);
-    Post(WM_VIEW_REFRESH, kRefreshControls);
-    Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
+    // The first stage's status stands, and with it its verdict.
+    FinishRun(firmwareOk_.load());
+    Post(ViewRefresh::Controls);
+    Post(ViewRefresh::StartMonitor);
     return;
   }
   if (Stopping()) return;
-  EnableControls(false);
+  EnableInputs(false);
   kernelThread_.Start([this] { KernelUpdateThread(); });
 }
 
@@ -35,11 +36,11 @@ void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::s
     SetStatusAndAttention(texts::kKernelUpdateFailed, true);
     resultFlag.store(false);
     runText += texts::kRunKernelFailed;
-    view_.SetRowMark(module.row, texts::kRowFailed, kRowRed);
+    MarkRow(module.row, ModuleOutcome::Failed);
   };
 
   SetStatus(texts::kKernelUpdating);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   std::string path;
   {
     std::lock_guard lock(listsMutex_);
@@ -70,7 +71,7 @@ void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::s
     fail();
     runText += TimeLastLine(startMs);
     WriteLogIfEnabled(runText);
-    Post(WM_VIEW_REFRESH, kRefreshControls);
+    Post(ViewRefresh::Controls);
     return;
   }
 
@@ -80,15 +81,15 @@ void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::s
   } else {
     channel_.BeginKernelLoad(status, tag, fileLength, 0, 0);
   }
-  Post(WM_VIEW_REFRESH, kRefreshControls);
-  Post(WM_VIEW_REFRESH, kRefreshControlsAgain);
+  Post(ViewRefresh::Controls);
+  Post(ViewRefresh::ControlsAgain);
   if (Stopping()) return;
 
   view_.StartRowProgress(module.row);
   const bool transferred = channel_.RunCommandQueue([this](int done, int total) { OnProgress(done, total); });
   runText += channel_.SessionText();
   if (Stopping()) return;
-  view_.SetRowMark(module.row, texts::kRowCompleted, kRowBlue);
+  MarkRow(module.row, ModuleOutcome::Completed);
   if (!transferred) {
     NoticeLinkLoss();
     fail();
@@ -99,7 +100,7 @@ void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::s
   runText += channel_.SessionText();
   runText += TimeLastLine(startMs);
   WriteLogIfEnabled(runText);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
 }
 
 void UpdateEngine::KernelUpdateThread() {
@@ -107,7 +108,7 @@ void UpdateEngine::KernelUpdateThread() {
   channel_.ClearSessionText();
   std::string runText;
   SetStatusAndAttention(texts::kKernelUpdating, false);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   const uint64_t startMs = TickMs();
 
   if (!Pause(kKernelStageSettleMs)) return;
@@ -117,19 +118,20 @@ void UpdateEngine::KernelUpdateThread() {
     if (Stopping()) return;
     SetDeviceReady(false);
     SetStatusAndAttention(texts::kReconnectFailed, true);
-    Post(WM_VIEW_REFRESH, kRefreshControls);
+    Post(ViewRefresh::Controls);
     runText += texts::kRunReconnectFailed;
     // Kept in the log as well, so that the operator can see why nothing was sent.
     WriteLogIfEnabled(runText);
-    Post(WM_UPDATE_FINISHED, 0);
+    RecordRunEnd(RunEnd::ReconnectFailed);
+    FinishRun(false);
     lock.unlock();
-    Post(WM_VIEW_REFRESH, kRefreshControls);
-    Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
+    Post(ViewRefresh::Controls);
+    Post(ViewRefresh::StartMonitor);
     return;
   }
 
   SetStatusAndAttention(texts::kKernelUpdating, false);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   kernelOk_.store(true);
   const std::vector<ModuleFile> kernelList = KernelList();
   for (const ModuleFile& module : kernelList) {
@@ -138,7 +140,7 @@ void UpdateEngine::KernelUpdateThread() {
   }
 
   SetStatusAndAttention(texts::kUniAppUpdating, false);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
+  Post(ViewRefresh::Controls);
   uniAppOk_.store(true);
   const std::vector<ModuleFile> uniAppList = UniAppList();
   for (const ModuleFile& module : uniAppList) {
@@ -155,9 +157,14 @@ void UpdateEngine::KernelUpdateThread() {
     SetStatusAndAttention(texts::kUpdateSucceeded, false);
   }
   view_.StopRowProgress();
-  Post(WM_UPDATE_FINISHED, 0);
-  Post(WM_VIEW_REFRESH, kRefreshControls);
-  Post(WM_VIEW_REFRESH, kRefreshStartMonitor);
+  {
+    std::lock_guard result(resultMutex_);
+    result_.kernelOk = kernelOk_.load() || kernelList.empty();
+    result_.uniAppOk = uniAppOk_.load() || uniAppList.empty();
+  }
+  FinishRun(!failed);
+  Post(ViewRefresh::Controls);
+  Post(ViewRefresh::StartMonitor);
 }
 
 }  // namespace orvane

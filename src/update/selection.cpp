@@ -86,13 +86,18 @@ bool UpdateEngine::CollectSelection(std::string& confirmationText) {
 
 void UpdateEngine::StartFirmwareUpdate() {
   if (Stopping()) return;
-  view_.ClearRowMarks();
+  view_.ClearRowOutcomes();
+  {
+    std::lock_guard lock(resultMutex_);
+    result_ = RunResult{};
+    resultPending_ = false;
+  }
   // Busy for the whole run, its preparation included: a reader found again
   // meanwhile must neither give the controls back nor restart the monitor.
   busy_.store(true);
   preparingUpdate_.store(true);
   linkLossNoticed_.store(false);
-  EnableControls(false);
+  EnableInputs(false);
   // Every wait (the monitor's stop, the keyboard entry, the re-detection)
   // happens on the worker, so that the window keeps painting.
   firmwareThread_.Start([this] { FirmwareUpdateWorker(); });
@@ -118,7 +123,7 @@ bool UpdateEngine::PrepareFirmwareUpdate() {
     firmwareModules = !bootList_.empty() || !appList_.empty();
   }
   if (!firmwareModules) {
-    Send(WM_VIEW_REFRESH, kRefreshStartKernelStage);
+    Send(ViewRefresh::StartKernelStage);
     return false;
   }
 
@@ -127,6 +132,7 @@ bool UpdateEngine::PrepareFirmwareUpdate() {
     if (!channel_.EnterBootLoaderKeyboardHeader()) {
       if (Stopping()) return false;
       ShowMessageBoxAndWait(texts::kFailedMessage, texts::kEnterBootloadCaption);
+      RecordRunEnd(RunEnd::KeyboardEntryFailed);
       PostRunAborted();
       return false;
     }
@@ -135,6 +141,7 @@ bool UpdateEngine::PrepareFirmwareUpdate() {
     if (!RedetectReader(text, notFound, false)) {
       if (Stopping()) return false;
       ShowMessageBoxAndWait(texts::kFailedMessage, texts::kCannotConnectCaption);
+      RecordRunEnd(RunEnd::ReaderNotFound);
       PostRunAborted();
       return false;
     }
@@ -143,8 +150,8 @@ bool UpdateEngine::PrepareFirmwareUpdate() {
 }
 
 void UpdateEngine::PostRunAborted() {
-  Post(WM_UPDATE_FINISHED, 0);
-  Post(WM_VIEW_REFRESH, ready_.load() ? kRefreshStartMonitor : kRefreshRestartDetection);
+  FinishRun(false);
+  Post(ready_.load() ? ViewRefresh::StartMonitor : ViewRefresh::RestartDetection);
 }
 
 }  // namespace orvane

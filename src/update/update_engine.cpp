@@ -36,27 +36,28 @@ UpdateEngine::~UpdateEngine() { Shutdown(); }
 // ---------------------------------------------------------------------------
 // Presenter operations
 
-void UpdateEngine::ApplyInterfaceChoice(bool accepted, int selection) {
-  if (!accepted) return;
+void UpdateEngine::ApplyInterfaceChoice(std::optional<InterfaceKind> kind) {
+  if (!kind) return;
   const BootloadSettings& settings = channel_.settings();
-  switch (selection) {
-    case kDialogTcp:
+  switch (*kind) {
+    case InterfaceTcpClient:
       g_nInterfaceKind.store(InterfaceTcpClient);
       serverPort_.store(settings.tcpServerPort);
       {
         std::lock_guard lock(textMutex_);
         serverAddress_ = settings.tcpServerIp;
       }
-      view_.ShowPortBox(true);
+      ShowPortBox(true);
       break;
-    case kDialogTls:
+    case InterfaceTlsServer:
       g_nInterfaceKind.store(InterfaceTlsServer);
       serverPort_.store(settings.tlsServerPort);
-      view_.ShowPortBox(true);
+      ShowPortBox(true);
       break;
+    case InterfaceUsbSerial:
     default:
       g_nInterfaceKind.store(InterfaceUsbSerial);
-      view_.ShowPortBox(false);
+      ShowPortBox(false);
       break;
   }
 }
@@ -92,11 +93,11 @@ void UpdateEngine::ChooseKernelFolder(const std::string& folder) {
 
 void UpdateEngine::StartDetection() {
   if (Stopping()) return;
-  view_.EnableControls(kButtonControls, false);
+  EnableInputs(OperatorInputs::Buttons, false);
   TransferToControls();
-  // The timer first: a reader found at once stops it, and a timer started
+  // The blinking first: a reader found at once stops it, and blinking started
   // after that would keep resetting the status line to "Device Ready".
-  view_.StartBlinkTimer();
+  view_.SetStatusBlinking(true);
   // One detection at a time: a second start while one still searches would
   // only race it for the same reader.
   if (!detectionThread_.Running()) detectionThread_.Start([this] { DetectionThread(); });
@@ -116,25 +117,23 @@ void UpdateEngine::OnSelectAll(bool checked) {
 
 void UpdateEngine::OnModelBox(bool ticked) { modelBoxTicked_.store(ticked); }
 
-void UpdateEngine::OnBlinkTimer() {
+void UpdateEngine::BlinkStatus() {
   if (ready_.load()) {
     attention_.store(false);
     SetStatus(texts::kDeviceReady);
     return;
   }
   int phase = blinkPhase_.load();
-  view_.WriteStatusLine(phase == 0 ? "" : texts::kDeviceNotReady);
+  if (DesktopViewPart* desktop = view_.desktop()) desktop->WriteStatusLine(phase == 0 ? "" : texts::kDeviceNotReady);
   blinkPhase_.store(phase == 0 ? 1 : 0);
 }
 
 // ---------------------------------------------------------------------------
 // Messages
 
-void UpdateEngine::Post(uint32_t message, int64_t lParam) {
+void UpdateEngine::Post(ViewMessageKind kind, ViewRefresh refresh) {
   if (Stopping()) return;
-  ViewMessage posted;
-  posted.message = message;
-  posted.lParam = lParam;
+  ViewMessage posted{kind, refresh};
   {
     std::lock_guard lock(messageMutex_);
     posted.sequence = nextSequence_++;
@@ -142,15 +141,13 @@ void UpdateEngine::Post(uint32_t message, int64_t lParam) {
   view_.PostViewMessage(posted);
 }
 
-void UpdateEngine::Send(uint32_t message, int64_t lParam) {
+void UpdateEngine::Send(ViewMessageKind kind, ViewRefresh refresh) {
   if (Stopping()) return;
+  ViewMessage sent{kind, refresh};
   if (view_.IsPresenterThread()) {
-    Handle(message, lParam);
+    Handle(sent);
     return;
   }
-  ViewMessage sent;
-  sent.message = message;
-  sent.lParam = lParam;
   {
     std::lock_guard lock(messageMutex_);
     sent.sequence = nextSequence_++;
@@ -169,11 +166,11 @@ void UpdateEngine::ShowMessageBoxAndWait(const std::string& text, const std::str
     std::lock_guard lock(messageMutex_);
     pendingBoxes_.emplace_back(text, caption);
   }
-  Send(WM_SHOW_MESSAGE_BOX, 0);
+  Send(ViewMessageKind::ShowMessageBox);
 }
 
 void UpdateEngine::DeliverViewMessage(const ViewMessage& message) {
-  if (!Stopping()) Handle(message.message, message.lParam);
+  if (!Stopping()) Handle(message);
   {
     std::lock_guard lock(messageMutex_);
     deliveredSequence_ = std::max(deliveredSequence_, message.sequence);
@@ -181,51 +178,98 @@ void UpdateEngine::DeliverViewMessage(const ViewMessage& message) {
   messageCv_.notify_all();
 }
 
-void UpdateEngine::Handle(uint32_t message, int64_t lParam) {
-  if (message == WM_UPDATE_FINISHED) {
-    HandleUpdateFinished();
-  } else if (message == WM_VIEW_REFRESH) {
-    HandleViewRefresh(lParam);
-  } else if (message == WM_SHOW_MESSAGE_BOX) {
-    std::pair<std::string, std::string> box;
-    {
-      std::lock_guard lock(messageMutex_);
-      if (pendingBoxes_.empty()) return;
-      box = std::move(pendingBoxes_.front());
-      pendingBoxes_.pop_front();
+void UpdateEngine::Handle(const ViewMessage& message) {
+  switch (message.kind) {
+    case ViewMessageKind::UpdateFinished:
+      HandleUpdateFinished();
+      break;
+    case ViewMessageKind::Refresh:
+      HandleViewRefresh(message.refresh);
+      break;
+    case ViewMessageKind::ShowMessageBox: {
+      std::pair<std::string, std::string> box;
+      {
+        std::lock_guard lock(messageMutex_);
+        if (pendingBoxes_.empty()) return;
+        box = std::move(pendingBoxes_.front());
+        pendingBoxes_.pop_front();
+      }
+      view_.ShowMessageBox(box.first, box.second);
+      break;
     }
-    view_.ShowMessageBox(box.first, box.second);
   }
 }
 
 void UpdateEngine::HandleUpdateFinished() {
   busy_.store(false);
-  view_.EnableControls(kUpdateControls, true);
+  EnableInputs(OperatorInputs::All, true);
+  RunResult result;
+  {
+    std::lock_guard lock(resultMutex_);
+    // A finish that no run posted (another sender of the message) has no result.
+    if (!resultPending_) return;
+    resultPending_ = false;
+    result = result_;
+  }
+  view_.RunFinished(result);
 }
 
-void UpdateEngine::HandleViewRefresh(int64_t lParam) {
-  view_.ShowModelBox(g_bModelVariant.load());
-  switch (lParam) {
-    case kRefreshControls:
-    case kRefreshControlsAgain:
+void UpdateEngine::MarkRow(int row, ModuleOutcome outcome) {
+  {
+    std::lock_guard lock(resultMutex_);
+    result_.SetOutcome(row, outcome);
+  }
+  view_.ShowRowOutcome(row, outcome);
+}
+
+void UpdateEngine::RecordRunEnd(RunEnd end, int stoppedAtRow) {
+  std::lock_guard lock(resultMutex_);
+  result_.end = end;
+  result_.stoppedAtRow = stoppedAtRow;
+}
+
+void UpdateEngine::FinishRun(bool succeeded) {
+  bool firmwareStage = false;
+  {
+    std::lock_guard lock(listsMutex_);
+    firmwareStage = !bootList_.empty() || !appList_.empty();
+  }
+  const std::string status = statusText();
+  {
+    std::lock_guard lock(resultMutex_);
+    result_.succeeded = succeeded;
+    // The flag keeps an earlier run's value when this run had no first stage.
+    result_.firmwareOk = !firmwareStage || firmwareOk_.load();
+    result_.statusText = status;
+    resultPending_ = true;
+  }
+  Post(ViewMessageKind::UpdateFinished);
+}
+
+void UpdateEngine::HandleViewRefresh(ViewRefresh refresh) {
+  if (DesktopViewPart* desktop = view_.desktop()) desktop->ShowModelBox(g_bModelVariant.load());
+  switch (refresh) {
+    case ViewRefresh::Controls:
+    case ViewRefresh::ControlsAgain:
       TransferToControls();
       break;
     // A start that was posted just before an update began arrives too late:
     // neither the monitor nor the detection may talk to the reader during a
     // run. Every run ends by clearing the busy flag before it posts these.
-    case kRefreshStartMonitor:
+    case ViewRefresh::StartMonitor:
       TransferToControls();
       if (!busy_.load()) StartPresenceMonitor();
       break;
-    case kRefreshRestartDetection:
+    case ViewRefresh::RestartDetection:
       TransferToControls();
       if (!busy_.load()) StartDetection();
       break;
-    case kRefreshStartKernelStage:
+    case ViewRefresh::StartKernelStage:
       TransferToControls();
       BeginKernelStage();
       break;
-    default:
+    case ViewRefresh::ModelBox:
+    default:  // a number no refresh has does nothing more
       break;
   }
 }
@@ -318,7 +362,7 @@ void UpdateEngine::SetDeviceReady(bool ready) {
   ready_.store(ready);
   attention_.store(false);
   if (ready) SetStatus(texts::kDeviceReady);
-  view_.ShowReadyPicture(ready);
+  view_.DeviceReadyChanged(ready);
 }
 
 void UpdateEngine::RefreshDeviceInfo() {
@@ -342,17 +386,26 @@ void UpdateEngine::RefreshDeviceInfo() {
   deviceInfoText_ = std::move(text);
 }
 
-void UpdateEngine::EnableControls(bool on) { view_.EnableControls(kUpdateControls, on); }
+void UpdateEngine::EnableInputs(bool on) { EnableInputs(OperatorInputs::All, on); }
+
+void UpdateEngine::EnableInputs(OperatorInputs inputs, bool on) {
+  if (DesktopViewPart* desktop = view_.desktop()) desktop->EnableInputs(inputs, on);
+}
+
+void UpdateEngine::ShowPortBox(bool shown) {
+  if (DesktopViewPart* desktop = view_.desktop()) desktop->ShowPortBox(shown);
+}
 
 void UpdateEngine::OnProgress(int done, int total) {
   // A transfer without pieces has no percentage to show.
   if (total <= 0) return;
   const int percent = static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
   const int row = currentRow_.load();
+  DesktopViewPart* desktop = view_.desktop();
   view_.SetRowPercent(row, percent);
-  if (lastPercent_.exchange(percent) != percent) view_.RedrawRowProgress(row);
+  if (lastPercent_.exchange(percent) != percent && desktop) desktop->RedrawRowProgress(row);
   if (done == total) view_.StopRowProgress();
-  view_.EnsureRowVisible(row);
+  if (desktop) desktop->EnsureRowVisible(row);
 }
 
 template <typename Done>
@@ -383,7 +436,13 @@ bool UpdateEngine::MonitorPause(uint32_t ms) {
 // ---------------------------------------------------------------------------
 // Shutdown
 
+RunResult UpdateEngine::CurrentRunResult() const {
+  std::lock_guard lock(resultMutex_);
+  return result_;
+}
+
 void UpdateEngine::Shutdown() {
+  if (UpdateRunning() && !Stopping()) RecordRunEnd(RunEnd::Stopped, currentRow_.load());
   if (!stopping_.exchange(true)) {
     monitorRun_.store(false);
     // Each lock is taken once so that a waiter between its check of the flag

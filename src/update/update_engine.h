@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "firmware/firmware_file.h"
 #include "firmware/module_discovery.h"
 #include "update/interface_kind.h"
+#include "update/run_result.h"
 #include "update/update_view.h"
 #include "update/worker_thread.h"
 
@@ -61,23 +63,24 @@ class UpdateEngine {
 
   // ================= presenter thread =================
 
-  // The interface dialog ended: with OK and its selection (0, 1 or 2 in the
-  // order of its radio buttons), or cancelled (nothing changes).
-  void ApplyInterfaceChoice(bool accepted, int selection);
+  // The operator chose how the reader is reached; nothing changes when the
+  // choice was cancelled (nullopt).
+  void ApplyInterfaceChoice(std::optional<InterfaceKind> kind);
   // Lists the module files of the three folders below `programFolder`.
   void InitFirmwareFolders(const std::string& programFolder);
   // The operator chose another application or kernel folder.
   void ChooseAppFolder(const std::string& folder);
   void ChooseKernelFolder(const std::string& folder);
   // Disables the buttons, shows the member values, starts the detection
-  // thread and the blink timer.
+  // thread and the blinking of the status line.
   void StartDetection();
   // Moves the member values into the controls.
   void TransferToControls();
 
   void OnSelectAll(bool checked);
   void OnModelBox(bool ticked);
-  void OnBlinkTimer();
+  // One step of the status line's blinking (see UpdateView::SetStatusBlinking).
+  void BlinkStatus();
 
   // The Update button.
   void OnButtonUpdate();
@@ -88,13 +91,13 @@ class UpdateEngine {
   // bootloader over the keyboard interface where needed and runs the update.
   // Returns at once: nothing here waits for the reader.
   void StartFirmwareUpdate();
-  // WM_VIEW_REFRESH 5: the kernel and UniApp stage.
+  // ViewRefresh::StartKernelStage: the kernel and UniApp stage.
   void BeginKernelStage();
 
   // A posted message arrives (in posting order).
   void DeliverViewMessage(const ViewMessage& message);
   void HandleUpdateFinished();
-  void HandleViewRefresh(int64_t lParam);
+  void HandleViewRefresh(ViewRefresh refresh);
 
   // Stops every thread and joins it; the engine does nothing more afterwards.
   // Called on the presenter's thread (the destructor calls it too).
@@ -106,8 +109,8 @@ class UpdateEngine {
   void SetDeviceReady(bool ready);
   // Rebuilds the device-information text (may ask the reader).
   void RefreshDeviceInfo();
-  // Enables or disables every control that an update run disables.
-  void EnableControls(bool on);
+  // Gives back or takes away every input that an update run holds back.
+  void EnableInputs(bool on);
   // The progress callback of the block transfers.
   void OnProgress(int done, int total);
   // Finds the reader again after a reboot or a re-plug. A non-zero
@@ -136,6 +139,9 @@ class UpdateEngine {
   // An update run (either stage, or its preparation) is under way.
   bool UpdateRunning() const;
 
+  // The result of the run under way, so far, or of the last run.
+  RunResult CurrentRunResult() const;
+
   // Copies of the discovered and the selected lists.
   ModuleLists Lists() const;
   std::vector<ModuleFile> BootList() const;
@@ -157,14 +163,29 @@ class UpdateEngine {
   };
 
   // ---- messages ----
-  void Post(uint32_t message, int64_t lParam);
+  void Post(ViewMessageKind kind, ViewRefresh refresh = ViewRefresh::Controls);
+  void Post(ViewRefresh refresh) { Post(ViewMessageKind::Refresh, refresh); }
   // Posts and waits until the presenter has handled the message (or the
   // engine shuts down); on the presenter's thread the handler runs at once.
-  void Send(uint32_t message, int64_t lParam);
+  void Send(ViewMessageKind kind, ViewRefresh refresh = ViewRefresh::Controls);
+  void Send(ViewRefresh refresh) { Send(ViewMessageKind::Refresh, refresh); }
   // A modal message box from any thread; returns once it was dismissed (or
   // the engine shuts down).
   void ShowMessageBoxAndWait(const std::string& text, const std::string& caption);
-  void Handle(uint32_t message, int64_t lParam);
+  void Handle(const ViewMessage& message);
+
+  // ---- the run's result ----
+  // Shows the outcome on the module's row and keeps it for the result.
+  void MarkRow(int row, ModuleOutcome outcome);
+  // Where and why a run ends early.
+  void RecordRunEnd(RunEnd end, int stoppedAtRow = -1);
+  // The run ends: its result is completed and handed to the view when the
+  // presenter handles the update-finished message that this posts.
+  void FinishRun(bool succeeded);
+
+  // ---- the desktop part, when the view has one ----
+  void EnableInputs(OperatorInputs inputs, bool on);
+  void ShowPortBox(bool shown);
 
   // ---- state helpers ----
   void SetStatus(const std::string& text);
@@ -206,7 +227,8 @@ class UpdateEngine {
   bool PrepareFirmwareUpdate();
   void FirmwareUpdateThread();
   ModuleResult RunFirmwareModule(ModuleFile module, Stage stage, std::string& runText, uint64_t startMs, int& requeues);
-  void AbortFirmwareRun(const char* status, const char* runLine, std::string& runText, bool passThrough);
+  void AbortFirmwareRun(RunEnd end, int row, const char* status, const char* runLine, std::string& runText,
+                        bool passThrough);
   void KernelUpdateThread();
   void RunKernelModule(const ModuleFile& module, bool uniApp, std::string& runText, uint64_t startMs);
   std::string TimeLastLine(uint64_t startMs) const;
@@ -251,6 +273,11 @@ class UpdateEngine {
   std::atomic<bool> firmwareOk_{false};
   std::atomic<bool> kernelOk_{false};
   std::atomic<bool> uniAppOk_{false};
+
+  // The run under way (or the last one); handed over at its end.
+  mutable std::mutex resultMutex_;
+  RunResult result_;
+  bool resultPending_ = false;
 
   // Progress: the row being transferred and the last percentage shown.
   std::atomic<int> currentRow_{-1};

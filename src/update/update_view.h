@@ -1,8 +1,9 @@
 #pragma once
 // UpdateView: what the update engine needs from the screen. The desktop
-// view and the command line implement it as thin presenters; the engine owns
-// every value that is not a widget (flags, texts, lists) and hands the
-// presenter snapshots of them.
+// view, the command line and the tests implement it as thin presenters; the
+// engine owns every value that is not a widget (flags, texts, lists) and
+// hands the presenter snapshots of them. The desktop program's own widgets
+// (model box, port box, which inputs are usable) form an optional part.
 //
 // Threads. The presenter has one thread of its own (the user-interface
 // thread of the desktop program). Methods marked "presenter thread" are only
@@ -23,27 +24,34 @@
 #include <string>
 #include <string_view>
 
+#include "update/run_result.h"
+
 namespace orvane {
 
-// Message numbers of the view (based on the first user message, 0x400).
-inline constexpr uint32_t WM_UPDATE_FINISHED = 0x401;
-// A message box that a worker asks for: the presenter shows it on its own
-// thread, and the worker waits until it is dismissed.
-inline constexpr uint32_t WM_SHOW_MESSAGE_BOX = 0x402;
-inline constexpr uint32_t WM_VIEW_REFRESH = 0x465;
+// The view's messages. The values are the desktop program's message numbers
+// (based on the first user message, 0x400).
+enum class ViewMessageKind : uint32_t {
+  UpdateFinished = 0x401,  // the run is over: the controls come back
+  // A message box that a worker asks for: the presenter shows it on its own
+  // thread, and the worker waits until it is dismissed.
+  ShowMessageBox = 0x402,
+  Refresh = 0x465,  // the view refresh, with one of the kinds below
+};
 
-// Sub-commands of WM_VIEW_REFRESH (its lParam).
-inline constexpr int64_t kRefreshControls = 0;          // move member values to the controls
-inline constexpr int64_t kRefreshControlsAgain = 1;     // the same
-inline constexpr int64_t kRefreshModelBox = 2;          // only show or hide the model box
-inline constexpr int64_t kRefreshStartMonitor = 3;      // transfer, then start the presence monitor
-inline constexpr int64_t kRefreshRestartDetection = 4;  // transfer, then start the detection again
-inline constexpr int64_t kRefreshStartKernelStage = 5;  // transfer, then start the kernel and UniApp stage
+// What a view refresh does after it shows or hides the model box. The values
+// are the refresh message's sub-command numbers.
+enum class ViewRefresh : int64_t {
+  Controls = 0,          // move member values to the controls
+  ControlsAgain = 1,     // the same
+  ModelBox = 2,          // only show or hide the model box
+  StartMonitor = 3,      // transfer, then start the presence monitor
+  RestartDetection = 4,  // transfer, then start the detection again
+  StartKernelStage = 5,  // transfer, then start the kernel and UniApp stage
+};
 
 struct ViewMessage {
-  uint32_t message = 0;
-  int64_t wParam = 0;
-  int64_t lParam = 0;
+  ViewMessageKind kind = ViewMessageKind::Refresh;
+  ViewRefresh refresh = ViewRefresh::Controls;  // of a Refresh
   uint64_t sequence = 0;  // set by the engine; lets a sender wait for its own message
 };
 
@@ -59,17 +67,11 @@ inline constexpr Rgb kRowRed{255, 0, 0};
 inline constexpr Rgb kStatusRed{255, 0, 0};
 inline constexpr Rgb kStatusGreen{34, 177, 76};
 
-// The controls that the engine enables and disables, as a bit set.
-using ControlSet = uint32_t;
-inline constexpr ControlSet kKernelPathButton = 1u << 0;    // 1077 "Reload Kernel File Path"
-inline constexpr ControlSet kFirmwarePathButton = 1u << 1;  // 1215 "Reload Firmware File Path"
-inline constexpr ControlSet kFileList = 1u << 2;            // 1072
-inline constexpr ControlSet kSelectAllBox = 1u << 3;        // 1022 "Select All"
-inline constexpr ControlSet kUpdateButton = 1u << 4;        // 1071 "Update"
-// The three buttons that the detection disables and enables.
-inline constexpr ControlSet kButtonControls = kKernelPathButton | kFirmwarePathButton | kUpdateButton;
-// Everything that an update run disables.
-inline constexpr ControlSet kUpdateControls = kButtonControls | kFileList | kSelectAllBox;
+// The operator's inputs that the engine takes away and gives back.
+enum class OperatorInputs {
+  Buttons,  // the two folder buttons and Update: what the detection holds back
+  All,      // also the file list and Select All: what an update run holds back
+};
 
 // The member values that a transfer moves into the controls.
 struct ViewSnapshot {
@@ -85,9 +87,16 @@ struct ViewSnapshot {
   int serverPort = 0;
 };
 
+class DesktopViewPart;
+
+// The core: what every front end gives the engine.
 class UpdateView {
  public:
   virtual ~UpdateView() = default;
+
+  // The optional part of a front end with a form of its own; nullptr for
+  // one without (the engine then leaves those things out).
+  virtual DesktopViewPart* desktop() { return nullptr; }
 
   // ---- threads and messages ----
   virtual bool IsPresenterThread() const = 0;
@@ -95,46 +104,69 @@ class UpdateView {
   virtual void PostViewMessage(const ViewMessage& message) = 0;
 
   // ---- presenter thread ----
+  // The status and device texts (and the rest of the member values).
   virtual void TransferToControls(const ViewSnapshot& snapshot) = 0;
-  virtual void ShowModelBox(bool shown) = 0;
-  // The blinking status line writes straight into the control.
-  virtual void WriteStatusLine(std::string_view text) = 0;
   // Modal message box; an empty caption means the program's title.
   virtual void ShowMessageBox(std::string_view text, std::string_view caption) = 0;
   // Modal file confirmation; true for "Continue".
   virtual bool ConfirmFileSelection(const std::string& text) = 0;
+  // The module rows that the discovery lists, with the operator's ticks.
   virtual bool IsRowChecked(int row) const = 0;
   virtual void SetRowChecked(int row, bool checked) = 0;
-  // The file list rows that the module discovery produces.
   virtual void InsertRow(int row, std::string_view name, std::string_view info) = 0;
   virtual void DeleteAllRows() = 0;
-  // The port box (1082) and its label (1083) of the network interfaces.
-  virtual void ShowPortBox(bool shown) = 0;
+  // An update run ended; called once per run, while the update-finished
+  // message is handled.
+  virtual void RunFinished(const RunResult& result) { (void)result; }
 
   // ---- any thread ----
   // The status text member changed. The screen shows it at the next transfer;
   // a presenter that reports every change (a log, the command line) hooks in here.
   virtual void StatusTextChanged(std::string_view text) { (void)text; }
+  // While the status blinks (no reader is ready yet), the presenter calls
+  // UpdateEngine::BlinkStatus on its own thread every 1000 ms of program
+  // time (OsWaitMs(1000) real ms).
+  virtual void SetStatusBlinking(bool blinking) { (void)blinking; }
+  // The reader became ready, or stopped being ready.
+  virtual void DeviceReadyChanged(bool ready) { (void)ready; }
   // News the operator must see without the run waiting for it (the log went
   // to the fallback folder): the desktop program shows a message box, the
   // command line writes it to standard error. Returns at once.
   virtual void ShowNotice(std::string_view text) = 0;
-  virtual void ShowReadyPicture(bool ready) = 0;
-  virtual void EnableControls(ControlSet controls, bool enabled) = 0;
-  // Column 1 ("Status") of a row gets the text, drawn in the colour.
-  virtual void SetRowMark(int row, std::string_view text, Rgb colour) = 0;
-  // Drops every cell colour and empties column 1 of every row.
-  virtual void ClearRowMarks() = 0;
-  // The progress bar in column 1 of the row; percentages 0 to 100.
+  // What became of a module; its row shows ModuleOutcomeText in RowColour.
+  virtual void ShowRowOutcome(int row, ModuleOutcome outcome) = 0;
+  // A new run: every row loses its outcome.
+  virtual void ClearRowOutcomes() {}
+  // The transfer of a row's module; percentages 0 to 100.
   virtual void StartRowProgress(int row) = 0;
   virtual void SetRowPercent(int row, int percent) = 0;
-  virtual void RedrawRowProgress(int row) = 0;
   virtual void StopRowProgress() = 0;
-  virtual void EnsureRowVisible(int row) = 0;
-  // Timer 1: while it runs the presenter calls UpdateEngine::OnBlinkTimer on
-  // its own thread every 1000 ms of program time (OsWaitMs(1000) real ms).
-  virtual void StartBlinkTimer() = 0;
-  virtual void StopBlinkTimer() = 0;
 };
+
+// The desktop program's additions: things that only a form with these
+// widgets shows.
+class DesktopViewPart {
+ public:
+  virtual ~DesktopViewPart() = default;
+
+  // ---- presenter thread ----
+  // The "Q450" box, for readers of the "4710" model.
+  virtual void ShowModelBox(bool shown) = 0;
+  // The server port box and its label, for the network interfaces.
+  virtual void ShowPortBox(bool shown) = 0;
+  // The blinking status line writes straight into the status line.
+  virtual void WriteStatusLine(std::string_view text) = 0;
+
+  // ---- any thread ----
+  virtual void EnableInputs(OperatorInputs inputs, bool enabled) = 0;
+  // Draws the row's progress anew (after the percentage changed).
+  virtual void RedrawRowProgress(int row) = 0;
+  virtual void EnsureRowVisible(int row) = 0;
+};
+
+// The colour a row's outcome is drawn in.
+inline Rgb RowColour(ModuleOutcome outcome) {
+  return outcome == ModuleOutcome::Completed || outcome == ModuleOutcome::Suspended ? kRowBlue : kRowRed;
+}
 
 }  // namespace orvane

@@ -26,7 +26,7 @@ TEST(CliOptions, OptionsStandBeforeOrAfterTheCommandInEitherForm) {
     ASSERT_EQ(p.error, "");
     EXPECT_EQ(p.options.command, Command::Update);
     EXPECT_EQ(p.options.arguments, std::vector<std::string>{"a.fm"});
-    EXPECT_EQ(p.options.interface, InterfaceChoice::Tls);
+    EXPECT_EQ(p.options.interface, InterfaceTlsServer);
     EXPECT_EQ(p.options.ports, (std::vector<std::string>{"/dev/pts/3", "/dev/x"}));
     EXPECT_TRUE(p.options.yes);
     ASSERT_TRUE(p.options.timeoutSeconds);

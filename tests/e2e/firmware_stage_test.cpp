@@ -30,14 +30,14 @@ TEST_P(FirmwareStage, ApplicationModuleFromApplicationMode) {
   EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
   EXPECT_FALSE(rig.engine->attention());
   EXPECT_FALSE(rig.engine->busy());
-  EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kUpdateControls);
+  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
   const std::string log = LogText();
   EXPECT_NE(log.find("BOOTLOAD_SEND_BLOCK"), std::string::npos);
   EXPECT_NE(log.find("\r\nBootload Succeeded! \r\n"), std::string::npos);
   // The time line follows the log write of its module.
   EXPECT_EQ(log.find("[Time Last:"), std::string::npos);
   // The presence monitor watches the reader again.
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
   EXPECT_TRUE(rig.view.WaitUntil([&] { return rig.engine->WorkersRunning(); }));
 }
 
@@ -103,6 +103,53 @@ TEST_F(WholeUpdate, SingleFailingBootloaderModuleFailsAtOnce) {
   EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateFailed);
 }
 
+// The result that a front end decides on agrees with the rows and the status
+// line: a success, and a run that ended early.
+struct ResultCase {
+  const char* name;
+  Link link;
+  sim::ReaderOptions reader;
+  bool pci;
+  int blocks;
+  bool succeeded;
+  bool firmwareOk;
+  RunEnd end;
+  int stoppedAtRow;
+  ModuleOutcome outcome;
+  const char* status;
+};
+
+void PrintTo(const ResultCase& c, std::ostream* os) { *os << c.name; }
+
+class RunResults : public WholeUpdate, public ::testing::WithParamInterface<ResultCase> {};
+
+TEST_P(RunResults, AgreeWithTheRowsAndTheStatus) {
+  const ResultCase& c = GetParam();
+  ASSERT_TRUE(AddAppModule(rig.folder.path(), "app_main.fm", AppModuleSpec(c.pci, c.blocks)));
+  StartReader(c.link, c.reader);
+  Detect();
+  RunUpdate({0});
+
+  const std::vector<RunResult> results = rig.view.RunResults();
+  ASSERT_EQ(results.size(), 1u);
+  const RunResult& result = results[0];
+  EXPECT_EQ(result.succeeded, c.succeeded);
+  EXPECT_EQ(result.end, c.end);
+  EXPECT_EQ(result.stoppedAtRow, c.stoppedAtRow);
+  EXPECT_EQ(result.OutcomeOf(0), c.outcome);
+  EXPECT_EQ(result.firmwareOk, c.firmwareOk);
+  EXPECT_EQ(result.statusText, c.status);
+  EXPECT_EQ(result.statusText, rig.engine->statusText());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, RunResults,
+    ::testing::Values(ResultCase{"Success", Link::Tcp, ApplicationReader(), true, 3, true, true, RunEnd::Finished, -1,
+                                 ModuleOutcome::Completed, texts::kFirmwareUpdateSucceeded},
+                      ResultCase{"StopPointError", Link::Serial, BootloaderReader('3', 40), false, 32, false,
+                                 true, RunEnd::StopPointError, 0, ModuleOutcome::NotSent, texts::kStopPointError}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct MismatchCase {
   const char* name;
   const char* file;
@@ -126,8 +173,8 @@ TEST_P(PciMismatch, EndsTheRunWithoutTheKernelStageAndGivesTheControlsBack) {
   EXPECT_TRUE(reader->Loads().empty());
   EXPECT_EQ(ReceivedHeaderCommands(0xC7, 0x11), 0) << "no kernel stage";
   EXPECT_FALSE(rig.engine->busy());
-  EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kUpdateControls);
-  EXPECT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor));
+  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
+  EXPECT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stages, PciMismatch,
@@ -146,7 +193,7 @@ TEST_F(WholeUpdate, StopPackageBeyondTheFileIsAStopPointError) {
   EXPECT_TRUE(rig.engine->attention());
   EXPECT_TRUE(reader->Loads().empty());
   EXPECT_TRUE(rig.view.RowMarks().empty());
-  EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kUpdateControls);
+  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
 }
 
 TEST_F(WholeUpdate, InterruptedLoadContinuesFromTheStopPackage) {

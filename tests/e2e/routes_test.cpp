@@ -90,9 +90,9 @@ TEST_F(WholeUpdate, RefusedKeyboardEntryEndsLikeANormalRun) {
             (std::vector<std::pair<std::string, std::string>>{{texts::kFailedMessage, texts::kEnterBootloadCaption}}));
   EXPECT_TRUE(reader->Loads().empty());
   EXPECT_FALSE(rig.engine->busy());
-  EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kUpdateControls);
+  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
   // The reader is still there: the presence monitor watches it again.
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
   EXPECT_TRUE(rig.view.WaitUntil([&] { return rig.engine->WorkersRunning(); }));
   EXPECT_TRUE(rig.engine->monitorRunFlag());
 }

@@ -83,16 +83,16 @@ class WholeUpdate : public ::testing::Test {
     switch (link) {
       case Link::Tcp:
         rig.settings.tcpServerPort = port;
-        selection_ = kDialogTcp;
+        interface_ = InterfaceTcpClient;
         break;
       case Link::Tls:
         ASSERT_TRUE(WriteTestCertificate(rig.folder.path()));
         rig.settings.tlsServerPort = port;
-        selection_ = kDialogTls;
+        interface_ = InterfaceTlsServer;
         break;
       case Link::Serial:
       case Link::Hid:
-        selection_ = kDialogUsbSerial;
+        interface_ = InterfaceUsbSerial;
         break;
     }
   }
@@ -101,7 +101,7 @@ class WholeUpdate : public ::testing::Test {
   void StartDetection() {
     rig.Build();
     rig.OnPresenter([&] {
-      rig.engine->ApplyInterfaceChoice(true, selection_);
+      rig.engine->ApplyInterfaceChoice(interface_);
       rig.engine->InitFirmwareFolders(rig.folder.path());
       rig.engine->TransferToControls();
       rig.engine->StartDetection();
@@ -111,7 +111,7 @@ class WholeUpdate : public ::testing::Test {
   // StartDetection, then waits until the reader is detected and watched.
   void Detect() {
     StartDetection();
-    ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor)) << "no reader found";
+    ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor)) << "no reader found";
     ASSERT_TRUE(rig.engine->ready());
   }
 
@@ -124,7 +124,7 @@ class WholeUpdate : public ::testing::Test {
 
   // Waits for the end of the run and the messages posted with it.
   ::testing::AssertionResult WaitForRunEnd(int timeoutMs = 30000) {
-    if (!rig.view.WaitForDelivered(WM_UPDATE_FINISHED, -1, 1, timeoutMs)) {
+    if (!rig.view.WaitForDelivered(ViewMessageKind::UpdateFinished, 1, timeoutMs)) {
       return ::testing::AssertionFailure() << "the run did not end; last status: " << rig.engine->statusText();
     }
     rig.OnPresenter([] {});
@@ -194,7 +194,7 @@ class WholeUpdate : public ::testing::Test {
 
   EngineRig rig;  // last: the engine stops before the reader's links go
   Link link_ = Link::Tcp;
-  int selection_ = kDialogUsbSerial;
+  InterfaceKind interface_ = InterfaceUsbSerial;
 };
 
 }  // namespace orvane::test

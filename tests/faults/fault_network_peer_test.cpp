@@ -30,7 +30,7 @@ class TlsPortIntruder : public FaultRun {
     reader = std::make_unique<sim::SimulatedReader>(ReaderOptions());
     tls = std::make_unique<sim::SimTlsClient>(*reader, "127.0.0.1", rig.settings.tlsServerPort);
     ASSERT_TRUE(tls->Start());
-    ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor)) << "the reader was not let in";
+    ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor)) << "the reader was not let in";
     EXPECT_EQ(tls->Handshakes(), 1u);
     ExpectSecondUpdateSucceeds(path_);
   }
@@ -91,7 +91,7 @@ TEST_F(FaultRun, TcpServerThatNeverAnswersIsWaitedOutUntilTheReaderComes) {
   EXPECT_FALSE(rig.engine->ready());
   EXPECT_TRUE(rig.engine->attention());
   EXPECT_TRUE(PresenterResponds());
-  EXPECT_FALSE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor, 1, 50));
+  EXPECT_FALSE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor, 1, 50));
 
   // The real reader takes over the port.
   const uint16_t port = silent.port();
@@ -101,7 +101,7 @@ TEST_F(FaultRun, TcpServerThatNeverAnswersIsWaitedOutUntilTheReaderComes) {
   reader = std::make_unique<sim::SimulatedReader>(options);
   tcp = std::make_unique<sim::SimTcpServer>(*reader, port);
   ASSERT_TRUE(tcp->Start());
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor)) << "the reader was not found";
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor)) << "the reader was not found";
   ExpectSecondUpdateSucceeds(path);
 }
 

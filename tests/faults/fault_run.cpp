@@ -44,7 +44,7 @@ void FaultRun::OnBlockRequest(int n, std::function<void()> action) {
 }
 
 void FaultRun::ExpectFailedApplicationRun(uint64_t budgetMs) {
-  const uint64_t endMs = rig.view.PostedAtMs(WM_UPDATE_FINISHED);
+  const uint64_t endMs = rig.view.PostedAtMs(ViewMessageKind::UpdateFinished);
   EXPECT_NE(faultMs_.load(), 0u) << "the test did not note the time of its fault";
   RecordProperty("faultToEndMs", std::to_string(endMs - faultMs_.load()));
   constexpr uint64_t kSchedulingSlackRealMs = 100;
@@ -57,7 +57,7 @@ void FaultRun::ExpectFailedApplicationRun(uint64_t budgetMs) {
   EXPECT_EQ(rig.view.RowMarks(),
             (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}, {0, texts::kRowFailed, kRowRed}}));
   EXPECT_FALSE(rig.engine->busy());
-  EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kUpdateControls);
+  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
   // The operator's log holds the failed run.
   const std::string log = LogText();
   EXPECT_NE(log.find("BOOTLOAD_SEND_BLOCK"), std::string::npos);

@@ -20,7 +20,7 @@
 #include "ui/list_ctrl_ex.h"
 #include "reader-sim/sim_tcp_server.h"
 #include "ui/main_frame.h"
-#include "ui/view_message_event.h"
+#include "ui/ui_messages.h"
 #include "ui/xp_button.h"
 #include "update/interface_kind.h"
 #include "ui_test_support.h"
@@ -153,7 +153,7 @@ class TestConfigurationViewPictures : public QObject {
     QVERIFY(rig.Start(InterfaceAnswer::Tcp));
     QVERIFY(WaitUntilReady(rig));
     g_bModelVariant.store(true);
-    PostViewMessageEvent(rig.view(), ViewMessageFields{0x465, 0, 2, 0});
+    PostUserMessage(rig.view(), kViewRefreshEvent, 0, 2);
     QTRY_VERIFY(rig.view()->form().modelBox->isVisible());
     QVERIFY(rig.view()->form().port->isVisible());
     SavePicture(rig, QStringLiteral("configuration_view_network"));

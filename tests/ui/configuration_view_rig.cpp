@@ -17,7 +17,7 @@
 #include "ui/interface_select_dlg.h"
 #include "ui/list_ctrl_ex.h"
 #include "ui/main_frame.h"
-#include "ui/view_message_event.h"
+#include "ui/ui_messages.h"
 #include "ui/xp_button.h"
 #include "ui_test_support.h"
 

@@ -22,7 +22,7 @@
 #include "ui/control_id.h"
 #include "ui/list_ctrl_ex.h"
 #include "ui/main_frame.h"
-#include "ui/view_message_event.h"
+#include "ui/ui_messages.h"
 #include "ui/xp_button.h"
 #include "ui_test_support.h"
 #include "update/interface_kind.h"
@@ -46,7 +46,7 @@ bool WaitUntilReady(ConfigurationViewRig& rig) {
 }
 
 void Post(CViewConfiguration* view, uint32_t message, int64_t lParam) {
-  PostViewMessageEvent(view, ViewMessageFields{message, 0, lParam, 0});
+  PostUserMessage(view, static_cast<QEvent::Type>(message), 0, static_cast<intptr_t>(lParam));
 }
 
 }  // namespace
@@ -404,7 +404,7 @@ class TestConfigurationView : public QObject {
     rig.tcpPort = QString::number(FreeLocalPort());
     QVERIFY(rig.Start(answer));
     const ViewForm& form = rig.view()->form();
-    QCOMPARE(g_nInterfaceKind.load(), kind);
+    QCOMPARE(int(g_nInterfaceKind.load()), kind);
     QCOMPARE(form.port->isVisible(), shown);
     QCOMPARE(form.portLabel->isVisible(), shown);
     if (shown) QVERIFY(!form.port->isEnabled());

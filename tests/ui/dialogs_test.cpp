@@ -138,7 +138,7 @@ class TestDialogs : public QObject {
     });
     dialog.exec();
     QCOMPARE(dialog.Selection(), selection);
-    QCOMPARE(dialog.ChosenInterfaceKind(), kind);
+    QCOMPARE(int(dialog.ChosenInterface().value_or(InterfaceUsbSerial)), kind);
   }
 
   void aboutBox() {

@@ -46,17 +46,17 @@ TEST(Detection, LocalInterfaceRetriesEvery200MsUntilTheChoiceChanges) {
   rig.Build();
 
   rig.OnPresenter([&] { rig.engine->StartDetection(); });
-  EXPECT_TRUE(rig.view.BlinkTimerRunning());
-  EXPECT_EQ(rig.view.EnabledControls() & kButtonControls, 0u);
+  EXPECT_TRUE(rig.view.StatusBlinking());
+  EXPECT_FALSE(rig.view.ButtonsEnabled());
   ASSERT_TRUE(rig.view.WaitUntil([&] { return clock.Waits().size() >= 5; }));
 
-  g_nInterfaceKind.store(7);
+  g_nInterfaceKind.store(static_cast<InterfaceKind>(7));
   ASSERT_TRUE(rig.view.WaitUntil([&] { return !rig.engine->WorkersRunning(); }));
   const std::vector<uint32_t> waits = clock.Waits();
   for (uint32_t wait : waits) EXPECT_EQ(wait, kDetectionRetryMs);
   // One connect attempt before each pause, and one more before the last check.
   EXPECT_EQ(rig.portListings.load(), static_cast<int>(waits.size()));
-  EXPECT_FALSE(rig.view.BlinkTimerRunning());
+  EXPECT_FALSE(rig.view.StatusBlinking());
   EXPECT_FALSE(rig.engine->ready());
 }
 
@@ -95,7 +95,7 @@ TEST(Detection, RedetectReaderGivesUpAfterSixQuickAndSixteenSlowAttempts) {
   EXPECT_EQ(clock.TickMs(), 16000u);
   EXPECT_FALSE(rig.engine->ready());
   EXPECT_FALSE(rig.engine->attention());
-  EXPECT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshControls, 2));
+  EXPECT_TRUE(rig.view.WaitForDelivered(ViewRefresh::Controls, 2));
 }
 
 TEST(Detection, RedetectReaderFindsAReaderThatComesBack) {
@@ -142,12 +142,12 @@ TEST_P(ModelVariantRule, ShowsTheModelBoxOnlyForTheModelAfterTheFirstCharacter) 
   rig.Build();
 
   rig.OnPresenter([&] { rig.engine->StartDetection(); });
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
   EXPECT_EQ(g_bModelVariant.load(), GetParam().modelVariant);
   EXPECT_EQ(rig.view.ModelBoxShown(), GetParam().modelVariant);
   EXPECT_TRUE(rig.engine->ready());
-  EXPECT_FALSE(rig.view.BlinkTimerRunning());
-  EXPECT_EQ(rig.view.EnabledControls() & kButtonControls, kButtonControls);
+  EXPECT_FALSE(rig.view.StatusBlinking());
+  EXPECT_TRUE(rig.view.ButtonsEnabled());
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, ModelVariantRule,
@@ -163,28 +163,28 @@ TEST(Detection, UnpluggedReaderIsNoticedAndDetectionStartsAgain) {
   rig.Build();
 
   rig.OnPresenter([&] { rig.engine->StartDetection(); });
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
   // The monitor keeps asking while the reader is there.
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshControlsAgain, 3));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::ControlsAgain, 3));
   EXPECT_TRUE(rig.engine->ready());
-  EXPECT_EQ(rig.view.DeliveredCount(WM_VIEW_REFRESH, kRefreshRestartDetection), 0);
+  EXPECT_EQ(rig.view.DeliveredCount(ViewRefresh::RestartDetection), 0);
 
   const uint64_t unpluggedAt = TickMs();
   hidReader.device->SetPresent(false);
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshRestartDetection));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::RestartDetection));
   EXPECT_GE(TickMs() - unpluggedAt, kMonitorGoneMs);
   EXPECT_FALSE(rig.engine->ready());
   EXPECT_FALSE(rig.view.ReadyPicture());
   EXPECT_EQ(rig.engine->deviceInfoText(), texts::kDeviceNotConnected);
-  EXPECT_TRUE(rig.view.BlinkTimerRunning());
-  EXPECT_EQ(rig.view.EnabledControls() & kButtonControls, 0u);
+  EXPECT_TRUE(rig.view.StatusBlinking());
+  EXPECT_FALSE(rig.view.ButtonsEnabled());
   EXPECT_TRUE(rig.view.WaitUntil([&] { return rig.engine->monitorStoppedFlag(); }));
 
   // Plugged in again: found by the restarted detection, watched again.
   hidReader.device->SetPresent(true);
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor, 2));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor, 2));
   EXPECT_TRUE(rig.engine->ready());
-  EXPECT_FALSE(rig.view.BlinkTimerRunning());
+  EXPECT_FALSE(rig.view.StatusBlinking());
 }
 
 TEST(Detection, TcpInterfaceWaitsForTheServerWithAttention) {
@@ -200,19 +200,19 @@ TEST(Detection, TcpInterfaceWaitsForTheServerWithAttention) {
   rig.settings.tcpServerPort = port;
   rig.Build();
   rig.OnPresenter([&] {
-    rig.engine->ApplyInterfaceChoice(true, kDialogTcp);
+    rig.engine->ApplyInterfaceChoice(InterfaceTcpClient);
     rig.engine->StartDetection();
   });
   EXPECT_TRUE(rig.view.PortBoxShown());
   EXPECT_EQ(g_nInterfaceKind.load(), InterfaceTcpClient);
   EXPECT_EQ(rig.engine->serverPort(), port);
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshControls));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::Controls));
   EXPECT_EQ(rig.engine->statusText(), texts::kWaitTcpServer);
   EXPECT_TRUE(rig.engine->attention());
 
   sim::SimTcpServer later(reader, port);
   ASSERT_TRUE(later.Start());
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshStartMonitor));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
   EXPECT_TRUE(rig.engine->ready());
   EXPECT_FALSE(rig.engine->attention());
   EXPECT_EQ(rig.engine->statusText(), texts::kDeviceReady);
@@ -227,11 +227,11 @@ TEST(Detection, ShutdownEndsAWaitForATlsClientAtOnce) {
   rig.settings.tlsServerPort = 0;
   rig.Build();
   rig.OnPresenter([&] {
-    rig.engine->ApplyInterfaceChoice(true, kDialogTls);
+    rig.engine->ApplyInterfaceChoice(InterfaceTlsServer);
     rig.engine->StartDetection();
   });
   EXPECT_EQ(g_nInterfaceKind.load(), InterfaceTlsServer);
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshControls));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::Controls));
   EXPECT_EQ(rig.engine->statusText(), texts::kWaitTlsClient);
   std::this_thread::sleep_for(50ms);
 
@@ -245,7 +245,7 @@ TEST(Detection, CancelledInterfaceDialogKeepsTheLocalInterfaces) {
   EngineRig rig;
   rig.settings.tcpServerPort = 5000;
   rig.Build();
-  rig.OnPresenter([&] { rig.engine->ApplyInterfaceChoice(false, kDialogTcp); });
+  rig.OnPresenter([&] { rig.engine->ApplyInterfaceChoice(std::nullopt); });
   EXPECT_EQ(g_nInterfaceKind.load(), InterfaceUsbSerial);
   EXPECT_FALSE(rig.view.PortBoxShown());
   EXPECT_EQ(rig.engine->serverPort(), kDefaultServerPort);

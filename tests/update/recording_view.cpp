@@ -93,15 +93,26 @@ bool RecordingView::WaitUntil(const std::function<bool()>& condition, int timeou
   return true;
 }
 
-bool RecordingView::WaitForDelivered(uint32_t message, int64_t lParam, int count, int timeoutMs) {
-  return WaitUntil([&] { return DeliveredCount(message, lParam) >= count; }, timeoutMs);
+bool RecordingView::WaitForDelivered(ViewMessageKind kind, int count, int timeoutMs) {
+  return WaitUntil([&] { return DeliveredCount(kind) >= count; }, timeoutMs);
 }
 
-int RecordingView::DeliveredCount(uint32_t message, int64_t lParam) const {
+bool RecordingView::WaitForDelivered(ViewRefresh refresh, int count, int timeoutMs) {
+  return WaitUntil([&] { return DeliveredCount(refresh) >= count; }, timeoutMs);
+}
+
+int RecordingView::DeliveredCount(ViewMessageKind kind) const {
+  std::lock_guard lock(mutex_);
+  int count = 0;
+  for (const ViewMessage& delivered : delivered_) count += delivered.kind == kind ? 1 : 0;
+  return count;
+}
+
+int RecordingView::DeliveredCount(ViewRefresh refresh) const {
   std::lock_guard lock(mutex_);
   int count = 0;
   for (const ViewMessage& delivered : delivered_) {
-    if (delivered.message == message && (lParam < 0 || delivered.lParam == lParam)) ++count;
+    count += delivered.kind == ViewMessageKind::Refresh && delivered.refresh == refresh ? 1 : 0;
   }
   return count;
 }
@@ -182,14 +193,19 @@ int RecordingView::CountCalls(const std::string& name) const {
   return count;
 }
 
-ControlSet RecordingView::EnabledControls() const {
+bool RecordingView::ButtonsEnabled() const {
   std::lock_guard lock(mutex_);
-  return enabled_;
+  return buttonsEnabled_;
 }
 
-bool RecordingView::BlinkTimerRunning() const {
+bool RecordingView::ListEnabled() const {
   std::lock_guard lock(mutex_);
-  return blinkTimer_;
+  return listEnabled_;
+}
+
+bool RecordingView::StatusBlinking() const {
+  std::lock_guard lock(mutex_);
+  return blinking_;
 }
 
 bool RecordingView::ModelBoxShown() const {
@@ -226,9 +242,9 @@ void RecordingView::ClearRecords() {
   percents_.clear();
 }
 
-uint64_t RecordingView::PostedAtMs(uint32_t message) const {
+uint64_t RecordingView::PostedAtMs(ViewMessageKind kind) const {
   std::lock_guard lock(mutex_);
-  const auto found = postedAtMs_.find(message);
+  const auto found = postedAtMs_.find(kind);
   return found == postedAtMs_.end() ? 0 : found->second;
 }
 
@@ -239,7 +255,7 @@ bool RecordingView::IsPresenterThread() const { return std::this_thread::get_id(
 void RecordingView::PostViewMessage(const ViewMessage& message) {
   {
     std::lock_guard lock(mutex_);
-    postedAtMs_[message.message] = TickMs();
+    postedAtMs_[message.kind] = TickMs();
     work_.push_back([this, message] {
       UpdateEngine* engine = nullptr;
       {
@@ -340,27 +356,23 @@ void RecordingView::ShowNotice(std::string_view text) {
   notices_.emplace_back(text);
 }
 
-void RecordingView::ShowReadyPicture(bool ready) {
+void RecordingView::DeviceReadyChanged(bool ready) {
   std::lock_guard lock(mutex_);
-  Note("ShowReadyPicture");
+  Note("DeviceReadyChanged");
   readyPicture_ = ready;
 }
 
-void RecordingView::EnableControls(ControlSet controls, bool enabled) {
+void RecordingView::EnableInputs(OperatorInputs inputs, bool enabled) {
   std::lock_guard lock(mutex_);
-  Note(enabled ? "EnableControls" : "DisableControls");
-  enabled_ = enabled ? (enabled_ | controls) : (enabled_ & ~controls);
+  Note(enabled ? "EnableInputs" : "DisableInputs");
+  buttonsEnabled_ = enabled;
+  if (inputs == OperatorInputs::All) listEnabled_ = enabled;
 }
 
-void RecordingView::SetRowMark(int row, std::string_view text, Rgb colour) {
+void RecordingView::ShowRowOutcome(int row, ModuleOutcome outcome) {
   std::lock_guard lock(mutex_);
-  Note("SetRowMark");
-  marks_.push_back(RowMark{row, std::string(text), colour});
-}
-
-void RecordingView::ClearRowMarks() {
-  std::lock_guard lock(mutex_);
-  Note("ClearRowMarks");
+  Note("ShowRowOutcome");
+  marks_.push_back(RowMark{row, ModuleOutcomeText(outcome), RowColour(outcome)});
 }
 
 void RecordingView::StartRowProgress(int /*row*/) {
@@ -389,16 +401,21 @@ void RecordingView::EnsureRowVisible(int /*row*/) {
   Note("EnsureRowVisible");
 }
 
-void RecordingView::StartBlinkTimer() {
+std::vector<RunResult> RecordingView::RunResults() const {
   std::lock_guard lock(mutex_);
-  Note("StartBlinkTimer");
-  blinkTimer_ = true;
+  return runResults_;
 }
 
-void RecordingView::StopBlinkTimer() {
+void RecordingView::RunFinished(const RunResult& result) {
   std::lock_guard lock(mutex_);
-  Note("StopBlinkTimer");
-  blinkTimer_ = false;
+  Note("RunFinished");
+  runResults_.push_back(result);
+}
+
+void RecordingView::SetStatusBlinking(bool blinking) {
+  std::lock_guard lock(mutex_);
+  Note(blinking ? "StartBlinking" : "StopBlinking");
+  blinking_ = blinking;
 }
 
 }  // namespace orvane::test

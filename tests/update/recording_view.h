@@ -25,7 +25,7 @@ struct RowMark {
   friend bool operator==(const RowMark&, const RowMark&) = default;
 };
 
-class RecordingView final : public UpdateView {
+class RecordingView final : public UpdateView, public DesktopViewPart {
  public:
   RecordingView();
   ~RecordingView() override;
@@ -48,28 +48,33 @@ class RecordingView final : public UpdateView {
 
   // ---- waiting (real time, bounded; false when the time ran out) ----
   bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 30000);
-  // Until `count` messages with this number (and lParam, unless -1) were delivered.
-  bool WaitForDelivered(uint32_t message, int64_t lParam = -1, int count = 1, int timeoutMs = 30000);
-  int DeliveredCount(uint32_t message, int64_t lParam = -1) const;
+  // Until `count` messages of this kind (or refreshes of this kind) were delivered.
+  bool WaitForDelivered(ViewMessageKind kind, int count = 1, int timeoutMs = 30000);
+  bool WaitForDelivered(ViewRefresh refresh, int count = 1, int timeoutMs = 30000);
+  int DeliveredCount(ViewMessageKind kind) const;
+  int DeliveredCount(ViewRefresh refresh) const;
 
   // ---- the record ----
   std::vector<std::string> StatusTexts() const;  // every change, in order
   std::vector<ViewMessage> Delivered() const;
-  // Program time at which a message with this number was last posted; 0 when never.
-  uint64_t PostedAtMs(uint32_t message) const;
+  // Program time at which a message of this kind was last posted; 0 when never.
+  uint64_t PostedAtMs(ViewMessageKind kind) const;
   std::vector<RowMark> RowMarks() const;  // in order
   std::vector<RowMark> RowMarksOf(int row) const;
   RowMark LastRowMark(int row) const;                                     // row -1 when none
   std::vector<std::pair<std::string, std::string>> MessageBoxes() const;  // text, caption
   std::vector<std::string> Notices() const;
+  std::vector<RunResult> RunResults() const;
   std::vector<std::string> Confirmations() const;
   std::vector<ViewSnapshot> Transfers() const;
   std::vector<std::string> StatusLineWrites() const;
   std::vector<std::pair<int, int>> Percents() const;  // row, percent
   std::vector<std::string> Calls() const;             // one name per call, in order
   int CountCalls(const std::string& name) const;
-  ControlSet EnabledControls() const;
-  bool BlinkTimerRunning() const;
+  // The two folder buttons and Update; the file list and Select All.
+  bool ButtonsEnabled() const;
+  bool ListEnabled() const;
+  bool StatusBlinking() const;
   bool ModelBoxShown() const;
   bool PortBoxShown() const;
   bool ReadyPicture() const;
@@ -77,31 +82,33 @@ class RecordingView final : public UpdateView {
   void ClearRecords();
 
   // ---- UpdateView ----
+  DesktopViewPart* desktop() override { return this; }
   bool IsPresenterThread() const override;
   void PostViewMessage(const ViewMessage& message) override;
   void TransferToControls(const ViewSnapshot& snapshot) override;
-  void ShowModelBox(bool shown) override;
-  void WriteStatusLine(std::string_view text) override;
   void ShowMessageBox(std::string_view text, std::string_view caption) override;
   bool ConfirmFileSelection(const std::string& text) override;
   bool IsRowChecked(int row) const override;
   void SetRowChecked(int row, bool checked) override;
   void InsertRow(int row, std::string_view name, std::string_view info) override;
   void DeleteAllRows() override;
-  void ShowPortBox(bool shown) override;
+  void RunFinished(const RunResult& result) override;
+  void SetStatusBlinking(bool blinking) override;
   void StatusTextChanged(std::string_view text) override;
+  void DeviceReadyChanged(bool ready) override;
   void ShowNotice(std::string_view text) override;
-  void ShowReadyPicture(bool ready) override;
-  void EnableControls(ControlSet controls, bool enabled) override;
-  void SetRowMark(int row, std::string_view text, Rgb colour) override;
-  void ClearRowMarks() override;
+  void ShowRowOutcome(int row, ModuleOutcome outcome) override;
   void StartRowProgress(int row) override;
   void SetRowPercent(int row, int percent) override;
-  void RedrawRowProgress(int row) override;
   void StopRowProgress() override;
+
+  // ---- DesktopViewPart ----
+  void ShowModelBox(bool shown) override;
+  void ShowPortBox(bool shown) override;
+  void WriteStatusLine(std::string_view text) override;
+  void EnableInputs(OperatorInputs inputs, bool enabled) override;
+  void RedrawRowProgress(int row) override;
   void EnsureRowVisible(int row) override;
-  void StartBlinkTimer() override;
-  void StopBlinkTimer() override;
 
  private:
   void Run();
@@ -116,10 +123,11 @@ class RecordingView final : public UpdateView {
   std::vector<std::string> calls_;
   std::vector<std::string> statusTexts_;
   std::vector<ViewMessage> delivered_;
-  std::map<uint32_t, uint64_t> postedAtMs_;
+  std::map<ViewMessageKind, uint64_t> postedAtMs_;
   std::vector<RowMark> marks_;
   std::vector<std::pair<std::string, std::string>> messageBoxes_;
   std::vector<std::string> notices_;
+  std::vector<RunResult> runResults_;
   std::vector<std::string> confirmations_;
   std::vector<ViewSnapshot> transfers_;
   std::vector<std::string> statusLineWrites_;
@@ -128,8 +136,9 @@ class RecordingView final : public UpdateView {
   std::set<int> ticked_;
   bool confirmAnswer_ = true;
   std::function<void(const std::string&)> statusHook_;
-  ControlSet enabled_ = 0;
-  bool blinkTimer_ = false;
+  bool buttonsEnabled_ = false;
+  bool listEnabled_ = false;
+  bool blinking_ = false;
   bool modelBox_ = false;
   bool portBox_ = false;
   bool readyPicture_ = false;

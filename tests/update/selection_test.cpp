@@ -86,7 +86,7 @@ TEST(Selection, SingleKernelFileGoesStraightToTheKernelStage) {
                                                                "Kernel file list:\r\n\tapp_ct_l2.fm\r\n"
                                                                "\r\nUni-App file list:\r\n\tNone"});
   // Without a reader the kernel stage ends after its re-detection.
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_UPDATE_FINISHED));
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewMessageKind::UpdateFinished));
   const std::vector<std::string> statuses = rig.view.StatusTexts();
   EXPECT_EQ(statuses.front(), texts::kKernelUpdating);
   EXPECT_EQ(statuses.back(), texts::kReconnectFailed);
@@ -95,10 +95,10 @@ TEST(Selection, SingleKernelFileGoesStraightToTheKernelStage) {
   EXPECT_FALSE(rig.engine->busy());
   // The monitor started at the end finds no reader and hands over to the
   // detection, which keeps the buttons off until a reader turns up.
-  ASSERT_TRUE(rig.view.WaitForDelivered(WM_VIEW_REFRESH, kRefreshRestartDetection));
-  EXPECT_TRUE(rig.view.BlinkTimerRunning());
-  EXPECT_EQ(rig.view.EnabledControls() & kUpdateControls, kFileList | kSelectAllBox);
-  EXPECT_EQ(rig.view.CountCalls("SetRowMark"), 0);
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::RestartDetection));
+  EXPECT_TRUE(rig.view.StatusBlinking());
+  EXPECT_TRUE(!rig.view.ButtonsEnabled() && rig.view.ListEnabled());
+  EXPECT_EQ(rig.view.CountCalls("ShowRowOutcome"), 0);
 }
 
 TEST(Selection, SelectAllTicksEveryRow) {

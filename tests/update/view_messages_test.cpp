@@ -12,16 +12,16 @@ TEST(ViewMessages, RefreshTwoOnlyShowsOrHidesTheModelBox) {
   EngineRig rig;
   rig.Build();
   g_bModelVariant.store(true);
-  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(kRefreshModelBox); });
+  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(ViewRefresh::ModelBox); });
   EXPECT_EQ(rig.view.Calls(), std::vector<std::string>{"ShowModelBox"});
   EXPECT_TRUE(rig.view.ModelBoxShown());
 
   g_bModelVariant.store(false);
-  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(9); });
+  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(static_cast<ViewRefresh>(9)); });
   EXPECT_EQ(rig.view.Calls(), (std::vector<std::string>{"ShowModelBox", "ShowModelBox"}));
   EXPECT_FALSE(rig.view.ModelBoxShown());
 
-  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(kRefreshControlsAgain); });
+  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(ViewRefresh::ControlsAgain); });
   EXPECT_EQ(rig.view.Calls().back(), "TransferToControls");
   EXPECT_FALSE(rig.engine->WorkersRunning());
 }
@@ -29,10 +29,10 @@ TEST(ViewMessages, RefreshTwoOnlyShowsOrHidesTheModelBox) {
 TEST(ViewMessages, UpdateFinishedGivesTheControlsBack) {
   EngineRig rig;
   rig.Build();
-  rig.engine->EnableControls(false);
-  ASSERT_EQ(rig.view.EnabledControls(), 0u);
+  rig.engine->EnableInputs(false);
+  ASSERT_TRUE(!rig.view.ButtonsEnabled() && !rig.view.ListEnabled());
   rig.OnPresenter([&] { rig.engine->HandleUpdateFinished(); });
-  EXPECT_EQ(rig.view.EnabledControls(), kUpdateControls);
+  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
   EXPECT_FALSE(rig.engine->busy());
 }
 
@@ -42,8 +42,8 @@ TEST(ViewMessages, AStartPostedBeforeARunBeganDoesNotReachTheReaderDuringIt) {
   rig.OnPresenter([&] {
     rig.engine->StartFirmwareUpdate();  // nothing ticked: the run is under way until its finish arrives
     ASSERT_TRUE(rig.engine->busy());
-    rig.engine->HandleViewRefresh(kRefreshStartMonitor);
-    rig.engine->HandleViewRefresh(kRefreshRestartDetection);
+    rig.engine->HandleViewRefresh(ViewRefresh::StartMonitor);
+    rig.engine->HandleViewRefresh(ViewRefresh::RestartDetection);
     EXPECT_FALSE(rig.engine->monitorRunFlag());
   });
 }
@@ -52,7 +52,7 @@ TEST(ViewMessages, StatusLineBlinksWhileNoReaderIsReady) {
   EngineRig rig;
   rig.Build();
   rig.OnPresenter([&] {
-    for (int tick = 0; tick < 4; ++tick) rig.engine->OnBlinkTimer();
+    for (int tick = 0; tick < 4; ++tick) rig.engine->BlinkStatus();
   });
   EXPECT_EQ(rig.view.StatusLineWrites(),
             (std::vector<std::string>{texts::kDeviceNotReady, "", texts::kDeviceNotReady, ""}));
@@ -60,7 +60,7 @@ TEST(ViewMessages, StatusLineBlinksWhileNoReaderIsReady) {
 
   rig.engine->SetDeviceReady(true);
   rig.engine->SetDeviceReady(true);
-  rig.OnPresenter([&] { rig.engine->OnBlinkTimer(); });
+  rig.OnPresenter([&] { rig.engine->BlinkStatus(); });
   EXPECT_EQ(rig.view.StatusLineWrites().size(), 4u);  // no more blinking
   EXPECT_EQ(rig.engine->statusText(), texts::kDeviceReady);
   EXPECT_EQ(rig.engine->Snapshot().statusColour, kStatusGreen);
