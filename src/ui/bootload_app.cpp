@@ -6,7 +6,7 @@
 #include "ui/program_resources.h"
 #include "ui/program_style.h"
 #include "ui/single_instance.h"
-#include "ui/ui_messages.h"
+#include "ui/window_messages.h"
 #include "ui/window_finder.h"
 
 namespace orvane {

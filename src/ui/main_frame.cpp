@@ -13,16 +13,16 @@
 #include <mutex>
 
 #include "ui/about_dlg.h"
-#include "ui/configure_view.h"
+#include "ui/startup_view.h"
 #include "ui/control_id.h"
 #include "ui/frame_view.h"
 #include "ui/help_dialog.h"
 #include "ui/message_box.h"
 #include "ui/program_resources.h"
 #include "ui/program_style.h"
-#include "ui/stand_in_view.h"
+#include "ui/fallback_update_view.h"
 #include "ui/terminate_handler.h"
-#include "ui/ui_messages.h"
+#include "ui/window_messages.h"
 
 namespace orvane {
 

@@ -2,9 +2,9 @@
 
 #include "bootload/transport_bundle.h"
 #include "ui/bootload_app.h"
-#include "ui/c_view_configuration.h"
+#include "ui/main_update_view.h"
 #include "ui/main_frame.h"
-#include "ui/ui_messages.h"
+#include "ui/window_messages.h"
 
 namespace orvane {
 

@@ -15,12 +15,12 @@
 #include <QTimer>
 
 #include "configuration_view_rig.h"
-#include "ui/c_view_configuration.h"
+#include "ui/main_update_view.h"
 #include "ui/file_confirm_dlg.h"
 #include "ui/list_ctrl_ex.h"
 #include "reader-sim/sim_tcp_server.h"
 #include "ui/main_frame.h"
-#include "ui/ui_messages.h"
+#include "ui/window_messages.h"
 #include "ui/xp_button.h"
 #include "update/interface_kind.h"
 #include "ui_test_support.h"

@@ -19,7 +19,7 @@
 #include "configuration_view_rig.h"
 #include "support/temp_dir.h"
 #include "support/test_certificate.h"
-#include "ui/c_view_configuration.h"
+#include "ui/main_update_view.h"
 #include "ui/file_confirm_dlg.h"
 #include "ui/list_ctrl_ex.h"
 #include "ui/xp_button.h"

@@ -9,7 +9,7 @@
 
 #include "configuration_view_rig.h"
 #include "repaint_probe.h"
-#include "ui/c_view_configuration.h"
+#include "ui/main_update_view.h"
 #include "ui/file_confirm_dlg.h"
 #include "ui/interface_select_dlg.h"
 #include "ui/list_ctrl_ex.h"

@@ -19,13 +19,13 @@
 
 #include "app/clock.h"
 #include "app/program_folder.h"
-#include "ui/configure_view.h"
+#include "ui/startup_view.h"
 #include "ui/control_id.h"
 #include "ui/help_dialog.h"
 #include "ui/main_frame.h"
-#include "ui/stand_in_view.h"
+#include "ui/fallback_update_view.h"
 #include "ui/terminate_handler.h"
-#include "ui/ui_messages.h"
+#include "ui/window_messages.h"
 #include "ui_test_support.h"
 
 using namespace orvane;

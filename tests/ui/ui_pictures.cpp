@@ -10,7 +10,7 @@
 #include "app/clock.h"
 #include "app/program_folder.h"
 #include "ui/about_dlg.h"
-#include "ui/configure_view.h"
+#include "ui/startup_view.h"
 #include "ui/file_confirm_dlg.h"
 #include "ui/help_dialog.h"
 #include "ui/interface_select_dlg.h"

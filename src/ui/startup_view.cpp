@@ -1,4 +1,4 @@
-#include "ui/configure_view.h"
+#include "ui/startup_view.h"
 
 #include <QFontMetrics>
 #include <QMetaObject>
@@ -7,7 +7,7 @@
 #include "ui/main_frame.h"
 #include "ui/program_resources.h"
 #include "ui/program_style.h"
-#include "ui/ui_messages.h"
+#include "ui/window_messages.h"
 
 namespace orvane {
 namespace {

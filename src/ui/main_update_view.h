@@ -6,7 +6,7 @@
 // which reaches the widgets through the UpdateView operations below. Those
 // that workers may call hand their work to the user-interface thread as
 // queued events; the engine's posted view messages arrive as window messages
-// (ui_messages.h) and go back to the engine in posting order.
+// (window_messages.h) and go back to the engine in posting order.
 
 #include <QWidget>
 
@@ -15,7 +15,7 @@
 #include <string>
 
 #include "ui/frame_view.h"
-#include "ui/view_form.h"
+#include "ui/update_form_widgets.h"
 #include "update/update_engine.h"
 #include "update/update_view.h"
 

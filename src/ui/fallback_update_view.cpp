@@ -1,4 +1,4 @@
-#include "ui/stand_in_view.h"
+#include "ui/fallback_update_view.h"
 
 #include <QLabel>
 #include <QPixmap>

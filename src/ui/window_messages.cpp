@@ -1,4 +1,4 @@
-#include "ui/ui_messages.h"
+#include "ui/window_messages.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

@@ -1,4 +1,4 @@
-#include "ui/c_view_configuration.h"
+#include "ui/main_update_view.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -21,9 +21,9 @@
 #include "ui/interface_select_dlg.h"
 #include "ui/list_ctrl_ex.h"
 #include "ui/message_box.h"
-#include "ui/view_form_layout.h"
+#include "ui/update_form_table.h"
 #include "ui/view_keyboard_filter.h"
-#include "ui/ui_messages.h"
+#include "ui/window_messages.h"
 #include "ui/xp_button.h"
 
 namespace orvane {

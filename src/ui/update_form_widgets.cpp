@@ -1,4 +1,4 @@
-#include "ui/view_form.h"
+#include "ui/update_form_widgets.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -14,7 +14,7 @@
 #include "ui/list_ctrl_ex.h"
 #include "ui/program_resources.h"
 #include "ui/program_style.h"
-#include "ui/view_form_layout.h"
+#include "ui/update_form_table.h"
 #include "ui/xp_button.h"
 
 namespace orvane {

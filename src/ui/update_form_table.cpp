@@ -1,4 +1,4 @@
-#include "ui/view_form_layout.h"
+#include "ui/update_form_table.h"
 
 #include "ui/program_style.h"
 
