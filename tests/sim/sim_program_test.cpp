@@ -78,6 +78,13 @@ TEST(SimCommandLineParse, RefusesWhatCannotBeUsed) {
       {"--pty", "--time-scale", "0"},
       {"--pty", "--reboot-delay"},
       {"--pty", "--bogus"},
+      {"--pty", "--count", "0"},
+      {"--pty", "--count", "65"},
+      {"--tcp-listen", "65535", "--count", "2"},
+      {"--pty", "--count", "2", "--only", "3", "--mode", "boot"},
+      {"--pty", "--count", "2", "--only", "1", "--link", "/tmp/x"},
+      {"--pty", "--count", "2", "--only", "1", "--drop-block", "0"},
+      {"--tcp-listen", "0", "--count", "2", "--only", "2", "--baud", "9600"},
   };
   for (const auto& args : bad) {
     SimCommandLine cl;
@@ -140,6 +147,62 @@ TEST(SimProgram, OffersAPseudoTerminalUnderALinkAndRemovesItOnSigint) {
   EXPECT_FALSE(ReadAnswer(tty.get()).empty());
   EXPECT_EQ(Stop(sim, SIGINT).exitCode, 0);
   EXPECT_NE(::access(link.c_str(), F_OK), 0);
+}
+
+// The value of `key=` in a READY line.
+std::string Field(const std::string& line, const std::string& key) {
+  size_t at = line.find(" " + key + "=");
+  if (at == std::string::npos) return "";
+  at += key.size() + 2;
+  return line.substr(at, line.find(' ', at) - at);
+}
+
+// Three readers from one program, each identified by its own version; the
+// garbled first answer given to reader 2 alone leaves readers 1 and 3 exact.
+TEST(SimProgram, ServesSeveralIndependentReaders) {
+  orvane::test::TempDir dir;
+  const std::string link = dir.File("ttyReader");
+  for (const bool pty : {false, true}) {
+    SCOPED_TRACE(pty ? "pty" : "tcp");
+    std::vector<std::string> args =
+        pty ? std::vector<std::string>{"--pty", "--link", link} : std::vector<std::string>{"--tcp-listen", "0"};
+    args.insert(args.end(), {"--count", "3", "--only", "1", "--version", "V1", "--only", "2", "--version", "V2",
+                             "--only", "3", "--version", "V3", "--only", "2", "--garble-answer", "1"});
+    orvane::test::BackgroundProcess sim(SimProgram(args));
+    std::vector<UniqueFd> fds;
+    for (int i = 1; i <= 3; ++i) {
+      std::string line = sim.ReadLine(std::chrono::seconds(5)).value_or("");
+      ASSERT_EQ(Field(line, "reader"), std::to_string(i)) << line;
+      if (pty) {
+        ASSERT_EQ(Field(line, "link"), link + "-" + std::to_string(i)) << line;
+        fds.emplace_back(::open(Field(line, "link").c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+      } else {
+        fds.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<uint16_t>(std::stoi("0" + Field(line, "port"))));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(fds.back().get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0) << line;
+      }
+      ASSERT_TRUE(fds.back()) << line;
+    }
+    for (int round = 1; round <= 2; ++round) {
+      for (int i = 1; i <= 3; ++i) {
+        SCOPED_TRACE("round " + std::to_string(round) + ", reader " + std::to_string(i));
+        const int fd = fds[static_cast<size_t>(i - 1)].get();
+        ASSERT_TRUE(WriteAll(fd, IdentifyHeader()));
+        const Bytes answer = ReadAnswer(fd);
+        const Bytes exact = HeaderAnswer(0x29, 0x00, Text("V" + std::to_string(i)));
+        if (i == 2 && round == 1) {
+          EXPECT_EQ(answer.size(), exact.size());
+          EXPECT_NE(answer, exact);
+        } else {
+          EXPECT_EQ(answer, exact);
+        }
+      }
+    }
+    EXPECT_EQ(Stop(sim, SIGTERM).exitCode, 0);
+  }
 }
 
 TEST(SimProgram, ExplainsABadCommandLine) {

@@ -1,5 +1,5 @@
-// orvane-reader-sim: plays one card reader on a TCP port, as a TLS client, or
-// on a pseudo-terminal, until SIGINT or SIGTERM.
+// orvane-reader-sim: plays one card reader (or --count N independent ones) on
+// TCP ports, as TLS clients, or on pseudo-terminals, until SIGINT or SIGTERM.
 
 #include <signal.h>
 
@@ -15,6 +15,61 @@
 
 using namespace orvane;
 using namespace orvane::sim;
+
+namespace {
+
+// One reader with the runner of its link.
+struct ServedReader {
+  explicit ServedReader(const ReaderOptions& options) : reader(options) {}
+  void Stop() {
+    if (tcp) tcp->Stop();
+    if (tls) tls->Stop();
+    if (pty) pty->Stop();
+  }
+  SimulatedReader reader;
+  std::unique_ptr<SimTcpServer> tcp;
+  std::unique_ptr<SimTlsClient> tls;
+  std::unique_ptr<SimPty> pty;
+};
+
+// Starts reader `index` (from 0) on its link; returns its READY line, or
+// nothing with the reason in `failure`.
+std::string StartLink(const SimCommandLine& cl, uint32_t index, ServedReader& one, std::string& failure) {
+  // Consecutive ports from the one given; port 0 lets each reader take a free one.
+  const uint16_t port = cl.port == 0 ? 0 : static_cast<uint16_t>(cl.port + index);
+  switch (cl.link) {
+    case SimCommandLine::Link::TcpListen:
+      one.tcp = std::make_unique<SimTcpServer>(one.reader, port, cl.bindAddress);
+      if (!one.tcp->Start()) {
+        failure = "cannot listen on " + cl.bindAddress + ":" + std::to_string(port);
+        return "";
+      }
+      return "READY tcp port=" + std::to_string(one.tcp->Port());
+    case SimCommandLine::Link::TlsConnect:
+      one.tls = std::make_unique<SimTlsClient>(one.reader, cl.host, port, cl.caFile);
+      if (!one.tls->Start()) {
+        failure = "cannot start the TLS client";
+        return "";
+      }
+      return "READY tls host=" + cl.host + " port=" + std::to_string(port);
+    case SimCommandLine::Link::Pty: {
+      std::string link = cl.linkPath;
+      if (!link.empty() && cl.numbered) link += "-" + std::to_string(index + 1);
+      one.pty = std::make_unique<SimPty>(one.reader, link);
+      if (!one.pty->Start()) {
+        failure = "cannot open a pseudo-terminal" + (link.empty() ? "" : " or make the link " + link);
+        return "";
+      }
+      return "READY pty path=" + one.pty->Path() + (link.empty() ? "" : " link=" + link);
+    }
+    case SimCommandLine::Link::None:
+      break;
+  }
+  failure = "no link chosen";
+  return "";
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
@@ -43,58 +98,42 @@ int main(int argc, char** argv) {
     SetClock(scaled.get());
   }
 
-  SimulatedReader reader(cl.reader);
-  if (cl.trace) {
-    reader.SetTraceListener([](const TraceEntry& entry) {
-      std::string line = FormatTraceLine(entry) + "\n";
-      std::fputs(line.c_str(), stderr);
-      std::fflush(stderr);
-    });
-  }
-
-  std::unique_ptr<SimTcpServer> tcp;
-  std::unique_ptr<SimTlsClient> tls;
-  std::unique_ptr<SimPty> pty;
+  // Each reader is independent: its own state and its own link thread, so a
+  // fault given to one never reaches another.
+  std::vector<std::unique_ptr<ServedReader>> served;
   std::string ready;
-  switch (cl.link) {
-    case SimCommandLine::Link::TcpListen:
-      tcp = std::make_unique<SimTcpServer>(reader, cl.port, cl.bindAddress);
-      if (!tcp->Start()) {
-        std::cerr << "orvane-reader-sim: cannot listen on " << cl.bindAddress << ":" << cl.port << "\n";
-        return 1;
-      }
-      ready = "READY tcp port=" + std::to_string(tcp->Port());
-      break;
-    case SimCommandLine::Link::TlsConnect:
-      tls = std::make_unique<SimTlsClient>(reader, cl.host, cl.port, cl.caFile);
-      if (!tls->Start()) {
-        std::cerr << "orvane-reader-sim: cannot start the TLS client\n";
-        return 1;
-      }
-      ready = "READY tls host=" + cl.host + " port=" + std::to_string(cl.port);
-      break;
-    case SimCommandLine::Link::Pty:
-      pty = std::make_unique<SimPty>(reader, cl.linkPath);
-      if (!pty->Start()) {
-        std::cerr << "orvane-reader-sim: cannot open a pseudo-terminal"
-                  << (cl.linkPath.empty() ? "" : " or make the link " + cl.linkPath) << "\n";
-        return 1;
-      }
-      ready = "READY pty path=" + pty->Path() + (cl.linkPath.empty() ? "" : " link=" + cl.linkPath);
-      break;
-    case SimCommandLine::Link::None:
-      return 2;
+  for (uint32_t i = 0; i < cl.count; ++i) {
+    auto one = std::make_unique<ServedReader>(cl.readers[i]);
+    std::string tag = cl.numbered ? "[" + std::to_string(i + 1) + "] " : "";
+    if (cl.trace) {
+      one->reader.SetTraceListener([tag](const TraceEntry& entry) {
+        std::string line = tag + FormatTraceLine(entry) + "\n";
+        std::fputs(line.c_str(), stderr);
+        std::fflush(stderr);
+      });
+    }
+    std::string failure;
+    std::string where = StartLink(cl, i, *one, failure);
+    if (where.empty()) {
+      std::cerr << "orvane-reader-sim: " << (cl.numbered ? "reader " + std::to_string(i + 1) + ": " : "") << failure
+                << "\n";
+      for (auto& started : served) started->Stop();
+      one->Stop();
+      SetClock(nullptr);
+      return 1;
+    }
+    ready += where + (cl.numbered ? " reader=" + std::to_string(i + 1) : "") + "\n";
+    served.push_back(std::move(one));
   }
-  std::cout << ready << std::endl;
+  // Written at once so that a script sees every reader up when it has read the lines.
+  std::cout << ready << std::flush;
 
   for (;;) {
     int signal = 0;
     if (sigwait(&signals, &signal) != 0) break;
     if (signal == SIGINT || signal == SIGTERM) break;
   }
-  if (tcp) tcp->Stop();
-  if (tls) tls->Stop();
-  if (pty) pty->Stop();
+  for (auto& one : served) one->Stop();
   SetClock(nullptr);
   return 0;
 }

@@ -52,11 +52,13 @@ bool ParseFault(const std::string& text, FaultKind kind, bool withCode, BlockFau
 std::string SimUsage() {
   return R"(Usage: orvane-reader-sim LINK [OPTIONS]
 
-Plays one card reader until SIGINT or SIGTERM. The first line on standard
-output tells where it can be reached:
+Plays one card reader (or --count N of them) until SIGINT or SIGTERM. The
+first line on standard output tells where it can be reached:
   READY tcp port=PORT
   READY tls host=HOST port=PORT
   READY pty path=PATH [link=PATH]
+With --count, one such line per reader, in reader order, each ending in
+" reader=I" (I from 1); all readers are up once the N lines are out.
 
 Links (exactly one):
   --tcp-listen PORT       TCP server on 127.0.0.1 (0 picks a free port)
@@ -67,6 +69,10 @@ Links (exactly one):
   --link PATH             with --pty: make PATH a symbolic link to the terminal
   --baud N                with --pty: carry bytes as slowly as a line of N bits per
                           second, 10 bits per byte (default: as fast as the terminal)
+  --count N               serve N independent readers (1 to 64): --tcp-listen PORT and
+                          --tls-connect HOST:PORT use ports PORT to PORT+N-1 (port 0:
+                          N free ports), --pty opens N terminals and --link PATH makes
+                          the links PATH-1 to PATH-N
 
 Reader:
   --mode app|boot         running application (default) or bootloader
@@ -91,59 +97,181 @@ tool counts; add :always to repeat the fault every time K arrives):
   --garble-answer N              garble the N-th answer sent
   --answer-delay MS              wait MS before every answer
 
+One reader (with --count):
+  --only I OPTION [VALUE]        give a reader option or fault to reader I alone
+                                 (from 1), on top of those all readers share; e.g.
+                                 --only 2 --drop-block 6 --only 3 --version "APP V3"
+
 Other:
   --trace                 print every frame received (RX) and sent (TX) on standard error
+                          (with --count, each line starts with "[I] ")
   --time-scale N          run program time N times faster (pauses and delays shrink)
   --help                  this text
 )";
 }
 
+namespace {
+
+// Walks the arguments; each option takes its values through here so that a
+// missing or malformed value is reported the same way everywhere.
+struct ArgCursor {
+  const std::vector<std::string>& args;
+  size_t i = 0;
+  std::string& error;
+
+  const std::string& Arg() const { return args[i]; }
+  bool Value(std::string& v) {
+    if (i + 1 >= args.size()) {
+      error = Arg() + " needs a value";
+      return false;
+    }
+    v = args[++i];
+    return true;
+  }
+  bool Number(uint64_t max, uint64_t& n) {
+    const std::string& option = Arg();
+    std::string v;
+    if (!Value(v)) return false;
+    if (!ParseNumber(v, max, n)) {
+      error = "bad number for " + option + ": " + v;
+      return false;
+    }
+    return true;
+  }
+};
+
+enum class OptionResult { NotMine, Ok, Bad };
+
+// The options that describe one reader (its answers and its faults); these
+// are the ones --only may give to a single reader.
+OptionResult ParseReaderOption(ArgCursor& c, ReaderOptions& r) {
+  const std::string arg = c.Arg();
+  std::string& error = c.error;
+  auto fault = [&](FaultKind kind, bool withCode) {
+    std::string v;
+    if (!c.Value(v)) return false;
+    BlockFault f;
+    if (!ParseFault(v, kind, withCode, f)) {
+      error = "bad fault for " + arg + ": " + v;
+      return false;
+    }
+    r.blockFaults.push_back(f);
+    return true;
+  };
+  uint64_t n = 0;
+  std::string v;
+  bool ok = true;
+  if (arg == "--baud") {
+    ok = c.Number(4'000'000, n);
+    r.lineBaud = static_cast<uint32_t>(n);
+  } else if (arg == "--mode") {
+    ok = c.Value(v);
+    if (ok && v == "app") {
+      r.mode = ReaderMode::Application;
+    } else if (ok && v == "boot") {
+      r.mode = ReaderMode::Bootloader;
+    } else if (ok) {
+      error = "--mode is app or boot";
+      ok = false;
+    }
+  } else if (arg == "--framing") {
+    ok = c.Value(v);
+    if (ok && v == "header") {
+      r.framing = FrameProtocol::Header;
+    } else if (ok && v == "stx") {
+      r.framing = FrameProtocol::Stx;
+    } else if (ok) {
+      error = "--framing is header or stx";
+      ok = false;
+    }
+  } else if (arg == "--version") {
+    ok = c.Value(r.applicationVersion);
+  } else if (arg == "--boot-version") {
+    ok = c.Value(r.bootloaderVersion);
+  } else if (arg == "--pci") {
+    r.typeChar = '2';
+  } else if (arg == "--non-pci") {
+    r.typeChar = '3';
+  } else if (arg == "--type-char") {
+    ok = c.Value(v);
+    if (ok && v.size() != 1) {
+      error = "--type-char takes one character";
+      ok = false;
+    }
+    if (ok) r.typeChar = v[0];
+  } else if (arg == "--stop-package") {
+    ok = c.Number(UINT32_MAX, n);
+    r.stopPackage = static_cast<uint32_t>(n);
+  } else if (arg == "--access-code") {
+    ok = c.Value(r.accessCode);
+    if (ok && r.accessCode.size() != 5) {
+      error = "--access-code takes five letters";
+      ok = false;
+    }
+  } else if (arg == "--reboot-delay") {
+    ok = c.Number(UINT32_MAX, n);
+    r.rebootDelayMs = static_cast<uint32_t>(n);
+  } else if (arg == "--after-load") {
+    ok = c.Value(v);
+    if (ok && v == "stay") {
+      r.afterLoad = AfterLoad::StayInBootloader;
+    } else if (ok && v == "app") {
+      r.afterLoad = AfterLoad::RebootToApplication;
+    } else if (ok) {
+      error = "--after-load is stay or app";
+      ok = false;
+    }
+  } else if (arg == "--finish-busy") {
+    ok = c.Number(UINT32_MAX, n);
+    r.finishBusyMs = static_cast<uint32_t>(n);
+  } else if (arg == "--answer-delay") {
+    ok = c.Number(UINT32_MAX, n);
+    r.answerDelayMs = static_cast<uint32_t>(n);
+  } else if (arg == "--garble-answer") {
+    ok = c.Number(UINT32_MAX, n);
+    r.garbleAnswerNo = static_cast<uint32_t>(n);
+  } else if (arg == "--fail-block") {
+    ok = fault(FaultKind::Refuse, true);
+  } else if (arg == "--silent-block") {
+    ok = fault(FaultKind::Silent, false);
+  } else if (arg == "--drop-block") {
+    ok = fault(FaultKind::DropLink, false);
+  } else if (arg == "--garble-block") {
+    ok = fault(FaultKind::Garble, false);
+  } else {
+    return OptionResult::NotMine;
+  }
+  return ok ? OptionResult::Ok : OptionResult::Bad;
+}
+
+// Most readers one program serves; each costs a thread and a descriptor or two.
+constexpr uint64_t kMaxReaders = 64;
+
+}  // namespace
+
 bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine& out, std::string& error) {
   out = {};
-  ReaderOptions& r = out.reader;
   int links = 0;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&](std::string& v) {
-      if (i + 1 >= args.size()) {
-        error = arg + " needs a value";
-        return false;
-      }
-      v = args[++i];
-      return true;
-    };
-    auto number = [&](uint64_t max, uint64_t& n) {
-      std::string v;
-      if (!value(v)) return false;
-      if (!ParseNumber(v, max, n)) {
-        error = "bad number for " + arg + ": " + v;
-        return false;
-      }
-      return true;
-    };
-    auto fault = [&](FaultKind kind, bool withCode) {
-      std::string v;
-      if (!value(v)) return false;
-      BlockFault f;
-      if (!ParseFault(v, kind, withCode, f)) {
-        error = "bad fault for " + arg + ": " + v;
-        return false;
-      }
-      r.blockFaults.push_back(f);
-      return true;
-    };
+  // --only I OPTION [VALUE]: the arguments each reader gets on top of the shared ones.
+  std::vector<std::pair<uint32_t, std::vector<std::string>>> onlyFor;
+  ArgCursor c{args, 0, error};
+  for (; c.i < args.size(); ++c.i) {
+    const std::string& arg = c.Arg();
+    OptionResult reader = ParseReaderOption(c, out.reader);
+    if (reader == OptionResult::Bad) return false;
+    if (reader == OptionResult::Ok) continue;
     uint64_t n = 0;
     std::string v;
     bool ok = true;
     if (arg == "--help" || arg == "-h") {
       out.help = true;
     } else if (arg == "--tcp-listen") {
-      ok = number(0xFFFF, n);
+      ok = c.Number(0xFFFF, n);
       out.port = static_cast<uint16_t>(n);
       out.link = SimCommandLine::Link::TcpListen;
       ++links;
     } else if (arg == "--tls-connect") {
-      ok = value(v);
+      ok = c.Value(v);
       size_t colon = v.rfind(':');
       if (ok && (colon == std::string::npos || colon == 0 || !ParseNumber(v.substr(colon + 1), 0xFFFF, n) || n == 0)) {
         error = "--tls-connect needs HOST:PORT";
@@ -159,92 +287,44 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine& o
       out.link = SimCommandLine::Link::Pty;
       ++links;
     } else if (arg == "--link") {
-      ok = value(out.linkPath);
-    } else if (arg == "--baud") {
-      ok = number(4'000'000, n);
-      r.lineBaud = static_cast<uint32_t>(n);
+      ok = c.Value(out.linkPath);
     } else if (arg == "--bind") {
-      ok = value(out.bindAddress);
+      ok = c.Value(out.bindAddress);
     } else if (arg == "--tls-ca") {
-      ok = value(out.caFile);
-    } else if (arg == "--mode") {
-      ok = value(v);
-      if (ok && v == "app") {
-        r.mode = ReaderMode::Application;
-      } else if (ok && v == "boot") {
-        r.mode = ReaderMode::Bootloader;
-      } else if (ok) {
-        error = "--mode is app or boot";
+      ok = c.Value(out.caFile);
+    } else if (arg == "--count") {
+      ok = c.Number(UINT32_MAX, n);
+      if (ok && (n == 0 || n > kMaxReaders)) {
+        error = "--count is 1 to " + std::to_string(kMaxReaders);
         ok = false;
       }
-    } else if (arg == "--framing") {
-      ok = value(v);
-      if (ok && v == "header") {
-        r.framing = FrameProtocol::Header;
-      } else if (ok && v == "stx") {
-        r.framing = FrameProtocol::Stx;
-      } else if (ok) {
-        error = "--framing is header or stx";
+      out.count = static_cast<uint32_t>(n);
+      out.numbered = true;
+    } else if (arg == "--only") {
+      ok = c.Number(kMaxReaders, n);
+      if (ok && n == 0) {
+        error = "--only counts readers from 1";
         ok = false;
       }
-    } else if (arg == "--version") {
-      ok = value(r.applicationVersion);
-    } else if (arg == "--boot-version") {
-      ok = value(r.bootloaderVersion);
-    } else if (arg == "--pci") {
-      r.typeChar = '2';
-    } else if (arg == "--non-pci") {
-      r.typeChar = '3';
-    } else if (arg == "--type-char") {
-      ok = value(v);
-      if (ok && v.size() != 1) {
-        error = "--type-char takes one character";
+      if (ok && c.i + 1 >= args.size()) {
+        error = "--only " + std::to_string(n) + " needs a reader option";
         ok = false;
       }
-      if (ok) r.typeChar = v[0];
-    } else if (arg == "--stop-package") {
-      ok = number(UINT32_MAX, n);
-      r.stopPackage = static_cast<uint32_t>(n);
-    } else if (arg == "--access-code") {
-      ok = value(r.accessCode);
-      if (ok && r.accessCode.size() != 5) {
-        error = "--access-code takes five letters";
-        ok = false;
+      if (ok) {
+        // Parsed once here to check it and to learn how many arguments it takes.
+        size_t first = ++c.i;
+        ReaderOptions scratch;
+        OptionResult given = ParseReaderOption(c, scratch);
+        if (given == OptionResult::NotMine) error = "--only takes a reader option, not " + args[first];
+        ok = given == OptionResult::Ok;
+        if (ok)
+          onlyFor.emplace_back(static_cast<uint32_t>(n),
+                               std::vector<std::string>(args.begin() + first, args.begin() + c.i + 1));
       }
-    } else if (arg == "--reboot-delay") {
-      ok = number(UINT32_MAX, n);
-      r.rebootDelayMs = static_cast<uint32_t>(n);
-    } else if (arg == "--after-load") {
-      ok = value(v);
-      if (ok && v == "stay") {
-        r.afterLoad = AfterLoad::StayInBootloader;
-      } else if (ok && v == "app") {
-        r.afterLoad = AfterLoad::RebootToApplication;
-      } else if (ok) {
-        error = "--after-load is stay or app";
-        ok = false;
-      }
-    } else if (arg == "--finish-busy") {
-      ok = number(UINT32_MAX, n);
-      r.finishBusyMs = static_cast<uint32_t>(n);
-    } else if (arg == "--answer-delay") {
-      ok = number(UINT32_MAX, n);
-      r.answerDelayMs = static_cast<uint32_t>(n);
-    } else if (arg == "--garble-answer") {
-      ok = number(UINT32_MAX, n);
-      r.garbleAnswerNo = static_cast<uint32_t>(n);
-    } else if (arg == "--fail-block") {
-      ok = fault(FaultKind::Refuse, true);
-    } else if (arg == "--silent-block") {
-      ok = fault(FaultKind::Silent, false);
-    } else if (arg == "--drop-block") {
-      ok = fault(FaultKind::DropLink, false);
-    } else if (arg == "--garble-block") {
-      ok = fault(FaultKind::Garble, false);
     } else if (arg == "--trace") {
       out.trace = true;
     } else if (arg == "--time-scale") {
-      ok = number(1000000, n);
+      ok = c.Number(1000000, n);
       if (ok && n == 0) {
         error = "--time-scale must be at least 1";
         ok = false;
@@ -265,9 +345,25 @@ bool ParseSimCommandLine(const std::vector<std::string>& args, SimCommandLine& o
     error = "--link goes with --pty";
     return false;
   }
-  if (r.lineBaud != 0 && out.link != SimCommandLine::Link::Pty) {
-    error = "--baud goes with --pty";
+  if (out.port != 0 && out.port + uint64_t{out.count} - 1 > 0xFFFF) {
+    error = "--count " + std::to_string(out.count) + " readers from port " + std::to_string(out.port) +
+            " go past port 65535";
     return false;
+  }
+  out.readers.assign(out.count, out.reader);
+  for (const auto& [index, option] : onlyFor) {
+    if (index > out.count) {
+      error = "--only " + std::to_string(index) + ": there are only " + std::to_string(out.count) + " readers";
+      return false;
+    }
+    ArgCursor replay{option, 0, error};
+    ParseReaderOption(replay, out.readers[index - 1]);
+  }
+  for (const ReaderOptions& r : out.readers) {
+    if (r.lineBaud != 0 && out.link != SimCommandLine::Link::Pty) {
+      error = "--baud goes with --pty";
+      return false;
+    }
   }
   return true;
 }

@@ -20,7 +20,11 @@ struct SimCommandLine {
   bool trace = false;
   bool help = false;
   uint32_t timeScale = 1;
-  ReaderOptions reader;
+  uint32_t count = 1;     // --count N: readers served at once
+  bool numbered = false;  // --count given: the READY lines and trace lines name the reader
+  ReaderOptions reader;   // what every reader shares
+  // One entry per reader: `reader` with what --only gave that reader.
+  std::vector<ReaderOptions> readers;
 };
 
 // False with a message in `error` for a command line that cannot be used.
