@@ -2,7 +2,8 @@
 # holding the executables, the configuration and the three firmware folders,
 # as the programs look for their files beside themselves; links on the PATH;
 # the desktop entry and icon; udev rules giving the logged-in user access to
-# the reader. `cpack -G DEB` (or the `package` target) builds a .deb of it.
+# the reader; manual pages and bash completion. `cpack -G DEB` (or the
+# `package` target) builds a .deb of it.
 
 # The default prefix becomes /opt/orvane-bootload, also in build folders made
 # before this file existed (once; a prefix chosen later is kept).
@@ -13,6 +14,7 @@ if(NOT ORVANE_INSTALL_PREFIX_DEFAULTED)
   set(ORVANE_INSTALL_PREFIX_DEFAULTED ON CACHE INTERNAL "")
 endif()
 set(ORVANE_INSTALL_LINK_DIR /usr/local/bin CACHE PATH "Where links to the executables are placed")
+set(ORVANE_PACKAGE_LINK_DIR /usr/bin CACHE PATH "Where the package places the links (Debian policy: /usr/bin)")
 set(ORVANE_INSTALL_DATA_DIR /usr/share CACHE PATH "Where the desktop entry and the icon go")
 set(ORVANE_INSTALL_UDEV_DIR /usr/lib/udev/rules.d CACHE PATH "Where the udev rules go")
 
@@ -40,13 +42,36 @@ foreach(folder FirmwareApp FirmwareKernel UniFirmwareApp)
 endforeach()
 
 # Links on the PATH, made at install time so that `cmake --install --prefix` is honoured.
+# cpack runs the same install; its project file (below) marks the run so that
+# the package's links go to /usr/bin.
 foreach(program ${orvane_programs})
   install(CODE "
-    file(MAKE_DIRECTORY \"\$ENV{DESTDIR}${ORVANE_INSTALL_LINK_DIR}\")
-    file(CREATE_LINK \"\${CMAKE_INSTALL_PREFIX}/${program}\" \"\$ENV{DESTDIR}${ORVANE_INSTALL_LINK_DIR}/${program}\" SYMBOLIC)
-    message(STATUS \"Link: \$ENV{DESTDIR}${ORVANE_INSTALL_LINK_DIR}/${program}\")
+    if(\"\$ENV{ORVANE_PACKAGING}\")
+      set(_links \"${ORVANE_PACKAGE_LINK_DIR}\")
+    else()
+      set(_links \"${ORVANE_INSTALL_LINK_DIR}\")
+    endif()
+    file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${_links}\")
+    file(CREATE_LINK \"\${CMAKE_INSTALL_PREFIX}/${program}\" \"\$ENV{DESTDIR}\${_links}/${program}\" SYMBOLIC)
+    message(STATUS \"Link: \$ENV{DESTDIR}\${_links}/${program}\")
   ")
 endforeach()
+
+# Manual pages, compressed as Debian policy asks (-n: no time stamp, so the
+# package is reproducible).
+find_program(ORVANE_GZIP gzip REQUIRED)
+foreach(program ${orvane_programs})
+  set(page ${CMAKE_CURRENT_BINARY_DIR}/man/${program}.1.gz)
+  add_custom_command(OUTPUT ${page}
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/doc/man/${program}.1 ${CMAKE_CURRENT_BINARY_DIR}/man/
+    COMMAND ${ORVANE_GZIP} -9nf ${CMAKE_CURRENT_BINARY_DIR}/man/${program}.1
+    DEPENDS ${PROJECT_SOURCE_DIR}/doc/man/${program}.1 VERBATIM)
+  list(APPEND orvane_man_pages ${page})
+endforeach()
+add_custom_target(orvane-man-pages ALL DEPENDS ${orvane_man_pages})
+install(FILES ${orvane_man_pages} DESTINATION ${ORVANE_INSTALL_DATA_DIR}/man/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/res/completion/orvane-bootload-cli
+        DESTINATION ${ORVANE_INSTALL_DATA_DIR}/bash-completion/completions)
 
 if(TARGET orvane-bootload)
   install(FILES ${PROJECT_SOURCE_DIR}/res/desktop/orvane-bootload.desktop
@@ -88,4 +113,6 @@ file(CHMOD ${orvane_deb_control}/postinst PERMISSIONS OWNER_READ OWNER_WRITE OWN
      GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${orvane_deb_control}/conffiles;${orvane_deb_control}/postinst")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/orvane-cpack-project.cmake)
+file(WRITE ${CPACK_PROJECT_CONFIG_FILE} "set(ENV{ORVANE_PACKAGING} 1)\n")
 include(CPack)
