@@ -37,7 +37,6 @@ check_completion() {
 check_root() {
   local root=$1 what=$2 prefix=$3 links=$4 config_dir=$5 firmware_dir=$6
   local cli=$root$prefix/orvane-bootload-cli
-  local -a found=()
   [ -x "$cli" ] || fail "$what: no $cli"
   [ -f "$root$config_dir/BootloadConfiguration.xml" ] || fail "$what: no sample configuration"
   for d in FirmwareApp FirmwareKernel UniFirmwareApp; do
@@ -49,8 +48,10 @@ check_root() {
   if [ "$config_dir" != "$prefix" ]; then
     [ "$(readlink "$root$prefix/BootloadConfiguration.xml")" = "$config_dir/BootloadConfiguration.xml" ] \
       || fail "$what: configuration is not linked into the program folder"
-    # The links point into the target system, not into this temporary root.
-    found=(--config "$root$config_dir/BootloadConfiguration.xml" --app-folder "$root$firmware_dir/FirmwareApp")
+    # The links point into the target system: point them into this temporary root
+    # so that the runs below go through them.
+    ln -sfn "$root$config_dir/BootloadConfiguration.xml" "$root$prefix/BootloadConfiguration.xml"
+    for d in FirmwareApp FirmwareKernel UniFirmwareApp; do ln -sfn "$root$firmware_dir/$d" "$root$prefix/$d"; done
   fi
   [ -f "$root$udev/70-orvane-bootload.rules" ] || fail "$what: udev rules"
   local programs=orvane-bootload-cli
@@ -75,9 +76,9 @@ check_root() {
 
   "$cli" --version | grep -q '^orvane-bootload-cli ' || fail "$what: --version"
   # The installed program finds the sample configuration and the firmware folder beside itself.
-  XDG_CONFIG_HOME=$tmp/none "$cli" "${found[@]}" udev-rules >/dev/null || fail "$what: sample configuration does not load"
+  XDG_CONFIG_HOME=$tmp/none "$cli" udev-rules >/dev/null || fail "$what: sample configuration does not load"
   cp "$tmp/demo/FirmwareApp/demo_application.fm" "$root$firmware_dir/FirmwareApp/"
-  XDG_CONFIG_HOME=$tmp/none "$cli" "${found[@]}" list 2>/dev/null | grep -q 'demo_application.fm *application' \
+  XDG_CONFIG_HOME=$tmp/none "$cli" list 2>/dev/null | grep -q 'demo_application.fm *application' \
     || fail "$what: list does not show the module in the installed FirmwareApp"
   echo "ok: $what"
 }
