@@ -78,6 +78,8 @@ inline constexpr const char kRunKernelFailed[] = "\r\nKernel Update Failed!\r\n"
 // ---- notices ----
 inline constexpr const char kLogFallbackFormat[] =
     "The program folder is not writable; the session log is written to %s";
+inline constexpr const char kLogLost[] =
+    "The session log could not be written, neither in the program folder nor in the fallback folder.";
 inline constexpr const char kLinkLostFormat[] =
     "The link to the reader was lost during the transfer. %s";
 

@@ -1,5 +1,8 @@
 // Whole runs of the first stage: bootloader and application modules.
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "e2e/whole_update.h"
 
 namespace orvane::test {
@@ -63,6 +66,30 @@ TEST_F(WholeUpdate, ReaderAlreadyInItsBootloaderGetsNoEntryCommand) {
   for (const std::string& status : Statuses()) EXPECT_NE(status, texts::kToEnterBootload);
   EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
   EXPECT_TRUE(rig.engine->firmwareOk());
+}
+
+// A log that no folder takes is not lost in silence: the operator is told once.
+TEST_F(WholeUpdate, SessionLogThatNoFolderTakesIsToldOnce) {
+  ASSERT_TRUE(AddAppModule(rig.folder.path(), "app_one.fm", AppModuleSpec(true, 2)));
+  ASSERT_TRUE(AddAppModule(rig.folder.path(), "app_two.fm", AppModuleSpec(true, 2)));
+  // A folder where each log file belongs, and a file where the fallback folder belongs.
+  std::filesystem::create_directories(PathInFolder(rig.folder.path(), kSessionLogFileName) + "/kept");
+  TempDir state;
+  state.Write("orvane-bootload", "not a folder");
+  const char* old = std::getenv("XDG_STATE_HOME");
+  const std::string saved = old ? old : "";
+  ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+  StartReader(Link::Tcp, BootloaderReader());
+  Detect();
+  RunUpdate({0, 1});
+  if (old) {
+    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_STATE_HOME");
+  }
+
+  EXPECT_EQ(MarkTexts(1), std::vector<std::string>{texts::kRowCompleted});
+  EXPECT_EQ(rig.view.Notices(), std::vector<std::string>{texts::kLogLost});
 }
 
 TEST_F(WholeUpdate, FailingFirstBootloaderModuleIsPutBackThreeTimesThenFails) {
