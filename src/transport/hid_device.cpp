@@ -1,10 +1,10 @@
 #include "transport/hid_device.h"
 
 #include <algorithm>
-#include <iostream>
 #include <vector>
 
 #include "app/clock.h"
+#include "transport/message_hook.h"
 
 namespace orvane {
 
@@ -45,9 +45,11 @@ bool HidDevice::OpenLocked(uint32_t vendorId, uint32_t productId) {
     auto connection = backend_.Open(info, &whyNot);
     if (!connection) {
       // Usually missing permissions on the hidraw node; said once per interface.
+      // A diagnostic, not a box: a node can also vanish between the listing
+      // and the open while the reader restarts.
       if (refusedPaths_.size() < 64 && refusedPaths_.insert(info.path).second) {
-        std::cerr << "Cannot open HID interface " << info.path << ": "
-                  << (whyNot.empty() ? std::string("access denied") : whyNot) << '\n';
+        ReportLinkProblem(
+            {"Cannot open HID interface " + info.path, whyNot.empty() ? "access denied" : whyNot, false});
       }
       continue;
     }

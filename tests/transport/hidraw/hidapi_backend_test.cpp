@@ -13,6 +13,7 @@
 #include "hidraw_standin.h"
 #include "support/temp_dir.h"
 #include "transport/hid_device.h"
+#include "transport/message_hook.h"
 
 namespace orvane::test {
 namespace {
@@ -52,6 +53,21 @@ class HidapiBackendTest : public ::testing::Test {
   HidapiBackend backend{sysfs.path()};
   HidDevice hid{backend};
 };
+
+// An interface the user may not open (no udev rule yet) is the most common
+// first problem: it is reported once, with the system's reason, however
+// often the detection tries again.
+TEST_F(HidapiBackendTest, InterfaceThatCannotBeOpenedIsReportedOnce) {
+  HidrawStandin::Plug({"/dev/hidraw3", std::make_shared<FakeHidDevice>(0x2FE3, 0x0100), false, L"", false});
+  std::vector<LinkProblem> problems;
+  SetLinkProblemHook([&](const LinkProblem& problem) { problems.push_back(problem); });
+  EXPECT_FALSE(hid.Open(0x2FE3, 0x0100));
+  EXPECT_FALSE(hid.Open(0x2FE3, 0x0100));
+  SetLinkProblemHook({});
+  ASSERT_EQ(problems.size(), 1u);
+  EXPECT_EQ(problems[0].text, "Cannot open HID interface /dev/hidraw3");
+  EXPECT_EQ(problems[0].reason, "Failed to open a device with path '/dev/hidraw3': Permission denied");
+}
 
 TEST_F(HidapiBackendTest, EnumerationTellsInterfacesApartAndFreesItsList) {
   Plug(0, VendorDescriptor(false), kUnnumberedLengths, false, 0x0100, 0);
