@@ -35,9 +35,6 @@ std::array<uint8_t, 4> LowByteFirst(uint32_t value) {
 
 }  // namespace
 
-static_assert(kMaxPieceLength == kMaxSendablePieceLength && kMaxQueueLength == kMaxSendablePieces,
-              "the parser judges modules by the limits the queue applies");
-
 void ReaderChannel::ClearQueue() {
   queue_.clear();
   queueSections_.clear();
@@ -150,7 +147,7 @@ void ReaderChannel::TakeSecondAnswer(const CommandRecord& record, std::span<uint
   ReaderStatus statusCode = 0;
   BeginLateAnswerText(record);
   const bool ok = AwaitAnswer(second.data(), secondLength, statusCode, ResponseWait::Poll,
-                              HeaderFrameCommand({record.frame, std::min<size_t>(record.frameLength, sizeof record.frame)}));
+                              HeaderFrameCommand(record.Frame()));
   if (secondLength == 0 && !ok) return;
   AppendExchangeToSession();
   std::copy(second.begin(), second.end(), answer.begin());

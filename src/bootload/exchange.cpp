@@ -36,8 +36,7 @@ bool IsNetwork(ConnectionKind kind) { return kind == ConnectionKind::TcpClient |
 bool ReaderChannel::ExchangeCommand(const CommandRecord& record, uint8_t* responseBuffer, uint32_t& responseLength,
                                     ReaderStatus& statusCode, ResponseWait wait, bool sendPreamble) {
   std::lock_guard exchange(exchangeLock_);
-  const size_t frameLength = std::min<size_t>(record.frameLength, sizeof record.frame);
-  const std::span<const uint8_t> frame(record.frame, frameLength);
+  const std::span<const uint8_t> frame = record.Frame();
   {
     std::string text = kExchangeRule;
     text.append(record.name, strnlen(record.name, sizeof record.name));

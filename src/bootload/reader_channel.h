@@ -5,6 +5,7 @@
 // exchange texts, and the block-command queue. Its methods are spread over
 // several source files of this folder by concern.
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -34,8 +35,9 @@ enum class ResponseWait : int { SendOnly = 0, ReadOnce = 1, Poll = 5, PollLong =
 
 inline constexpr size_t kResponseBufferSize = 1024;
 inline constexpr size_t kCommandFrameCapacity = 1072;
-inline constexpr size_t kMaxQueueLength = 2048;
-inline constexpr size_t kMaxPieceLength = 1040;
+// The limits by which the module parser judges what can be sent.
+inline constexpr size_t kMaxQueueLength = kMaxSendablePieces;
+inline constexpr size_t kMaxPieceLength = kMaxSendablePieceLength;
 
 // The five-letter code that the reader's application expects before it
 // restarts into its bootloader.
@@ -50,6 +52,8 @@ struct CommandRecord {
 
   // Fills name and frame; false (record unchanged) when the frame does not fit.
   bool Set(std::string_view displayName, uint32_t id, const uint8_t* bytes, size_t length);
+  // The finished frame, never past the record's capacity.
+  std::span<const uint8_t> Frame() const { return {frame, std::min<size_t>(frameLength, sizeof frame)}; }
 };
 
 // What the reader said about itself.
