@@ -3,17 +3,16 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "firmware/firmware_file.h"
 #include "firmware/module_writer.h"
 #include "process_meter.h"
+#include "program_folder.h"
 
 namespace orvane::bench {
 namespace {
@@ -146,29 +145,6 @@ SilentResult MeasureSilentWait(Transport transport) {
 
 namespace {
 
-// The program folder of a command-line run: the configuration (the reader at
-// 127.0.0.1:`port`, log on) and one application module of `commands` block
-// commands (the two preamble halves and the trailer come with the blocks).
-bool WriteProgramFolder(const test::TempDir& folder, const std::string& port, int commands) {
-  for (const char* sub : {"FirmwareApp", "FirmwareKernel", "UniFirmwareApp"}) ::mkdir(folder.File(sub).c_str(), 0755);
-  {
-    std::ofstream config(folder.File("BootloadConfiguration.xml"));
-    config << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-              "<BOOTLOAD_SETTING>\n"
-              "  <USB vid_pid=\"1209,3810\" isOVG=\"1\"/>\n"
-              "  <SERIAL com_port=\"1\" baudrateList=\"115200\" parity=\"N\" databit=\"8\" stopbit=\"1\"/>\n"
-              "  <SWITCHES enableLog=\"1\" EnableInterruptPointReserve=\"1\"/>\n"
-              "  <NETWORK TLS_Server_Port=\"0\" TCP_Server_IP=\"127.0.0.1\" TCP_Server_Port=\""
-           << port << "\"/>\n</BOOTLOAD_SETTING>\n";
-    if (!config) return false;
-  }
-  ModuleSpec spec;
-  spec.infoText = "Benchmark module";
-  spec.blockSize = kBlockSize;
-  spec.blockCount = static_cast<uint16_t>(commands - 3);
-  return WriteModuleFile(folder.File("FirmwareApp/bench_application.fm"), spec);
-}
-
 // BENCH_CLI_WRAPPER runs the command line under a profiler, for example
 // "valgrind --tool=massif --massif-out-file=/tmp/cli.massif".
 std::vector<std::string> CliCommand(const test::TempDir& folder, int timeoutSeconds) {
@@ -198,7 +174,7 @@ CliRunResult MeasureCommandLineRun(int commands) {
     result.error = "the simulated reader did not get ready";
     return result;
   }
-  if (!WriteProgramFolder(folder, ready->substr(ready->find('=') + 1), commands)) {
+  if (!WriteProgramFolder(folder, {ready->substr(ready->find('=') + 1), 115200, commands})) {
     result.error = "cannot write the program folder";
     return result;
   }
@@ -245,7 +221,7 @@ SilentResult MeasureCommandLineSilent(int seconds) {
     result.error = "cannot listen";
     return result;
   }
-  if (!WriteProgramFolder(folder, std::to_string(ntohs(address.sin_port)), 8)) {
+  if (!WriteProgramFolder(folder, {std::to_string(ntohs(address.sin_port)), 115200, 8})) {
     result.error = "cannot write the program folder";
     return result;
   }
