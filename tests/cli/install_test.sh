@@ -30,6 +30,12 @@ check_completion() {
     offer ""; offer --; offer inspect --; offer update --; offer make-demo --' _ "$script")
   [ "$(sort -u <<<"$want")" = "$(sort -u <<<"$got")" ] \
     || fail "$what: completion differs from --help: $(diff <(sort -u <<<"$want") <(sort -u <<<"$got") | grep '^[<>]' | tr '\n' ' ')"
+  # The values of the many-reader options: the kinds of reader, and "all".
+  got=$(bash -c 'source "$1"
+    complete() { :; }
+    offer() { COMP_WORDS=(orvane-bootload-cli "$@"); COMP_CWORD=$#; COMPREPLY=(); _orvane_bootload_cli; echo "${COMPREPLY[*]}"; }
+    offer update --readers ""; offer update --all --reader ""; offer update --reader ser' _ "$script")
+  [ "$got" = $'all\ntcp: tls: serial: hid:\nserial:' ] || fail "$what: completion of --readers and --reader: $(tr '\n' '|' <<<"$got")"
 }
 
 # ROOT WHAT PREFIX LINKS CONFIG_DIR FIRMWARE_DIR: where the last two differ
