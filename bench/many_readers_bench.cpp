@@ -66,7 +66,29 @@ class SimReaders {
   }
   const std::vector<Reader>& readers() const { return readers_; }
 
+  // Why the simulated readers are no longer there (a run against them then
+  // says nothing about the program); empty while they all run.
+  std::string Gone() {
+    std::string why;
+    for (auto* process : {&tcp_, &pty_}) {
+      if (!*process || Running((*process)->pid())) continue;
+      const test::ProcessResult end = (*process)->Wait(seconds(1));
+      why += std::string(why.empty() ? "" : "; ") + "the simulated readers (" + (process == &tcp_ ? "TCP" : "pty") +
+             ") ended " +
+             (end.signal ? "by signal " + std::to_string(end.signal) : "with status " + std::to_string(end.exitCode));
+      process->reset();
+    }
+    return why;
+  }
+
  private:
+  static bool Running(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string pidText, name, state;
+    // The name is in brackets and has no blank for this program.
+    return stat >> pidText >> name >> state && state != "Z" && state != "X";
+  }
+
   bool StartOne(std::vector<std::string> args, int count, const std::string& prefix,
                 std::optional<test::BackgroundProcess>& process, bool serial, std::string& error) {
     args.insert(args.begin(), ORVANE_READER_SIM_EXE);
@@ -175,7 +197,8 @@ std::vector<AloneRun> RunAlone(const Options& o, std::string& error) {
     args.insert(args.end(), {"update", "--all"});
     std::fprintf(stderr, "alone: %s ...\n", reader.Spec().c_str());
     runs.push_back({reader, RunCli(args)});
-    const CliRun& run = runs.back().run;
+    CliRun& run = runs.back().run;
+    if (const std::string gone = sims.Gone(); !gone.empty()) run.error += (run.error.empty() ? "" : "; ") + gone;
     std::fprintf(stderr, "  %s, %.1f s, CPU %.2f s, peak %.1f MB\n", run.error.empty() ? "ok" : run.error.c_str(),
                  static_cast<double>(run.wallUs) / 1e6, static_cast<double>(run.cpuUs) / 1e6, Mb(run.maxRssKb));
   }
@@ -197,6 +220,7 @@ std::optional<CliRun> RunMany(const Options& o, std::vector<Reader>& readers, st
   if (o.parallel > 0) args.insert(args.end(), {"--parallel", std::to_string(o.parallel)});
   std::fprintf(stderr, "all %zu at once ...\n", readers.size());
   CliRun run = RunCli(args);
+  if (const std::string gone = sims.Gone(); !gone.empty()) run.error += (run.error.empty() ? "" : "; ") + gone;
   std::fprintf(stderr, "  %s, %.1f s, CPU %.2f s, sum of peaks %.1f MB\n",
                run.error.empty() ? "ok" : run.error.c_str(), static_cast<double>(run.wallUs) / 1e6,
                static_cast<double>(run.cpuUs) / 1e6, Mb(run.SumOfPeaksKb()));
