@@ -343,6 +343,14 @@ std::string Tables(const Options& o, const std::vector<AloneRun>& alone, const s
      << kSampleInterval.count() << " ms):\n\n";
   md << "| Process | Count | Peak RSS MB each | Sum MB | Private (heap, stacks) MB each | Mapped files MB each | "
         "Threads (most) |\n|---|---:|---:|---:|---:|---:|---:|\n";
+  // The single run with the largest peak, for comparison with one child.
+  const ProcessPeak* single = nullptr;
+  for (const AloneRun& r : alone) {
+    for (const ProcessPeak& p : r.run.peaks) {
+      if (p.root && r.run.error.empty() && (!single || p.hwmKb > single->hwmKb)) single = &p;
+    }
+  }
+  if (single) row("A single run, alone (the largest)", {single});
   if (root) row("The coordinating process", {root});
   row("One reader's run (child)", children);
   md << "\nPrivate and mapped-file figures are each process's at its largest resident set, on average. The mapped "
