@@ -240,7 +240,7 @@ std::vector<HidDeviceInfo> FakeHidBackend::Enumerate() {
     const auto& d = devices_[i];
     if (!d->Present()) continue;
     found.push_back({"fake-hid/" + std::to_string(i), d->vendorId(), d->productId(), d->interfaceNumber(),
-                     d->multipleInterfaces()});
+                     d->multipleInterfaces(), {}});
   }
   return found;
 }

@@ -106,7 +106,7 @@ std::vector<HidDeviceInfo> HidapiBackend::Enumerate() {
   std::vector<HidDeviceInfo> found;
   std::vector<std::wstring> serials;
   for (const hid_device_info* d = list.get(); d; d = d->next) {
-    found.push_back({d->path ? d->path : "", d->vendor_id, d->product_id, d->interface_number, false});
+    found.push_back({d->path ? d->path : "", d->vendor_id, d->product_id, d->interface_number, false, {}});
     serials.emplace_back(d->serial_number ? d->serial_number : L"");
   }
   // Interfaces of one USB device share ids and serial number.
