@@ -37,6 +37,34 @@ std::string OneLine(const std::string& text) {
   return Printable(out);
 }
 
+// "App V2.00.020" from "Application Mode, Version Info: V2.00.020 ...": the
+// table has room for the mode and the version only.
+std::string ShortDeviceText(const std::string& text) {
+  const std::string first = text.substr(0, text.find("\r\n"));
+  std::string mode = first.starts_with("Bootloader") ? "Boot" : first.starts_with("Application") ? "App" : "";
+  const std::string marker = "Version Info: ";
+  const size_t at = first.find(marker);
+  if (mode.empty() || at == std::string::npos) return Printable(first);
+  std::string version = first.substr(at + marker.size());
+  while (!version.empty() && version.back() == ' ') version.pop_back();
+  return Printable(mode + " " + version);
+}
+
+// Column widths of the live table: the status is what matters most, then
+// the module and progress; the device text takes what is left.
+struct Columns {
+  size_t label, device, module, progress = 17;
+};
+
+Columns ColumnsFor(size_t labelWidth, int width) {
+  constexpr size_t kStatusRoom = 26;
+  Columns c{labelWidth, 0, 20};
+  const size_t used = c.label + c.module + c.progress + kStatusRoom + 8;
+  const size_t total = width > 1 ? static_cast<size_t>(width - 1) : 0;
+  c.device = std::clamp<size_t>(total > used ? total - used : 0, 12, 40);
+  return c;
+}
+
 std::string Fit(const std::string& text, size_t width) {
   if (text.size() <= width) return PadRight(text, width);
   if (width <= 3) return text.substr(0, width);
@@ -49,7 +77,7 @@ std::string ReaderRunState::Apply(const nlohmann::ordered_json& event) {
   const std::string kind = Str(event, "event");
   if (kind == "device") {
     const std::string text = Str(event, "text");
-    device = Printable(text.substr(0, text.find("\r\n")));
+    device = ShortDeviceText(text);
     return "Device: " + OneLine(text);
   }
   if (kind == "status") {
@@ -58,7 +86,6 @@ std::string ReaderRunState::Apply(const nlohmann::ordered_json& event) {
   }
   if (kind == "row") {
     module = Printable(Str(event, "name"));
-    percent = -1;
     return module + ": " + Printable(Str(event, "mark"));
   }
   if (kind == "progress") {
@@ -83,7 +110,6 @@ std::string ReaderRunState::Apply(const nlohmann::ordered_json& event) {
 void ReaderRunState::End(int waitStatus, uint64_t nowMs) {
   phase = Phase::Ended;
   endMs = nowMs;
-  percent = -1;
   if (WIFEXITED(waitStatus) && summary) {
     exitCode = WEXITSTATUS(waitStatus);
     return;
@@ -117,8 +143,9 @@ std::string ReaderRunState::ModulesText() const {
 }
 
 std::string TableHeading(size_t labelWidth, int width) {
-  std::string line = Fit("READER", labelWidth) + "  " + Fit("DEVICE", 34) + "  " + Fit("MODULE", 24) + "  " +
-                     Fit("PROGRESS", 17) + "  STATUS";
+  const Columns c = ColumnsFor(labelWidth, width);
+  std::string line = Fit("READER", c.label) + "  " + Fit("DEVICE", c.device) + "  " + Fit("MODULE", c.module) + "  " +
+                     Fit("PROGRESS", c.progress) + "  STATUS";
   if (static_cast<int>(line.size()) >= width) line.resize(width > 1 ? width - 1 : 0);
   return line;
 }
@@ -135,8 +162,9 @@ std::string TableLine(const ReaderRunState& r, size_t labelWidth, int width) {
   }
   std::string status = Printable(r.status);
   if (r.phase == ReaderRunState::Phase::Running && status.empty()) status = "starting";
-  std::string line = Fit(r.label, labelWidth) + "  " + Fit(r.device, 34) + "  " + Fit(r.module, 24) + "  " +
-                     Fit(progress, 17) + "  " + status;
+  const Columns c = ColumnsFor(labelWidth, width);
+  std::string line = Fit(r.label, c.label) + "  " + Fit(r.device, c.device) + "  " + Fit(r.module, c.module) + "  " +
+                     Fit(progress, c.progress) + "  " + status;
   if (static_cast<int>(line.size()) >= width) line.resize(width > 1 ? width - 1 : 0);
   return line;
 }

@@ -17,9 +17,9 @@ struct ReaderRunState {
   std::string spec;
   std::string label;
   Phase phase = Phase::Waiting;
-  std::string device;  // the first line of the device text: mode and version
+  std::string device;  // mode and version, short
   std::string module;  // the module being sent, or the last one marked
-  int percent = -1;    // of the module being sent; -1 when none is
+  int percent = -1;    // of the module being sent or last sent; -1 before any
   int lastPlainStep = 0;
   std::string status;
   uint64_t startMs = 0;

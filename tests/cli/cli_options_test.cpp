@@ -72,6 +72,21 @@ TEST(CliOptions, UsageErrorsAreOneLineReasons) {
       {{"list", "--raw"}, "--raw applies to 'inspect' only"},
       {{"list", "--all"}, "--all applies to 'update' only"},
       {{"make-demo", "d", "--demo-port", "70000"}, "--demo-port needs a port number"},
+      {{"update", "--all", "--yes", "--reader", "usb:1"}, "must be tcp:HOST:PORT, tls:PORT, serial:DEVICE or hid:"},
+      {{"update", "--all", "--yes", "--reader", "tcp:host"}, "tcp needs HOST:PORT"},
+      {{"update", "--all", "--yes", "--reader", "tcp::80"}, "tcp needs HOST:PORT"},
+      {{"update", "--all", "--yes", "--reader", "tls:0"}, "tls needs a port"},
+      {{"update", "--all", "--yes", "--reader", "hid:"}, "hid needs a LOCATION"},
+      {{"update", "--all", "--reader", "tls:5"}, "--reader needs --yes"},
+      {{"update", "--all", "--yes", "--readers", "some"}, "--readers takes only 'all'"},
+      {{"update", "--all", "--yes", "--reader", "tls:5", "--readers", "all"}, "either --reader or --readers all"},
+      {{"update", "--all", "--yes", "--reader", "tls:5", "--interface", "tcp"}, "--interface cannot be combined"},
+      {{"update", "--all", "--yes", "--reader", "tls:5", "--port", "/dev/x"}, "--port cannot be combined"},
+      {{"update", "--all", "--yes", "--reader", "serial:/dev/a:b", "--reader", "serial:/dev/a_b"}, "named twice"},
+      {{"update", "--all", "--yes", "--reader", "tls:5", "--one-reader", "tls:6"}, "--one-reader cannot be combined"},
+      {{"update", "--all", "--yes", "--parallel", "2"}, "--parallel applies to a run with --reader"},
+      {{"update", "--all", "--yes", "--reader", "tls:5", "--parallel", "0"}, "--parallel needs a number from 1"},
+      {{"info", "--reader", "tls:5"}, "--reader applies to 'update' only"},
   };
   for (const auto& c : cases) {
     auto p = Parse(c.args);
