@@ -47,6 +47,7 @@ std::string ShortDeviceText(const std::string& text) {
   if (mode.empty() || at == std::string::npos) return Printable(first);
   std::string version = first.substr(at + marker.size());
   while (!version.empty() && version.back() == ' ') version.pop_back();
+  if (mode == "Boot" && version.starts_with("Bootloader")) return Printable(version);
   return Printable(mode + " " + version);
 }
 

@@ -441,5 +441,39 @@ TEST_F(CliReader, CtrlCStopsEveryReaderAtABlockBoundaryAndSaysWhereEachStopped) 
   }
 }
 
+// The child of `parent` whose command line contains `text`, or 0.
+pid_t ChildWith(pid_t parent, const std::string& text) {
+  std::istringstream children(TempDir::Read("/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) +
+                                            "/children"));
+  for (pid_t pid; children >> pid;) {
+    if (TempDir::Read("/proc/" + std::to_string(pid) + "/cmdline").find(text) != std::string::npos) return pid;
+  }
+  return 0;
+}
+
+TEST_F(CliReader, AReaderRunThatCrashesEndsNoOtherRun) {
+  std::vector<std::string> ready;
+  auto sim = StartTracedReaders({"--tcp-listen", "0", "--count", "2", "--answer-delay", "100"}, dir_.File("trace.txt"),
+                                2, ready);
+  const std::string doomed = "tcp:127.0.0.1:" + ValueAfter(ready[0], "port=");
+  const std::string survivor = "tcp:127.0.0.1:" + ValueAfter(ready[1], "port=");
+  ProcessSpec spec;
+  spec.args = {CliPath(), "--folder", dir_.path(), "update", "demo_bootloader.fm", "--yes", "--json", "--reader", doomed,
+               "--reader", survivor};
+  spec.env = {{"ORVANE_CLOCK_SCALE", kScale}, {"XDG_CONFIG_HOME", home_.path()}};
+  BackgroundProcess cli(spec);
+  ASSERT_TRUE(cli.WaitForLine("\"reader\":\"" + doomed + "\",\"event\":\"progress\"", 30s)) << cli.Output();
+  const pid_t child = ChildWith(cli.pid(), doomed);
+  ASSERT_NE(child, 0);
+  ::kill(child, SIGKILL);
+  auto r = cli.Wait(30s);
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  const auto summary = nlohmann::json::parse(r.LastLine());
+  EXPECT_EQ(summary["readers"][0]["status"], "The reader's run ended abnormally (signal 9)");
+  EXPECT_EQ(summary["readers"][0]["exit"], 1);
+  EXPECT_EQ(summary["readers"][1]["status"], "Firmware Update Succeeded");
+  EXPECT_EQ(summary["readers"][1]["exit"], 0);
+}
+
 }  // namespace
 }  // namespace orvane::test
