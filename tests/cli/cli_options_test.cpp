@@ -40,13 +40,6 @@ TEST(CliOptions, DoubleDashEndsOptionsSoANameMayStartWithDashes) {
   EXPECT_EQ(p.options.arguments, (std::vector<std::string>{"--odd.fm", "x.fm"}));
 }
 
-TEST(CliOptions, HelpAndVersionNeedNoCommand) {
-  EXPECT_TRUE(Parse({"--help"}).options.help);
-  EXPECT_TRUE(Parse({"-h"}).options.help);
-  EXPECT_TRUE(Parse({"--version"}).options.version);
-  EXPECT_EQ(Parse({"update", "--help"}).error, "");  // help wins over a missing --all
-}
-
 TEST(CliOptions, UsageErrorsAreOneLineReasons) {
   struct Case {
     std::vector<std::string> args;
@@ -93,14 +86,6 @@ TEST(CliOptions, UsageErrorsAreOneLineReasons) {
     EXPECT_THAT(p.error, HasSubstr(c.reason)) << ::testing::PrintToString(c.args);
     EXPECT_EQ(p.error.find('\n'), std::string::npos);
   }
-}
-
-TEST(JsonWriter, NestsAndSeparatesValues) {
-  JsonWriter json;
-  json.BeginObject().Field("a", 1).Key("b").BeginArray().Int(-2).Bool(true).Null().String("x").EndArray();
-  json.Key("c").BeginObject().EndObject().Field("d", false).EndObject();
-  EXPECT_EQ(json.Text(), R"({"a":1,"b":[-2,true,null,"x"],"c":{},"d":false})");
-  EXPECT_TRUE(nlohmann::json::accept(json.Text()));
 }
 
 TEST(JsonWriter, AnyBytesBecomeValidJsonThatReadsBack) {
@@ -178,15 +163,6 @@ TEST(ProgressMeter, TheBarKeepsItsLengthAndFitsTheTerminal) {
   }
   EXPECT_THAT(meter.BarLine(100), HasSubstr("] 100%  2048/2048 blocks"));
   EXPECT_LT(meter.BarLine(30).size(), 30u);
-}
-
-TEST(ProgressMeter, RatesAndDurationsReadNaturally) {
-  EXPECT_EQ(FormatRate(850), "850 B/s");
-  EXPECT_EQ(FormatRate(12345), "12.3 kB/s");
-  EXPECT_EQ(FormatRate(1200000), "1.20 MB/s");
-  EXPECT_EQ(FormatDuration(7), "0:07");
-  EXPECT_EQ(FormatDuration(750), "12:30");
-  EXPECT_EQ(FormatDuration(3723), "1:02:03");
 }
 
 }  // namespace
