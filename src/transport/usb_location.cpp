@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 namespace orvane {
@@ -13,8 +14,8 @@ bool IsDigits(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
-}  // namespace
-
+// A kernel USB device name: digits, '-', digits and dots ("1-2.3"). Root
+// hubs ("usb1") and interfaces ("1-2.3:1.0") are not.
 bool IsUsbDeviceName(std::string_view name) {
   const size_t dash = name.find('-');
   if (dash == std::string_view::npos || !IsDigits(name.substr(0, dash))) return false;
@@ -27,6 +28,8 @@ bool IsUsbDeviceName(std::string_view name) {
   }
 }
 
+}  // namespace
+
 std::string UsbLocationOfHidraw(const std::string& hidrawClassFolder, const std::string& devicePath) {
   const std::string prefix = "/dev/";
   if (devicePath.rfind(prefix, 0) != 0) return {};
@@ -38,9 +41,16 @@ std::string UsbLocationOfHidraw(const std::string& hidrawClassFolder, const std:
   if (error) return {};
   // The HID device hangs below the USB interface, which hangs below the USB
   // device; hubs on the way are USB devices too, so the last one counts.
+  // Only below a root hub ("usb1"): I2C clients are named "1-0015" as well.
   std::string location;
+  bool belowRootHub = false;
   for (const auto& part : device) {
-    if (IsUsbDeviceName(part.native())) location = part.native();
+    const std::string& name = part.native();
+    if (name.size() > 3 && name.starts_with("usb") && IsDigits(std::string_view(name).substr(3))) {
+      belowRootHub = true;
+    } else if (belowRootHub && IsUsbDeviceName(name)) {
+      location = name;
+    }
   }
   return location;
 }

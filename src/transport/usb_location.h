@@ -5,13 +5,8 @@
 // so a reader that reboots into its bootloader can be found again by it.
 
 #include <string>
-#include <string_view>
 
 namespace orvane {
-
-// True for a kernel USB device name: digits, '-', digits and dots ("1-2.3").
-// Root hubs ("usb1") and interfaces ("1-2.3:1.0") are not.
-bool IsUsbDeviceName(std::string_view name);
 
 // The location of the hidraw node `devicePath` ("/dev/hidraw3") from the
 // class folder (/sys/class/hidraw), whose hidrawN/device leads into the USB

@@ -33,6 +33,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "0003:2FE3:0100.0009",
                  "2-10.4.12"},
         TreeCase{"OnI2c", "devices/platform/i2c-1/i2c-DLL0945:00/0018:06CB:7E7E.0001", ""},
+        TreeCase{"OnI2cByDeviceTree", "devices/platform/soc/fe804000.i2c/i2c-1/1-0015/0018:04F3:3010.0001", ""},
         TreeCase{"Virtual", "devices/virtual/misc/uhid/0005:046D:B01A.0003", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
