@@ -32,7 +32,7 @@ void AimRunAt(const ReaderSpec& spec, CliOptions& options, BootloadSettings& set
 void AimTransportsAt(const ReaderSpec& spec, TransportBundle& transports) {
   if (spec.kind != ReaderSpec::Kind::Hid) return;
   transports.channel().SetPortLister([](std::vector<PortInfo>&) {});
-  // RESTRICT-HID-LOCATION (after merge)
+  transports.hid().RestrictToLocation(spec.target);
 }
 
 }  // namespace orvane::cli
