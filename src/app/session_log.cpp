@@ -25,10 +25,19 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
+std::string& LogFileName() {
+  static std::string name = kSessionLogFileName;
+  return name;
+}
+
 }  // namespace
 
+const std::string& SessionLogFileName() { return LogFileName(); }
+
+void SetSessionLogFileName(std::string name) { LogFileName() = std::move(name); }
+
 bool WriteSessionLogInFolder(const std::string& folder, const std::string& text) {
-  std::string finalPath = PathInFolder(folder, kSessionLogFileName);
+  std::string finalPath = PathInFolder(folder, SessionLogFileName());
   std::string tempPath = finalPath + ".XXXXXX";
   UniqueFd fd(::mkstemp(tempPath.data()));
   if (!fd) return false;
@@ -53,14 +62,14 @@ std::string FallbackLogFolder() {
 
 std::string WriteSessionLog(std::string text) {
   std::string folder = ProgramFolder();
-  if (!folder.empty() && WriteSessionLogInFolder(folder, text)) return PathInFolder(folder, kSessionLogFileName);
+  if (!folder.empty() && WriteSessionLogInFolder(folder, text)) return PathInFolder(folder, SessionLogFileName());
 
   std::string fallback = FallbackLogFolder();
   if (fallback.empty()) return {};
   std::error_code ec;
   std::filesystem::create_directories(fallback, ec);
   if (!WriteSessionLogInFolder(fallback, text)) return {};
-  return PathInFolder(fallback, kSessionLogFileName);
+  return PathInFolder(fallback, SessionLogFileName());
 }
 
 }  // namespace orvane

@@ -8,6 +8,12 @@ namespace orvane {
 
 inline constexpr const char* kSessionLogFileName = "ORV_Bootload_log.txt";
 
+// The log's file name: kSessionLogFileName, unless this process runs the
+// update of one of several readers and names its log after that reader. Set
+// once at start-up, before any thread writes a log.
+const std::string& SessionLogFileName();
+void SetSessionLogFileName(std::string name);
+
 // Writes `text` to the log in the program folder. The new content goes to a
 // temporary file that is then renamed over the old log, so a failed write
 // never leaves the operator without a log. When the program folder is not

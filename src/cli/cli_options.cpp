@@ -1,8 +1,12 @@
 #include "cli/cli_options.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <set>
 #include <string_view>
+
+#include "cli/reader_spec.h"
 
 namespace orvane::cli {
 namespace {
@@ -27,7 +31,8 @@ std::optional<Command> CommandFromWord(std::string_view word) {
 
 bool TakesValue(std::string_view name) {
   return name == "interface" || name == "port" || name == "timeout" || name == "config" || name == "folder" ||
-         name == "app-folder" || name == "kernel-folder" || name == "uniapp-folder" || name == "demo-port";
+         name == "app-folder" || name == "kernel-folder" || name == "uniapp-folder" || name == "demo-port" || name == "reader" || name == "readers" ||
+         name == "parallel" || name == "one-reader";
 }
 
 bool IsFlag(std::string_view name) {
@@ -46,17 +51,6 @@ std::optional<double> ParseSeconds(const std::string& text) {
   return value;
 }
 
-std::optional<int> ParsePort(const std::string& text) {
-  if (text.empty() || text.size() > 5) return std::nullopt;
-  int value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  if (value < 1 || value > 65535) return std::nullopt;
-  return value;
-}
-
 // Applies one option; returns an error line or an empty string.
 std::string ApplyOption(CliOptions& o, std::string_view name, const std::string& value) {
   if (name == "q450") o.q450 = true;
@@ -67,6 +61,7 @@ std::string ApplyOption(CliOptions& o, std::string_view name, const std::string&
   else if (name == "help") o.help = true;
   else if (name == "version") o.version = true;
   else if (name == "interface") {
+    o.interfaceGiven = true;
     if (value == "local") o.interface = InterfaceUsbSerial;
     else if (value == "tcp") o.interface = InterfaceTcpClient;
     else if (value == "tls") o.interface = InterfaceTlsServer;
@@ -74,11 +69,25 @@ std::string ApplyOption(CliOptions& o, std::string_view name, const std::string&
   } else if (name == "port") {
     if (value.empty()) return "--port needs a device path";
     o.ports.push_back(value);
+  } else if (name == "reader" || name == "one-reader") {
+    std::string error;
+    if (!ParseReaderSpec(value, error)) return error;
+    if (name == "reader") o.readers.push_back(value);
+    else o.oneReader = value;
+  } else if (name == "readers") {
+    if (value != "all") return "--readers takes only 'all' (name single readers with --reader)";
+    o.allReaders = true;
+  } else if (name == "parallel") {
+    int n = 0;
+    const char* end = value.data() + value.size();
+    auto [stop, ec] = std::from_chars(value.data(), end, n);
+    if (ec != std::errc() || stop != end || n < 1 || n > 1024) return "--parallel needs a number from 1 to 1024, not '" + value + "'";
+    o.parallel = n;
   } else if (name == "timeout") {
     o.timeoutSeconds = ParseSeconds(value);
     if (!o.timeoutSeconds) return "--timeout needs a number of seconds, not '" + value + "'";
   } else if (name == "demo-port") {
-    o.demoPort = ParsePort(value);
+    o.demoPort = ParsePortNumber(value);
     if (!o.demoPort) return "--demo-port needs a port number from 1 to 65535, not '" + value + "'";
   } else {
     if (value.empty()) return "--" + std::string(name) + " needs a non-empty value";
@@ -91,12 +100,39 @@ std::string ApplyOption(CliOptions& o, std::string_view name, const std::string&
   return {};
 }
 
+// The options that name readers: with 'update' only, and not mixed with the
+// ones that choose how a single run looks for its reader.
+std::string CheckReaders(const CliOptions& o) {
+  const bool one = !o.oneReader.empty();
+  if (!o.ManyReaders() && !one) {
+    if (o.parallel) return "--parallel applies to a run with --reader or --readers only";
+    return {};
+  }
+  const char* option = one ? "--one-reader" : (o.allReaders ? "--readers" : "--reader");
+  if (o.command != Command::Update) return std::string(option) + " applies to 'update' only";
+  if (!o.readers.empty() && o.allReaders) return "give either --reader or --readers all, not both";
+  if (one && o.ManyReaders()) return "--one-reader cannot be combined with --reader or --readers";
+  if (!one && !o.yes) return std::string(option) + " needs --yes: the runs of several readers cannot each ask";
+  if (one && o.parallel) return "--parallel applies to a run with --reader or --readers only";
+  if (o.interfaceGiven || !o.ports.empty()) {
+    return std::string(o.interfaceGiven ? "--interface" : "--port") + " cannot be combined with " + option +
+           ": the reader's SPEC says how it is reached";
+  }
+  std::set<std::string> labels;
+  for (const auto& spec : o.readers) {
+    // Two readers of one label would write one log.
+    if (!labels.insert(ReaderLabel(spec)).second) return "reader '" + spec + "' is named twice (or as another spelling of the same name)";
+  }
+  return {};
+}
+
 std::string CheckCommand(const CliOptions& o) {
   const std::string cmd = CommandName(o.command);
   const size_t n = o.arguments.size();
   if (o.raw && o.command != Command::Inspect) return "--raw applies to 'inspect' only";
   if (o.all && o.command != Command::Update) return "--all applies to 'update' only";
   if (o.demoPort && o.command != Command::MakeDemo) return "--demo-port applies to 'make-demo' only";
+  if (std::string error = CheckReaders(o); !error.empty()) return error;
   switch (o.command) {
     case Command::None:
       return "no command given";

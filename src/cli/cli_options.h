@@ -32,6 +32,15 @@ struct CliOptions {
   std::string kernelFolder;
   std::string uniAppFolder;
   std::optional<int> demoPort;  // make-demo: TCP port of the simulated reader
+  bool interfaceGiven = false;
+
+  // update of several readers at once, each by a run of its own
+  std::vector<std::string> readers;  // --reader SPEC, as given
+  bool allReaders = false;           // --readers all
+  std::optional<int> parallel;       // --parallel N: at most N runs at once
+  std::string oneReader;             // --one-reader SPEC: the single run, for that reader only
+
+  bool ManyReaders() const { return !readers.empty() || allReaders; }
 };
 
 struct ParsedCommandLine {

@@ -78,6 +78,9 @@ int RunPorts(CliContext& context) {
     for (const auto& h : hid) {
       json.BeginObject().Field("path", h.device.path).Field("id", IdText(h.device));
       json.Field("interface", h.device.interfaceNumber).Field("chosen", h.chosen).Field("access", h.access);
+      json.Key("location");
+      if (h.device.location.empty()) json.Null();
+      else json.String(h.device.location);
       json.EndObject();
     }
     json.EndArray().EndObject();
@@ -96,8 +99,10 @@ int RunPorts(CliContext& context) {
   std::fprintf(out, "USB HID interfaces of the configured identities:\n");
   if (hid.empty()) std::fprintf(out, "  none\n");
   for (const auto& h : hid) {
-    std::fprintf(out, "  %s  %s  interface %d%s%s\n", IdText(h.device).c_str(), Printable(h.device.path).c_str(),
-                 h.device.interfaceNumber, h.chosen ? "  <- used" : "",
+    // The location is what hid:LOCATION takes; it outlives the node's number.
+    const std::string location = h.device.location.empty() ? "" : "  at " + Printable(h.device.location);
+    std::fprintf(out, "  %s  %s  interface %d%s%s%s\n", IdText(h.device).c_str(), Printable(h.device.path).c_str(),
+                 h.device.interfaceNumber, location.c_str(), h.chosen ? "  <- used" : "",
                  h.access == "ok" ? "" : ("  (" + Printable(h.access) + ")").c_str());
   }
   return kExitOk;

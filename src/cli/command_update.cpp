@@ -5,6 +5,7 @@
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
 #include "cli/json_writer.h"
+#include "cli/one_reader.h"
 #include "cli/reader_session.h"
 #include "cli/terminal_text.h"
 #include "update/update_texts.h"
@@ -68,12 +69,19 @@ void PrintSummary(CliContext& context, ReaderSession& session, const std::string
 }  // namespace
 
 int RunUpdate(CliContext& context) {
+  if (context.options.ManyReaders()) return RunManyReaders(context);
   BootloadSettings settings;
   if (!LoadSettings(context, settings)) return kExitUsage;
   InstallInterruptHandler();
   const uint64_t startMs = TickMs();
 
-  ReaderSession session(context, settings);
+  std::optional<ReaderSpec> aim;
+  if (!context.options.oneReader.empty()) {
+    std::string error;
+    aim = ParseReaderSpec(context.options.oneReader, error);  // checked with the options
+    AimRunAt(*aim, context.options, settings);
+  }
+  ReaderSession session(context, settings, aim ? &*aim : nullptr);
   const auto rows = session.ListModules();
   std::set<int> chosen;
   std::string error;

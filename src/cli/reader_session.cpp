@@ -11,6 +11,7 @@
 #include "app/program_folder.h"
 #include "app/session_log.h"
 #include "cli/named_ports.h"
+#include "cli/one_reader.h"
 #include "cli/stdout_diversion.h"
 #include "firmware/module_discovery.h"
 
@@ -38,7 +39,7 @@ bool SameFolder(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-ReaderSession::ReaderSession(const CliContext& context, const BootloadSettings& settings)
+ReaderSession::ReaderSession(const CliContext& context, const BootloadSettings& settings, const ReaderSpec* aim)
     : context_(context),
       settings_(settings),
       out_(context.out, !context.options.json && ::isatty(::fileno(context.out)) == 1),
@@ -46,6 +47,7 @@ ReaderSession::ReaderSession(const CliContext& context, const BootloadSettings& 
       transports_(settings_, DefaultHidBackend()) {
   // Before the engine exists: its threads may list the ports at once.
   UseNamedPorts(transports_.channel(), context.options.ports);
+  if (aim) AimTransportsAt(*aim, transports_);
   engine_ = std::make_unique<UpdateEngine>(transports_.channel(), presenter_);
   presenter_.AttachEngine(engine_.get());
 }
@@ -134,7 +136,7 @@ std::string ReaderSession::LogPath() const {
   std::error_code ec;
   for (const std::string& folder : {ProgramFolder(), FallbackLogFolder()}) {
     if (folder.empty()) continue;
-    std::string path = PathInFolder(folder, kSessionLogFileName);
+    std::string path = PathInFolder(folder, SessionLogFileName());
     if (fs::exists(path, ec)) return path;
   }
   return {};

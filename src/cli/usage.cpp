@@ -17,6 +17,7 @@ void PrintUsage(std::FILE* out) {
       "  inspect FILE          parse one module file and print its header and sections\n"
       "                        (--raw: a kernel or UniApp file as 1024-byte chunks)\n"
       "  update --all|NAME...  update the reader with all listed modules or the named ones\n"
+      "                        (--reader/--readers: several readers at once)\n"
       "  udev-rules            print udev rules giving the logged-in user access to the reader\n"
       "  make-demo DIR         make a demo folder for the simulated reader over TCP\n"
       "                        (--demo-port PORT, default 39211)\n"
@@ -35,6 +36,12 @@ void PrintUsage(std::FILE* out) {
       "  --app-folder DIR      application and bootloader modules\n"
       "  --kernel-folder DIR   kernel modules\n"
       "  --uniapp-folder DIR   UniApp modules\n"
+      "  --reader SPEC         update: this reader, in a run of its own beside the others;\n"
+      "                        repeatable. SPEC: tcp:HOST:PORT, tls:PORT, serial:DEVICE\n"
+      "                        or hid:LOCATION (the USB location that 'ports' shows)\n"
+      "  --readers all         update: every reader found on USB HID and the serial ports\n"
+      "  --parallel N          with --reader/--readers: at most N runs at once (default all)\n"
+      "  --one-reader SPEC     update: the single run, for that reader only\n"
       "  --json                machine-readable output: one JSON document, or for update\n"
       "                        one JSON object per line and a final summary object\n"
       "  --help, --version\n"
@@ -48,11 +55,14 @@ void PrintUsage(std::FILE* out) {
       "  server_cert.pem and server_key.pem (TLS) are read from the program folder.\n"
       "  ORV_Bootload_log.txt is written to the program folder when the configuration\n"
       "  sets enableLog; if that folder is not writable, to $XDG_STATE_HOME/orvane-bootload\n"
-      "  (default ~/.local/state/orvane-bootload).\n"
+      "  (default ~/.local/state/orvane-bootload). With --reader, --readers or\n"
+      "  --one-reader each reader has its own, ORV_Bootload_log-LABEL.txt, where LABEL\n"
+      "  is its SPEC with each character but letters, digits, '.' and '-' made '_'.\n"
       "\n"
       "Exit status: 0 success; 1 update or reader command failed, or stopped by Ctrl+C;\n"
       "2 usage error, configuration that fails to load, unreadable file;\n"
-      "3 no reader found within --timeout.\n",
+      "3 no reader found within --timeout. With several readers: 0 when every run\n"
+      "succeeded, 3 when the only failures are readers never found, 1 otherwise.\n",
       out);
 }
 

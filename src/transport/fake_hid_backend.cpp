@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <tuple>
 
 namespace orvane {
 
@@ -88,6 +89,10 @@ void FakeHidDevice::SetPresent(bool present) {
       input_.clear();
       features_.clear();
     }
+    if (!present_ && present && comeBackAt_) {
+      std::tie(path_, location_) = std::move(*comeBackAt_);
+      comeBackAt_.reset();
+    }
     present_ = present;
   }
   inputArrived_.notify_all();
@@ -101,6 +106,27 @@ bool FakeHidDevice::Present() const {
 uint64_t FakeHidDevice::Generation() const {
   std::lock_guard lock(mutex_);
   return generation_;
+}
+
+void FakeHidDevice::SetAddress(std::string path, std::string location) {
+  std::lock_guard lock(mutex_);
+  path_ = std::move(path);
+  location_ = std::move(location);
+}
+
+void FakeHidDevice::ComeBackAt(std::string path, std::string location) {
+  std::lock_guard lock(mutex_);
+  comeBackAt_.emplace(std::move(path), std::move(location));
+}
+
+std::string FakeHidDevice::Path() const {
+  std::lock_guard lock(mutex_);
+  return path_;
+}
+
+std::string FakeHidDevice::Location() const {
+  std::lock_guard lock(mutex_);
+  return location_;
 }
 
 void FakeHidDevice::SetReadWriteAllowed(bool allowed) {
@@ -225,10 +251,15 @@ void FakeHidBackend::RemoveDevice(const FakeHidDevice& device) {
   std::erase_if(devices_, [&](const auto& d) { return d.get() == &device; });
 }
 
+std::string FakeHidBackend::PathAtLocked(size_t index) const {
+  std::string path = devices_[index]->Path();
+  return path.empty() ? "fake-hid/" + std::to_string(index) : path;
+}
+
 std::string FakeHidBackend::PathOf(const FakeHidDevice& device) const {
   std::lock_guard lock(mutex_);
   for (size_t i = 0; i < devices_.size(); ++i) {
-    if (devices_[i].get() == &device) return "fake-hid/" + std::to_string(i);
+    if (devices_[i].get() == &device) return PathAtLocked(i);
   }
   return {};
 }
@@ -239,8 +270,8 @@ std::vector<HidDeviceInfo> FakeHidBackend::Enumerate() {
   for (size_t i = 0; i < devices_.size(); ++i) {
     const auto& d = devices_[i];
     if (!d->Present()) continue;
-    found.push_back({"fake-hid/" + std::to_string(i), d->vendorId(), d->productId(), d->interfaceNumber(),
-                     d->multipleInterfaces()});
+    found.push_back({PathAtLocked(i), d->vendorId(), d->productId(), d->interfaceNumber(), d->multipleInterfaces(),
+                     d->Location()});
   }
   return found;
 }
@@ -249,8 +280,9 @@ std::unique_ptr<HidConnection> FakeHidBackend::Open(const HidDeviceInfo& info, s
   std::shared_ptr<FakeHidDevice> device;
   {
     std::lock_guard lock(mutex_);
-    for (size_t i = 0; i < devices_.size(); ++i) {
-      if ("fake-hid/" + std::to_string(i) == info.path) device = devices_[i];
+    // A node path is reused by whichever device is listed under it now.
+    for (size_t i = 0; i < devices_.size() && !device; ++i) {
+      if (devices_[i]->Present() && PathAtLocked(i) == info.path) device = devices_[i];
     }
   }
   if (!device || !device->Present()) {

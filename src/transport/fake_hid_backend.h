@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -43,6 +44,14 @@ class FakeHidDevice {
   // Vanish (open connections fail, enumeration omits it) or reappear.
   void SetPresent(bool present);
   bool Present() const;
+  // Where the backend lists it: node path and USB location. Unset, it is
+  // listed as "fake-hid/N" without a location.
+  void SetAddress(std::string path, std::string location);
+  // The address it takes when it next reappears after vanishing, as a
+  // reader that comes back from its reboot under a new node.
+  void ComeBackAt(std::string path, std::string location);
+  std::string Path() const;
+  std::string Location() const;
   // False: Open gives a feature-only connection.
   void SetReadWriteAllowed(bool allowed);
   bool ReadWriteAllowed() const;
@@ -86,6 +95,9 @@ class FakeHidDevice {
   int failFeatureSets_ = 0;
   int openCount_ = 0;
   uint64_t generation_ = 0;
+  std::string path_;
+  std::string location_;
+  std::optional<std::pair<std::string, std::string>> comeBackAt_;  // path, location
 };
 
 class FakeHidBackend : public HidBackend {
@@ -99,6 +111,8 @@ class FakeHidBackend : public HidBackend {
   std::unique_ptr<HidConnection> Open(const HidDeviceInfo& device, std::string* whyNot) override;
 
  private:
+  std::string PathAtLocked(size_t index) const;
+
   mutable std::mutex mutex_;
   std::vector<std::shared_ptr<FakeHidDevice>> devices_;
 };

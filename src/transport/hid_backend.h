@@ -25,6 +25,7 @@ struct HidDeviceInfo {
   uint16_t productId = 0;
   int interfaceNumber = -1;         // -1 when unknown
   bool multipleInterfaces = false;  // the device presents several interfaces
+  std::string location = {};        // USB bus and port chain ("1-2.3"); empty when unknown
 };
 
 // One open interface; closing is destruction.

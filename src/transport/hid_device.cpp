@@ -24,6 +24,8 @@ constexpr HidDevice::FeaturePauses kQueryPauses{.setRetryMs = 10, .settleMs = 10
 constexpr HidDevice::FeaturePauses kCommandPauses{.setRetryMs = 10, .settleMs = 300, .missPauseMs = 100, .maxMisses = 5};
 constexpr uint32_t kSequencedReadPauseMs = 20;
 
+bool IsDevicePath(const std::string& locationOrPath) { return locationOrPath.starts_with('/'); }
+
 }  // namespace
 
 HidDevice::HidDevice(HidBackend& backend) : backend_(backend) {}
@@ -33,13 +35,40 @@ bool HidDevice::Open(uint32_t vendorId, uint32_t productId) {
   return OpenLocked(vendorId, productId);
 }
 
+void HidDevice::RestrictToLocation(const std::string& locationOrPath) {
+  std::lock_guard lock(mutex_);
+  restriction_ = locationOrPath;
+  location_ = IsDevicePath(locationOrPath) ? std::string() : locationOrPath;
+  ResolveRestrictionLocked(backend_.Enumerate());
+}
+
+void HidDevice::ResolveRestrictionLocked(const std::vector<HidDeviceInfo>& devices) {
+  if (!location_.empty() || !IsDevicePath(restriction_)) return;
+  for (const HidDeviceInfo& info : devices) {
+    if (info.path == restriction_) {
+      // Fixed from now on: after a reboot the node may belong to a neighbour.
+      location_ = info.location;
+      return;
+    }
+  }
+}
+
+bool HidDevice::AllowedLocked(const HidDeviceInfo& info) const {
+  if (restriction_.empty()) return true;
+  if (!location_.empty()) return info.location == location_;
+  return info.path == restriction_;
+}
+
 bool HidDevice::OpenLocked(uint32_t vendorId, uint32_t productId) {
   vendorId_ = vendorId;
   productId_ = productId;
   connection_.reset();
   devicePath_.clear();
-  for (const HidDeviceInfo& info : backend_.Enumerate()) {
+  const std::vector<HidDeviceInfo> devices = backend_.Enumerate();
+  ResolveRestrictionLocked(devices);
+  for (const HidDeviceInfo& info : devices) {
     if (info.vendorId != vendorId || info.productId != productId) continue;
+    if (!AllowedLocked(info)) continue;
     if (RejectsInterface(info, productId)) continue;
     std::string whyNot;
     auto connection = backend_.Open(info, &whyNot);
@@ -257,6 +286,18 @@ bool HidDevice::FeatureTransfer(const uint8_t* request, size_t requestLength, ui
   }
   responseLength = collected;
   return true;
+}
+
+std::optional<std::string> HidLocationOf(HidBackend& backend, const std::string& locationOrPath) {
+  if (locationOrPath.empty()) return std::nullopt;
+  for (const HidDeviceInfo& info : backend.Enumerate()) {
+    if (IsDevicePath(locationOrPath)) {
+      if (info.path == locationOrPath) return info.location.empty() ? info.path : info.location;
+    } else if (info.location == locationOrPath) {
+      return info.location;
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace orvane

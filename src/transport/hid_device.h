@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -34,6 +35,13 @@ class HidDevice {
   // Stores the ids, drops the open interface and opens the reader's one.
   // True when an interface was opened.
   bool Open(uint32_t vendorId, uint32_t productId);
+  // From now on Open takes only interfaces at this USB location ("1-2.3"):
+  // a reader that reboots comes back under another node, maybe with another
+  // product id, at the same location, and a neighbour with the same ids sits
+  // at another one. A device path ("/dev/hidraw3") stands for the location
+  // of that interface, looked up as soon as it is listed; while it has no
+  // known location the path itself is matched. Empty: any location.
+  void RestrictToLocation(const std::string& locationOrPath);
   bool IsOpen() const;
   void Close();
   // A read or write on the open interface found the device gone (unplugged,
@@ -76,6 +84,9 @@ class HidDevice {
 
  private:
   bool OpenLocked(uint32_t vendorId, uint32_t productId);
+  // Learns the location behind a restriction given as a path, once listed.
+  void ResolveRestrictionLocked(const std::vector<HidDeviceInfo>& devices);
+  bool AllowedLocked(const HidDeviceInfo& info) const;
   bool WriteReportsLocked(const uint8_t* bytes, size_t count, bool counted);
   // Bytes of one input report (report id included), 0 when none came.
   size_t ReadOneReport(std::span<uint8_t> report, uint32_t waitMs);
@@ -88,6 +99,13 @@ class HidDevice {
   std::unique_ptr<HidConnection> connection_;
   std::atomic<bool> gone_{false};
   std::set<std::string> refusedPaths_;  // interfaces whose refusal was already reported
+  std::string restriction_;  // as given to RestrictToLocation
+  std::string location_;     // the location it stands for; empty while a path's is unknown
 };
+
+// The location that `locationOrPath` stands for among the listed interfaces
+// (a path's own location, or the path itself when its location is unknown),
+// or nothing when no listed interface is there: the reader is not plugged in.
+std::optional<std::string> HidLocationOf(HidBackend& backend, const std::string& locationOrPath);
 
 }  // namespace orvane

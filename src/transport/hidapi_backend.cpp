@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "transport/hid_report_descriptor.h"
+#include "transport/usb_location.h"
 
 namespace orvane {
 
@@ -106,7 +107,9 @@ std::vector<HidDeviceInfo> HidapiBackend::Enumerate() {
   std::vector<HidDeviceInfo> found;
   std::vector<std::wstring> serials;
   for (const hid_device_info* d = list.get(); d; d = d->next) {
-    found.push_back({d->path ? d->path : "", d->vendor_id, d->product_id, d->interface_number, false});
+    const std::string path = d->path ? d->path : "";
+    found.push_back({path, d->vendor_id, d->product_id, d->interface_number, false,
+                     UsbLocationOfHidraw(hidrawClassFolder_, path)});
     serials.emplace_back(d->serial_number ? d->serial_number : L"");
   }
   // Interfaces of one USB device share ids and serial number.

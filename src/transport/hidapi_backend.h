@@ -9,8 +9,8 @@ namespace orvane {
 
 class HidapiBackend final : public HidBackend {
  public:
-  // `hidrawClassFolder`: where the report descriptors of the hidraw nodes are
-  // read from (another folder in tests).
+  // `hidrawClassFolder`: where the report descriptors and USB locations of
+  // the hidraw nodes are read from (another folder in tests).
   explicit HidapiBackend(std::string hidrawClassFolder = "/sys/class/hidraw");
   std::vector<HidDeviceInfo> Enumerate() override;
   std::unique_ptr<HidConnection> Open(const HidDeviceInfo& device, std::string* whyNot) override;

@@ -20,7 +20,7 @@ void UpdateEngine::WriteLogIfEnabled(const std::string& runText) {
   if (channel_.settings().enableLog != 1) return;
   const std::string path = WriteSessionLog(runText);
   // Said once: the operator must know where to look, not be asked after every module.
-  if (path == PathInFolder(ProgramFolder(), kSessionLogFileName)) return;
+  if (path == PathInFolder(ProgramFolder(), SessionLogFileName())) return;
   if (logFallbackNoticed_.exchange(true)) return;
   // Neither folder took it: the account of the run is lost unless the operator hears of it.
   view_.ShowNotice(path.empty() ? std::string(texts::kLogLost) : FormatText(texts::kLogFallbackFormat, path.c_str()));

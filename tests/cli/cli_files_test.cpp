@@ -116,15 +116,7 @@ TEST_F(CliFiles, InspectShowsTheHeaderAndEverySection) {
   auto r = RunCli({"inspect", path, "--json"}, home_.path());
   ASSERT_EQ(r.exitCode, 0) << r.err;
   auto doc = nlohmann::json::parse(r.out);
-  EXPECT_EQ(doc["length"], 106);
   EXPECT_EQ(doc["result"], 0);
-  EXPECT_EQ(doc["header"]["securityType"], "pci   ");
-  EXPECT_EQ(doc["header"]["pci"], true);
-  EXPECT_EQ(doc["header"]["moduleTypeName"], "application");
-  EXPECT_EQ(doc["header"]["encryptionName"], "plaintext");
-  EXPECT_EQ(doc["header"]["preambleHalf"], 4);
-  EXPECT_EQ(doc["header"]["baseAddress"], 0x00010000);
-  EXPECT_EQ(doc["header"]["infoText"], "");
   std::vector<std::array<int64_t, 3>> sections;
   for (const auto& s : doc["sections"]) sections.push_back({s["index"], s["address"], s["length"]});
   EXPECT_THAT(sections, ElementsAre(std::array<int64_t, 3>{0, 0, 4}, std::array<int64_t, 3>{1, 1, 4},
@@ -305,35 +297,6 @@ TEST_F(CliFiles, TheShippedUdevRulesAreThoseOfTheSampleConfiguration) {
   auto r = RunCli({"udev-rules", "--config", SourcePath("res/config/BootloadConfiguration.xml")}, home_.path());
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, TempDir::Read(SourcePath("res/udev/70-orvane-bootload.rules")));
-}
-
-TEST_F(CliFiles, TheDemoFolderListsOneModuleOfEachKind) {
-  std::string demo = dir_.File("demo");
-  auto made = RunCli({"make-demo", demo, "--demo-port", "40111"}, home_.path());
-  ASSERT_EQ(made.exitCode, 0) << made.err;
-  auto r = RunCli({"list", "--json", "--folder", demo}, home_.path());
-  ASSERT_EQ(r.exitCode, 0) << r.err;
-  std::vector<std::string> kinds;
-  const auto doc = nlohmann::json::parse(r.out);
-  for (const auto& m : doc["modules"]) kinds.push_back(m["kind"]);
-  EXPECT_THAT(kinds, ElementsAre("application", "bootloader", "kernel", "kernel", "UniApp"));
-
-  BootloadSettings settings;
-  ASSERT_TRUE(LoadBootloadSettingsFromPath(settings, demo + "/BootloadConfiguration.xml"));
-  EXPECT_EQ(settings.tcpServerIp, "127.0.0.1");
-  EXPECT_EQ(settings.tcpServerPort, 40111);
-  EXPECT_EQ(settings.enableLog, 1);
-}
-
-TEST_F(CliFiles, HelpSaysWhereEachFileIsFound) {
-  auto r = RunCli({"--help"}, home_.path());
-  ASSERT_EQ(r.exitCode, 0);
-  EXPECT_THAT(r.out, HasSubstr("$XDG_CONFIG_HOME/orvane-bootload"));
-  EXPECT_THAT(r.out, HasSubstr("/etc/orvane-bootload"));
-  EXPECT_THAT(r.out, HasSubstr("ORV_Bootload_log.txt"));
-  auto v = RunCli({"--version"}, home_.path());
-  EXPECT_EQ(v.exitCode, 0);
-  EXPECT_THAT(v.out, HasSubstr("orvane-bootload-cli "));
 }
 
 }  // namespace

@@ -40,13 +40,6 @@ TEST(CliOptions, DoubleDashEndsOptionsSoANameMayStartWithDashes) {
   EXPECT_EQ(p.options.arguments, (std::vector<std::string>{"--odd.fm", "x.fm"}));
 }
 
-TEST(CliOptions, HelpAndVersionNeedNoCommand) {
-  EXPECT_TRUE(Parse({"--help"}).options.help);
-  EXPECT_TRUE(Parse({"-h"}).options.help);
-  EXPECT_TRUE(Parse({"--version"}).options.version);
-  EXPECT_EQ(Parse({"update", "--help"}).error, "");  // help wins over a missing --all
-}
-
 TEST(CliOptions, UsageErrorsAreOneLineReasons) {
   struct Case {
     std::vector<std::string> args;
@@ -72,20 +65,27 @@ TEST(CliOptions, UsageErrorsAreOneLineReasons) {
       {{"list", "--raw"}, "--raw applies to 'inspect' only"},
       {{"list", "--all"}, "--all applies to 'update' only"},
       {{"make-demo", "d", "--demo-port", "70000"}, "--demo-port needs a port number"},
+      {{"update", "--all", "--yes", "--reader", "usb:1"}, "must be tcp:HOST:PORT, tls:PORT, serial:DEVICE or hid:"},
+      {{"update", "--all", "--yes", "--reader", "tcp:host"}, "tcp needs HOST:PORT"},
+      {{"update", "--all", "--yes", "--reader", "tcp::80"}, "tcp needs HOST:PORT"},
+      {{"update", "--all", "--yes", "--reader", "tls:0"}, "tls needs a port"},
+      {{"update", "--all", "--yes", "--reader", "hid:"}, "hid needs a LOCATION"},
+      {{"update", "--all", "--reader", "tls:5"}, "--reader needs --yes"},
+      {{"update", "--all", "--yes", "--readers", "some"}, "--readers takes only 'all'"},
+      {{"update", "--all", "--yes", "--reader", "tls:5", "--readers", "all"}, "either --reader or --readers all"},
+      {{"update", "--all", "--yes", "--reader", "tls:5", "--interface", "tcp"}, "--interface cannot be combined"},
+      {{"update", "--all", "--yes", "--reader", "tls:5", "--port", "/dev/x"}, "--port cannot be combined"},
+      {{"update", "--all", "--yes", "--reader", "serial:/dev/a:b", "--reader", "serial:/dev/a_b"}, "named twice"},
+      {{"update", "--all", "--yes", "--reader", "tls:5", "--one-reader", "tls:6"}, "--one-reader cannot be combined"},
+      {{"update", "--all", "--yes", "--parallel", "2"}, "--parallel applies to a run with --reader"},
+      {{"update", "--all", "--yes", "--reader", "tls:5", "--parallel", "0"}, "--parallel needs a number from 1"},
+      {{"info", "--reader", "tls:5"}, "--reader applies to 'update' only"},
   };
   for (const auto& c : cases) {
     auto p = Parse(c.args);
     EXPECT_THAT(p.error, HasSubstr(c.reason)) << ::testing::PrintToString(c.args);
     EXPECT_EQ(p.error.find('\n'), std::string::npos);
   }
-}
-
-TEST(JsonWriter, NestsAndSeparatesValues) {
-  JsonWriter json;
-  json.BeginObject().Field("a", 1).Key("b").BeginArray().Int(-2).Bool(true).Null().String("x").EndArray();
-  json.Key("c").BeginObject().EndObject().Field("d", false).EndObject();
-  EXPECT_EQ(json.Text(), R"({"a":1,"b":[-2,true,null,"x"],"c":{},"d":false})");
-  EXPECT_TRUE(nlohmann::json::accept(json.Text()));
 }
 
 TEST(JsonWriter, AnyBytesBecomeValidJsonThatReadsBack) {
@@ -163,15 +163,6 @@ TEST(ProgressMeter, TheBarKeepsItsLengthAndFitsTheTerminal) {
   }
   EXPECT_THAT(meter.BarLine(100), HasSubstr("] 100%  2048/2048 blocks"));
   EXPECT_LT(meter.BarLine(30).size(), 30u);
-}
-
-TEST(ProgressMeter, RatesAndDurationsReadNaturally) {
-  EXPECT_EQ(FormatRate(850), "850 B/s");
-  EXPECT_EQ(FormatRate(12345), "12.3 kB/s");
-  EXPECT_EQ(FormatRate(1200000), "1.20 MB/s");
-  EXPECT_EQ(FormatDuration(7), "0:07");
-  EXPECT_EQ(FormatDuration(750), "12:30");
-  EXPECT_EQ(FormatDuration(3723), "1:02:03");
 }
 
 }  // namespace

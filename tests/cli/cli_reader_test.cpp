@@ -298,5 +298,182 @@ TEST_F(CliReader, CtrlCStopsAtABlockBoundaryAndSaysWhere) {
   EXPECT_THAT(r.out, ::testing::Not(HasSubstr("Firmware Update Succeeded")));
 }
 
+// ---- several readers at once ----
+
+// A reader's log file: "tcp:127.0.0.1:4000" gives ORV_Bootload_log-tcp_127.0.0.1_4000.txt.
+std::string LogName(std::string spec) {
+  for (char& c : spec) c = c == ':' || c == '/' ? '_' : c;
+  return "ORV_Bootload_log-" + spec + ".txt";
+}
+
+// The frames a simulated reader received, from its trace: "RX ..." lines
+// (with --count, of reader `reader` only), without the identification polls,
+// whose number depends on timing.
+std::vector<std::string> ReceivedFrames(const std::string& trace, const std::string& reader = {}) {
+  std::vector<std::string> frames;
+  std::istringstream lines(trace);
+  const std::string prefix = reader.empty() ? "RX " : "[" + reader + "] RX ";
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with(prefix)) frames.push_back(line.substr(prefix.size()));
+  }
+  if (!frames.empty()) std::erase(frames, std::string(frames.front()));
+  return frames;
+}
+
+// The simulated reader with its trace in `traceFile`; the READY lines.
+std::unique_ptr<BackgroundProcess> StartTracedReaders(const std::vector<std::string>& args, const std::string& traceFile,
+                                                      int count, std::vector<std::string>& ready) {
+  ProcessSpec spec;
+  spec.args = {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>\"" + traceFile + "\"", SimulatorPath(), "--trace",
+               "--time-scale", kScale};
+  spec.args.insert(spec.args.end(), args.begin(), args.end());
+  auto sim = std::make_unique<BackgroundProcess>(spec);
+  for (int i = 0; i < count; ++i) {
+    auto line = sim->WaitForLine("READY", 10s);
+    EXPECT_TRUE(line) << "the simulated reader did not start";
+    ready.push_back(line.value_or(""));
+  }
+  return sim;
+}
+
+TEST_F(CliReader, SeveralReadersEachGetTheirOwnRunResultAndLog) {
+  // Reader 1 of the TCP pair drops its link at block 6, reader 2 is healthy;
+  // the pseudo-terminal refuses block 5 every time; one reader is never there.
+  std::vector<std::string> tcpReady, ptyReady;
+  auto tcp = StartTracedReaders({"--tcp-listen", "0", "--count", "2", "--only", "1", "--drop-block", "6:always"},
+                                dir_.File("tcp-trace.txt"), 2, tcpReady);
+  auto pty = StartTracedReaders({"--pty", "--fail-block", "5:31:always"}, dir_.File("pty-trace.txt"), 1, ptyReady);
+  const std::string dropping = "tcp:127.0.0.1:" + ValueAfter(tcpReady[0], "port=");
+  const std::string healthy = "tcp:127.0.0.1:" + ValueAfter(tcpReady[1], "port=");
+  const std::string refusing = "serial:" + ValueAfter(ptyReady[0], "path=");
+  const std::string absent = "tcp:127.0.0.1:" + std::to_string(FreePort());
+
+  auto r = Cli({"update", "demo_bootloader.fm", "--yes", "--json", "--timeout", "2", "--reader", dropping, "--reader",
+                refusing, "--reader", absent, "--reader", healthy});
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  auto events = Events(r);
+  ASSERT_FALSE(events.empty());
+  const auto summary = events.back();
+  ASSERT_EQ(summary["event"], "summary") << r.out;
+  EXPECT_EQ(summary["exit"], 1);
+  for (size_t i = 0; i + 1 < events.size(); ++i) EXPECT_TRUE(events[i].contains("reader")) << events[i];
+
+  struct Expected {
+    std::string spec, status;
+    int exit;
+    std::string mark;
+    bool log;
+  };
+  const std::vector<Expected> expected{
+      {dropping, "Firmware Update Failed", 1, "Failed", true},
+      {refusing, "Firmware Update Failed", 1, "Failed", true},
+      {absent, "No reader found", 3, "", false},
+      {healthy, "Firmware Update Succeeded", 0, "Completed", true},
+  };
+  ASSERT_EQ(summary["readers"].size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const auto& got = summary["readers"][i];
+    const Expected& want = expected[i];
+    SCOPED_TRACE(want.spec);
+    EXPECT_EQ(got["reader"], want.spec);
+    EXPECT_EQ(got["status"], want.status);
+    EXPECT_EQ(got["exit"], want.exit);
+    for (const auto& m : got["modules"]) EXPECT_EQ(m["mark"], m["name"] == "demo_bootloader.fm" ? want.mark : "");
+    if (!want.log) {
+      EXPECT_TRUE(got["log"].is_null());
+      continue;
+    }
+    EXPECT_EQ(got["log"], dir_.File(LogName(want.spec)));
+    EXPECT_THAT(TempDir::Read(got["log"]), HasSubstr("BOOTLOAD_SEND_BLOCK:"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("ORV_Bootload_log.txt")));
+  tcp.reset();  // ends the trace
+
+  // The healthy reader got exactly the frames a single run sends.
+  std::vector<std::string> singleReady;
+  auto single = StartTracedReaders({"--tcp-listen", "0"}, dir_.File("single-trace.txt"), 1, singleReady);
+  dir_.Write("BootloadConfiguration.xml", Configuration(std::atoi(ValueAfter(singleReady[0], "port=").c_str()),
+                                                        FreePort()));
+  auto alone = Cli({"--interface", "tcp", "update", "demo_bootloader.fm", "--yes"});
+  ASSERT_EQ(alone.exitCode, 0) << alone.out << alone.err;
+  single.reset();
+  const auto many = ReceivedFrames(TempDir::Read(dir_.File("tcp-trace.txt")), "2");
+  EXPECT_GT(many.size(), 27u);
+  EXPECT_EQ(many, ReceivedFrames(TempDir::Read(dir_.File("single-trace.txt"))));
+  EXPECT_EQ(TempDir::Read(dir_.File(LogName(healthy))), TempDir::Read(dir_.File("ORV_Bootload_log.txt")));
+}
+
+TEST_F(CliReader, SeveralReadersOnATerminalShareOneLiveTable) {
+  std::vector<std::string> ready;
+  auto sim = StartTracedReaders({"--tcp-listen", "0", "--count", "2"}, dir_.File("trace.txt"), 2, ready);
+  auto r = Cli({"update", "demo_uniapp.fm", "--yes", "--reader", "tcp:127.0.0.1:" + ValueAfter(ready[0], "port="),
+                "--reader", "tcp:127.0.0.1:" + ValueAfter(ready[1], "port=")},
+               {}, true);
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_THAT(r.out, HasSubstr("READER"));
+  EXPECT_THAT(r.out, HasSubstr("\033[3A"));  // heading and two readers, redrawn in place
+  EXPECT_THAT(r.out, HasSubstr("] 100%"));
+  EXPECT_THAT(r.out, ::testing::ContainsRegex("tcp:127.0.0.1:[0-9]+ +Update Succeeded +1 of 1 completed"));
+}
+
+TEST_F(CliReader, CtrlCStopsEveryReaderAtABlockBoundaryAndSaysWhereEachStopped) {
+  std::vector<std::string> ready;
+  auto sim = StartTracedReaders({"--tcp-listen", "0", "--count", "2", "--answer-delay", "300"}, dir_.File("trace.txt"),
+                                2, ready);
+  const std::string first = "tcp:127.0.0.1:" + ValueAfter(ready[0], "port=");
+  const std::string second = "tcp:127.0.0.1:" + ValueAfter(ready[1], "port=");
+  ProcessSpec spec;
+  spec.args = {CliPath(), "--folder", dir_.path(), "update", "demo_application.fm", "--yes", "--reader", first,
+               "--reader", second};
+  spec.env = {{"ORVANE_CLOCK_SCALE", kScale}, {"XDG_CONFIG_HOME", home_.path()}};
+  BackgroundProcess cli(spec);
+  for (const auto& reader : {first, second}) {
+    const std::string label = LogName(reader).substr(17, LogName(reader).size() - 21);
+    ASSERT_TRUE(cli.WaitForLine("[" + label + "] demo_application.fm: 10%", 30s)) << cli.Output();
+  }
+  cli.Signal(SIGINT);
+  auto r = cli.Wait(30s);
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  EXPECT_THAT(r.out, ::testing::Not(HasSubstr("Firmware Update Succeeded")));
+  for (const auto& reader : {first, second}) {
+    EXPECT_THAT(r.out, ::testing::ContainsRegex(reader + " +Stopped by the operator: demo_application.fm at block "));
+    EXPECT_TRUE(std::filesystem::exists(dir_.File(LogName(reader))));
+  }
+}
+
+// The child of `parent` whose command line contains `text`, or 0.
+pid_t ChildWith(pid_t parent, const std::string& text) {
+  std::istringstream children(TempDir::Read("/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) +
+                                            "/children"));
+  for (pid_t pid; children >> pid;) {
+    if (TempDir::Read("/proc/" + std::to_string(pid) + "/cmdline").find(text) != std::string::npos) return pid;
+  }
+  return 0;
+}
+
+TEST_F(CliReader, AReaderRunThatCrashesEndsNoOtherRun) {
+  std::vector<std::string> ready;
+  auto sim = StartTracedReaders({"--tcp-listen", "0", "--count", "2", "--answer-delay", "100"}, dir_.File("trace.txt"),
+                                2, ready);
+  const std::string doomed = "tcp:127.0.0.1:" + ValueAfter(ready[0], "port=");
+  const std::string survivor = "tcp:127.0.0.1:" + ValueAfter(ready[1], "port=");
+  ProcessSpec spec;
+  spec.args = {CliPath(), "--folder", dir_.path(), "update", "demo_bootloader.fm", "--yes", "--json", "--reader", doomed,
+               "--reader", survivor};
+  spec.env = {{"ORVANE_CLOCK_SCALE", kScale}, {"XDG_CONFIG_HOME", home_.path()}};
+  BackgroundProcess cli(spec);
+  ASSERT_TRUE(cli.WaitForLine("\"reader\":\"" + doomed + "\",\"event\":\"progress\"", 30s)) << cli.Output();
+  const pid_t child = ChildWith(cli.pid(), doomed);
+  ASSERT_NE(child, 0);
+  ::kill(child, SIGKILL);
+  auto r = cli.Wait(30s);
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  const auto summary = nlohmann::json::parse(r.LastLine());
+  EXPECT_EQ(summary["readers"][0]["status"], "The reader's run ended abnormally (signal 9)");
+  EXPECT_EQ(summary["readers"][0]["exit"], 1);
+  EXPECT_EQ(summary["readers"][1]["status"], "Firmware Update Succeeded");
+  EXPECT_EQ(summary["readers"][1]["exit"], 0);
+}
+
 }  // namespace
 }  // namespace orvane::test

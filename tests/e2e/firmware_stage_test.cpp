@@ -47,6 +47,29 @@ TEST_P(FirmwareStage, ApplicationModuleFromApplicationMode) {
 INSTANTIATE_TEST_SUITE_P(Links, FirmwareStage, ::testing::Values(Link::Tcp, Link::Tls, Link::Serial, Link::Hid),
                          [](const auto& info) { return std::string(LinkName(info.param)); });
 
+// A bench hub with a second reader of the same ids, listed first: the run is
+// held to the updated reader's location (given as its node at the start),
+// follows it through its reboot under a new node, and the neighbour hears nothing.
+TEST_F(WholeUpdate, HeldToOneUsbLocationTheNeighbourHearsNothing) {
+  ASSERT_TRUE(AddAppModule(rig.folder.path(), "app_main.fm", AppModuleSpec(true, 6)));
+  auto neighbour = std::make_shared<FakeHidDevice>(kRigVendorId, kRigProductId);
+  neighbour->SetAddress("/dev/hidraw2", "1-2.4");
+  rig.hidBackend.AddDevice(neighbour);
+  StartReader(Link::Hid, ApplicationReader());
+  hidDevice->SetAddress("/dev/hidraw3", "1-2.3");
+  hidDevice->ComeBackAt("/dev/hidraw7", "1-2.3");
+  rig.transports.hid().RestrictToLocation("/dev/hidraw3");
+  Detect();
+  RunUpdate({0});
+
+  EXPECT_EQ(reader->BlockImage(), SectionsOf(AppModulePath("app_main.fm")));
+  EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
+  EXPECT_EQ(rig.hidBackend.PathOf(*hidDevice), "/dev/hidraw7") << "the reader did come back under a new node";
+  EXPECT_EQ(neighbour->OpenCount(), 0);
+  EXPECT_TRUE(neighbour->OutputReports().empty());
+  EXPECT_TRUE(neighbour->FeatureReportsSet().empty());
+}
+
 sim::ReaderOptions BootloaderReader(char typeChar = '2', uint32_t stopPackage = 0) {
   sim::ReaderOptions options = ApplicationReader(typeChar);
   options.mode = sim::ReaderMode::Bootloader;

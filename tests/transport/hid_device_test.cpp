@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <optional>
 
 #include "app/clock.h"
 #include "transport/fake_hid_backend.h"
@@ -280,6 +281,61 @@ TEST_F(HidDeviceTest, ReportLengthsComeFromTheInterface) {
   EXPECT_EQ(reports[0].size(), 33u);
   EXPECT_EQ(reports[0][1], 0x80 | 31);
   EXPECT_EQ(reports[1][1], 9);
+}
+
+// ---- one reader among several with the same ids ----
+
+// A bench hub: the reader at 1-2.3 and a neighbour with the same ids at 1-2.4.
+// The reader reboots into its bootloader (another product id) and comes back
+// as /dev/hidraw7, while a neighbour on the hub takes the freed /dev/hidraw3.
+class HidLocationTest : public HidDeviceTest, public ::testing::WithParamInterface<std::string> {
+ protected:
+  std::shared_ptr<FakeHidDevice> Plug(uint16_t pid, const std::string& path, const std::string& location) {
+    auto device = AddReader(pid);
+    device->SetAddress(path, location);
+    return device;
+  }
+};
+
+TEST_P(HidLocationTest, TheReaderIsFollowedThroughItsRebootAndNoNeighbourIsTaken) {
+  constexpr uint16_t kApp = 0x0100, kBoot = 0x0200;
+  // Neighbours first: they come first in the listing.
+  auto neighbour = Plug(kApp, "/dev/hidraw2", "1-2.4");
+  auto bootingNeighbour = Plug(kBoot, "/dev/hidraw5", "1-2.1");
+  auto reader = Plug(kApp, "/dev/hidraw3", "1-2.3");
+  hid.RestrictToLocation(GetParam());
+  ASSERT_TRUE(hid.Open(0x1234, kApp));
+  EXPECT_EQ(hid.devicePath(), "/dev/hidraw3");
+
+  reader->SetPresent(false);
+  auto newcomer = Plug(kApp, "/dev/hidraw3", "1-2.2");
+  EXPECT_FALSE(hid.Open(0x1234, kApp)) << "the reader is away; its old node is a neighbour's now";
+  EXPECT_FALSE(hid.Open(0x1234, kBoot));
+
+  auto bootloader = Plug(kBoot, "/dev/hidraw7", "1-2.3");
+  ASSERT_TRUE(hid.Open(0x1234, kBoot));
+  EXPECT_EQ(hid.devicePath(), "/dev/hidraw7");
+  for (const auto& other : {neighbour, bootingNeighbour, newcomer}) EXPECT_EQ(other->OpenCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Restrictions, HidLocationTest, ::testing::Values("1-2.3", "/dev/hidraw3"),
+                         [](const auto& info) { return std::string(info.param[0] == '/' ? "ByPath" : "ByLocation"); });
+
+TEST_F(HidDeviceTest, LocationOfALocationOrPath) {
+  AddReader(0x0100)->SetAddress("/dev/hidraw3", "1-2.3");
+  AddReader(0x0100)->SetAddress("/dev/hidraw9", "");  // not on the USB
+  struct Case {
+    std::string given;
+    std::optional<std::string> location;
+  };
+  for (const Case& c : {Case{"1-2.3", "1-2.3"}, Case{"/dev/hidraw3", "1-2.3"}, Case{"/dev/hidraw9", "/dev/hidraw9"},
+                        Case{"1-2", std::nullopt}, Case{"/dev/hidraw4", std::nullopt}, Case{"", std::nullopt}}) {
+    EXPECT_EQ(HidLocationOf(backend, c.given), c.location) << c.given;
+  }
+  // A path without a location is matched as a path.
+  hid.RestrictToLocation("/dev/hidraw9");
+  ASSERT_TRUE(hid.Open(0x1234, 0x0100));
+  EXPECT_EQ(hid.devicePath(), "/dev/hidraw9");
 }
 
 // ---- feature reports ----

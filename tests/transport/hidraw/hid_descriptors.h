@@ -1,6 +1,7 @@
 #pragma once
-// Report descriptors of the reader's interfaces as sysfs shows them, and the
-// report lengths (id byte included) that go with them.
+// Report descriptors of the reader's interfaces as sysfs shows them, the
+// report lengths (id byte included) that go with them, and the link from a
+// hidraw node into the USB device tree.
 
 #include <cstdint>
 #include <filesystem>
@@ -47,6 +48,15 @@ inline std::vector<uint8_t> KeyboardDescriptor() {
 inline void WriteReportDescriptor(const TempDir& folder, const std::string& node, const std::vector<uint8_t>& bytes) {
   std::filesystem::create_directories(folder.File(node + "/device"));
   folder.Write(node + "/device/report_descriptor", std::string(bytes.begin(), bytes.end()));
+}
+
+// <classFolder>/<node>/device leading to <root>/<deviceTree>, a made-up
+// sysfs device folder such as "devices/.../usb1/1-2/1-2.3/1-2.3:1.0/0003:...".
+inline void LinkHidrawNode(const std::string& classFolder, const std::string& node, const TempDir& root,
+                           const std::string& deviceTree) {
+  std::filesystem::create_directories(root.File(deviceTree));
+  std::filesystem::create_directories(classFolder + "/" + node);
+  std::filesystem::create_directory_symlink(root.File(deviceTree), classFolder + "/" + node + "/device");
 }
 
 }  // namespace orvane::test

@@ -70,6 +70,10 @@ TEST_F(HidapiBackendTest, InterfaceThatCannotBeOpenedIsReportedOnce) {
 }
 
 TEST_F(HidapiBackendTest, EnumerationTellsInterfacesApartAndFreesItsList) {
+  // Two interfaces of one reader on a hub port; the second reader's node has no USB device above it.
+  const std::string usb = "devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2.3/";
+  LinkHidrawNode(sysfs.path(), "hidraw0", sysfs, usb + "1-2.3:1.0/0003:2FE3:0100.0001");
+  LinkHidrawNode(sysfs.path(), "hidraw1", sysfs, usb + "1-2.3:1.1/0003:2FE3:0100.0002");
   Plug(0, VendorDescriptor(false), kUnnumberedLengths, false, 0x0100, 0);
   Plug(1, VendorDescriptor(false), kUnnumberedLengths, false, 0x0100, 1);
   Plug(2, VendorDescriptor(false), kUnnumberedLengths, false, 0x0100, 0, L"B2");  // a second reader
@@ -82,6 +86,9 @@ TEST_F(HidapiBackendTest, EnumerationTellsInterfacesApartAndFreesItsList) {
   EXPECT_TRUE(found[0].multipleInterfaces);
   EXPECT_TRUE(found[1].multipleInterfaces);
   EXPECT_FALSE(found[2].multipleInterfaces);
+  EXPECT_EQ(found[0].location, "1-2.3");
+  EXPECT_EQ(found[1].location, "1-2.3");
+  EXPECT_EQ(found[2].location, "");
   EXPECT_EQ(HidrawStandin::LiveEnumerations(), 0);
 }
 

@@ -1,0 +1,17 @@
+#pragma once
+// The local readers of `--readers all`: each USB HID interface of a
+// configured identity, by its USB location, and each serial port whose reader
+// answers identification, by its stable /dev/serial/by-path name when the
+// system gives it one.
+
+#include <string>
+#include <vector>
+
+#include "app/bootload_settings.h"
+
+namespace orvane::cli {
+
+// Reader specs ("hid:1-2.3", "serial:/dev/serial/by-path/..."), HID first.
+std::vector<std::string> FindLocalReaders(const BootloadSettings& settings);
+
+}  // namespace orvane::cli
