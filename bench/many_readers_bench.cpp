@@ -127,6 +127,11 @@ struct CliRun {
     for (const ProcessPeak& p : peaks) sum += p.hwmKb;
     return sum;
   }
+  uint64_t SumOfPssPeaksKb() const {
+    uint64_t sum = 0;
+    for (const ProcessPeak& p : peaks) sum += p.pssKb;
+    return sum;
+  }
 };
 
 CliRun RunCli(const std::vector<std::string>& args) {
@@ -312,7 +317,17 @@ std::string Tables(const Options& o, const std::vector<AloneRun>& alone, const s
      << " | ≤ 1.50 |\n";
   md << "| Peak memory MB (alone: the largest single run × " << count << "; at once: sum of every process's peak) | "
      << Fixed(memAlone, 1) << " | " << Fixed(memMany, 1) << " | " << Fixed(memMany / memAlone, 2)
-     << Check(memMany / memAlone, 1.0) << " | ≤ 1.00 |\n\n";
+     << Check(memMany / memAlone, 1.0) << " | ≤ 1.00 |\n";
+  // The same with the pages that processes share counted once.
+  uint64_t singlePss = 0;
+  for (const AloneRun& r : alone) {
+    if (r.run.error.empty()) singlePss = std::max(singlePss, r.run.SumOfPssPeaksKb());
+  }
+  const double pssAlone = Mb(singlePss) * static_cast<double>(count);
+  const double pssMany = Mb(many->SumOfPssPeaksKb());
+  md << "| Peak memory MB with shared pages counted once (PSS; alone: the largest single run × " << count
+     << "; at once: sum over the processes) | " << Fixed(pssAlone, 1) << " | " << Fixed(pssMany, 1) << " | "
+     << Fixed(pssMany / pssAlone, 2) << " | |\n\n";
 
   // Where the memory goes: the coordinating process and the per-reader runs.
   std::vector<const ProcessPeak*> children;
@@ -323,7 +338,7 @@ std::string Tables(const Options& o, const std::vector<AloneRun>& alone, const s
   }
   auto row = [&](const std::string& what, const std::vector<const ProcessPeak*>& ps) {
     if (ps.empty()) return;
-    uint64_t lo = UINT64_MAX, hi = 0, sum = 0, anon = 0, file = 0;
+    uint64_t lo = UINT64_MAX, hi = 0, sum = 0, anon = 0, file = 0, pss = 0;
     int threads = 0;
     for (const ProcessPeak* p : ps) {
       lo = std::min(lo, p->hwmKb);
@@ -331,18 +346,19 @@ std::string Tables(const Options& o, const std::vector<AloneRun>& alone, const s
       sum += p->hwmKb;
       anon += p->anonKb;
       file += p->fileKb;
+      pss += p->pssKb;
       threads = std::max(threads, p->threads);
     }
     const double n = static_cast<double>(ps.size());
     md << "| " << what << " | " << ps.size() << " | " << Fixed(Mb(lo), 1);
     if (hi != lo) md << "–" << Fixed(Mb(hi), 1);
     md << " | " << Fixed(Mb(sum), 1) << " | " << Fixed(Mb(anon) / n, 1) << " | " << Fixed(Mb(file) / n, 1) << " | "
-       << threads << " |\n";
+       << Fixed(Mb(pss), 1) << " | " << threads << " |\n";
   };
   md << "Where the memory goes (all at once; every process's figures sampled from /proc every "
      << kSampleInterval.count() << " ms):\n\n";
   md << "| Process | Count | Peak RSS MB each | Sum MB | Private (heap, stacks) MB each | Mapped files MB each | "
-        "Threads (most) |\n|---|---:|---:|---:|---:|---:|---:|\n";
+        "Sum of peak PSS MB | Threads (most) |\n|---|---:|---:|---:|---:|---:|---:|---:|\n";
   // The single run with the largest peak, for comparison with one child.
   const ProcessPeak* single = nullptr;
   for (const AloneRun& r : alone) {
@@ -355,7 +371,7 @@ std::string Tables(const Options& o, const std::vector<AloneRun>& alone, const s
   row("One reader's run (child)", children);
   md << "\nPrivate and mapped-file figures are each process's at its largest resident set, on average. The mapped "
         "files (the program and its libraries) are the same pages in every process and the machine holds them once, "
-        "so the sum of peaks overstates what the run really takes by about that much per child. At most "
+        "so the sum of RSS peaks overstates what the run really takes by about that much per child; PSS divides shared pages among the processes that map them. At most "
      << many->mostAlive << " of the run's processes were alive at once";
   if (children.size() != readers.size()) md << " (" << children.size() << " children seen for " << readers.size() << " readers)";
   md << ". In the single runs the /proc samples came within " << Fixed(Mb(all.worstSampleGapKb), 1)

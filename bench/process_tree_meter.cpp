@@ -38,6 +38,14 @@ bool ReadStatus(pid_t pid, StatusFields& f) {
   return any;
 }
 
+uint64_t ReadPssKb(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/smaps_rollup");
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("Pss:", 0) == 0) return std::strtoull(line.c_str() + 4, nullptr, 10);
+  }
+  return 0;
+}
+
 std::string CommandLine(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -115,6 +123,7 @@ void ProcessTreeMeter::Sample() {
       p->command = std::move(command);
     }
     p->hwmKb = std::max(p->hwmKb, f.hwmKb);
+    p->pssKb = std::max(p->pssKb, ReadPssKb(pid));
     p->threads = std::max(p->threads, f.threads);
     if (f.rssKb >= p->rssKb) {
       p->rssKb = f.rssKb;

@@ -27,6 +27,9 @@ struct ProcessPeak {
   uint64_t anonKb = 0;   // private: heap, stacks
   uint64_t fileKb = 0;   // mapped files: the program and its libraries, shared with other processes
   int threads = 0;       // most threads seen at once
+  // Largest proportional set (PSS): shared pages divided among the processes
+  // that map them, so that a sum over processes counts each page once.
+  uint64_t pssKb = 0;
 };
 
 class ProcessTreeMeter {
