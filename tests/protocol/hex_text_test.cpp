@@ -5,19 +5,6 @@
 namespace orvane {
 namespace {
 
-TEST(HexText, FormatSpaced) {
-  const uint8_t four[] = {0x02, 0x01, 0x00, 0x06};
-  EXPECT_EQ(FormatHexSpaced(four), "02 01 00 06");
-  const uint8_t one[] = {0xAB};
-  EXPECT_EQ(FormatHexSpaced(one), "AB");
-  EXPECT_EQ(FormatHexSpaced({}), "");
-  std::string out = "keep";
-  AppendHexSpaced(out, {});
-  EXPECT_EQ(out, "keep");
-  AppendHexSpaced(out, one);
-  EXPECT_EQ(out, "keepAB");
-}
-
 TEST(HexText, Parse) {
   struct Case {
     const char* text;
