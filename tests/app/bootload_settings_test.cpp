@@ -39,26 +39,6 @@ std::string Ids(const BootloadSettings& s) {
   return out;
 }
 
-TEST(BootloadSettings, FullExampleFillsEveryField) {
-  auto r = LoadXml(Settings(
-      "<USB vid_pid=\"1D6B,3810\" isOVG=\"1\"/>\n"
-      "<USB2 vid_pid=\"0acd,4521\"/>\n"
-      "<SERIAL com_port=\"3\" baudrateList=\"38400,9600\" parity=\"N\" databit=\"8\" stopbit=\"1\"/>\n"
-      "<SW enableLog=\"1\" EnableInterruptPointReserve=\"1\"/>\n"
-      "<NET TLS_Server_Port=\"8443\" TCP_Server_IP=\"127.0.0.1\" TCP_Server_Port=\"9000\"/>\n"));
-  ASSERT_TRUE(r.ok);
-  const auto& s = r.settings;
-  EXPECT_EQ(Ids(s), "1D6B:3810:1,0ACD:4521:0");
-  EXPECT_EQ(s.baudRateList, (std::vector<int32_t>{38400, 9600}));
-  EXPECT_EQ(s.parity + s.dataBits + s.stopBits, "N81");
-  EXPECT_EQ(s.comPort, 3);
-  EXPECT_EQ(s.enableLog, 1);
-  EXPECT_EQ(s.enableInterruptPointReserve, 1);
-  EXPECT_EQ(s.tlsServerPort, 8443);
-  EXPECT_EQ(s.tcpServerIp, "127.0.0.1");
-  EXPECT_EQ(s.tcpServerPort, 9000);
-}
-
 TEST(BootloadSettings, LoadResultByContent) {
   struct Case {
     const char* name;
