@@ -54,6 +54,8 @@ Bytes Flipped(Bytes frame, size_t fromEnd) {
 const Bytes kIdentifyHeader = HeaderFrame(0x29, 0x00);
 const Bytes kIdentifyStx = StxFrame({0x78, 0x46, 0x01});
 const Bytes kNak6B00 = {0x02, 0x03, 0x00, 0x15, 0x6B, 0x00, 0x7E, 0x80, 0x03};
+const Bytes kNak6A00 = {0x02, 0x03, 0x00, 0x15, 0x6A, 0x00, 0x7F, 0x7F, 0x03};
+const Bytes kNak6C00 = {0x02, 0x03, 0x00, 0x15, 0x6C, 0x00, 0x79, 0x81, 0x03};
 const Bytes kPreamble0 = Block(0, {1, 2});
 const Bytes kPreamble1 = Block(1, {3, 4});
 
@@ -91,18 +93,20 @@ INSTANTIATE_TEST_SUITE_P(
     Requests, ReaderRefusal,
     ::testing::Values(
         RefusalCase{"HeaderCrc", kHeader, kApp, {}, Flipped(kIdentifyHeader, 1), HeaderFrame(0x29, 0x04)},
-        RefusalCase{"StxSum", kStx, kApp, {}, Flipped(kIdentifyStx, 2), {0x02, 0x03, 0x00, 0x15, 0x6C, 0x00, 0x79, 0x81, 0x03}},
+        RefusalCase{"StxSum", kStx, kApp, {}, Flipped(kIdentifyStx, 2), kNak6C00},
         RefusalCase{"UnknownCommand", kHeader, kApp, {}, HeaderFrame(0x55, 0x00), HeaderFrame(0x55, 0x02)},
         RefusalCase{"UnknownSubCommand", kHeader, kApp, {}, HeaderFrame(0xC7, 0x99), HeaderFrame(0xC7, 0x03)},
-        RefusalCase{"UnknownStx", kStx, kApp, {}, StxFrame({0x11, 0x22}), {0x02, 0x03, 0x00, 0x15, 0x6A, 0x00, 0x7F, 0x7F, 0x03}},
+        RefusalCase{"UnknownStx", kStx, kApp, {}, StxFrame({0x11, 0x22}), kNak6A00},
         RefusalCase{"StxEntryWrongCode", kStx, kApp, {}, Entry("ORVBX", false), kNak6B00},
         RefusalCase{"WrappedEntryWrongCode", kStx, kApp, {}, Entry("XXXXX", true), kNak6B00},
-        RefusalCase{"WrappedEntryWrongCodeToHeaderReader", kHeader, kApp, {}, Entry("ORVBZ", true), HeaderFrame(0xC7, 0x05)},
+        RefusalCase{"WrappedEntryWrongCodeToHeaderReader", kHeader, kApp, {}, Entry("ORVBZ", true),
+                    HeaderFrame(0xC7, 0x05)},
         RefusalCase{"BlockInTheApplication", kHeader, kApp, {}, Block(0, {1, 2}), HeaderFrame(0xC7, 0x0B)},
         RefusalCase{"TrailerFirst", kHeader, kBoot, {}, Block(0xFFFFFFFF, {1}), HeaderFrame(0xC7, 0x05)},
         RefusalCase{"BlockSkipped", kHeader, kBoot, {kPreamble0, kPreamble1, Block(0x2000, Bytes(16, 7))},
                     Block(0x2020, Bytes(16, 8)), HeaderFrame(0xC7, 0x05)},
-        RefusalCase{"ChunkWithoutBegin", kHeader, kBoot, {}, HeaderFrame(0xC7, 0x14, {1, 0, 0, 0, 9}), HeaderFrame(0xC7, 0x0B)},
+        RefusalCase{"ChunkWithoutBegin", kHeader, kBoot, {}, HeaderFrame(0xC7, 0x14, {1, 0, 0, 0, 9}),
+                    HeaderFrame(0xC7, 0x0B)},
         RefusalCase{"ChunkOfAnotherModule", kHeader, kBoot, {HeaderFrame(0xC7, 0x45, {16, 0x10, 0, 0, 0})},
                     HeaderFrame(0xC7, 0x46, {17, 0, 0, 0, 9}), HeaderFrame(0xC7, 0x05)},
         RefusalCase{"ChunkNumberSkipped", kHeader, kBoot,

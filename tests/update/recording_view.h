@@ -61,7 +61,8 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
   std::vector<RowMark> RowMarks() const { return Locked(marks_); }  // in order
   std::vector<RowMark> RowMarksOf(int row) const;
   RowMark LastRowMark(int row) const;  // row -1 when none
-  std::vector<std::pair<std::string, std::string>> MessageBoxes() const { return Locked(messageBoxes_); }  // text, caption
+  // text, caption
+  std::vector<std::pair<std::string, std::string>> MessageBoxes() const { return Locked(messageBoxes_); }
   std::vector<std::string> Notices() const { return Locked(notices_); }
   std::vector<RunResult> RunResults() const { return Locked(runResults_); }
   std::vector<std::string> Confirmations() const { return Locked(confirmations_); }

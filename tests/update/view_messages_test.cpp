@@ -47,7 +47,9 @@ TEST(ViewMessages, ProgressShowsTruncatedPercentagesAndRedrawsOnlyOnChange) {
   for (auto [done, total] : {std::pair{0, 0}, {1, 0}, {1, -4}}) rig.engine->OnProgress(done, total);
   EXPECT_TRUE(rig.view.Calls().empty());
 
-  for (auto [done, total] : {std::pair{1, 3}, {2, 3}, {2, 3}, {50, 200}, {200, 200}}) rig.engine->OnProgress(done, total);
+  for (auto [done, total] : {std::pair{1, 3}, {2, 3}, {2, 3}, {50, 200}, {200, 200}}) {
+    rig.engine->OnProgress(done, total);
+  }
   const int row = rig.engine->currentListRow();
   EXPECT_EQ(rig.view.Percents(),
             (std::vector<std::pair<int, int>>{{row, 33}, {row, 66}, {row, 66}, {row, 25}, {row, 100}}));
