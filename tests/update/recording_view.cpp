@@ -136,7 +136,6 @@ void RecordingView::ClearRecords() {
   notices_.clear();
   confirmations_.clear();
   transfers_.clear();
-  statusLineWrites_.clear();
   percents_.clear();
 }
 
@@ -247,9 +246,7 @@ void RecordingView::ShowModelBox(bool shown) {
 void RecordingView::ShowPortBox(bool shown) {
   Record("ShowPortBox", [&] { portBox_ = shown; });
 }
-void RecordingView::WriteStatusLine(std::string_view text) {
-  Record("WriteStatusLine", [&] { statusLineWrites_.emplace_back(text); });
-}
+void RecordingView::WriteStatusLine(std::string_view /*text*/) { Record("WriteStatusLine", [] {}); }
 void RecordingView::EnableInputs(OperatorInputs inputs, bool enabled) {
   Record(enabled ? "EnableInputs" : "DisableInputs", [&] {
     buttonsEnabled_ = enabled;

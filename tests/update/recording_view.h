@@ -67,7 +67,6 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
   std::vector<RunResult> RunResults() const { return Locked(runResults_); }
   std::vector<std::string> Confirmations() const { return Locked(confirmations_); }
   std::vector<ViewSnapshot> Transfers() const { return Locked(transfers_); }
-  std::vector<std::string> StatusLineWrites() const { return Locked(statusLineWrites_); }
   std::vector<std::pair<int, int>> Percents() const { return Locked(percents_); }  // row, percent
   std::vector<std::string> Calls() const { return Locked(calls_); }  // one name per call, in order
   int CountCalls(const std::string& name) const;
@@ -141,7 +140,6 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
   std::vector<RunResult> runResults_;
   std::vector<std::string> confirmations_;
   std::vector<ViewSnapshot> transfers_;
-  std::vector<std::string> statusLineWrites_;
   std::vector<std::pair<int, int>> percents_;
   std::map<int, std::string> rows_;
   std::set<int> ticked_;

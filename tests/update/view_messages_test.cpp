@@ -1,4 +1,4 @@
-// The view's message handlers, status line, colours and device information.
+// The view's message handlers, the progress display and the device information.
 
 #include <gtest/gtest.h>
 
@@ -18,25 +18,6 @@ TEST(ViewMessages, AStartPostedBeforeARunBeganDoesNotReachTheReaderDuringIt) {
     rig.engine->HandleViewRefresh(ViewRefresh::RestartDetection);
     EXPECT_FALSE(rig.engine->monitorRunFlag());
   });
-}
-
-TEST(ViewMessages, StatusLineBlinksWhileNoReaderIsReady) {
-  EngineRig rig;
-  rig.Build();
-  rig.OnPresenter([&] {
-    for (int tick = 0; tick < 4; ++tick) rig.engine->BlinkStatus();
-  });
-  EXPECT_EQ(rig.view.StatusLineWrites(),
-            (std::vector<std::string>{texts::kDeviceNotReady, "", texts::kDeviceNotReady, ""}));
-  EXPECT_EQ(rig.engine->Snapshot().statusColour, kStatusRed);
-
-  rig.engine->SetDeviceReady(true);
-  rig.engine->SetDeviceReady(true);
-  rig.OnPresenter([&] { rig.engine->BlinkStatus(); });
-  EXPECT_EQ(rig.view.StatusLineWrites().size(), 4u);  // no more blinking
-  EXPECT_EQ(rig.engine->statusText(), texts::kDeviceReady);
-  EXPECT_EQ(rig.engine->Snapshot().statusColour, kStatusGreen);
-  EXPECT_TRUE(rig.view.ReadyPicture());
 }
 
 // Progress of block transfers: whole percentages, cut down; a repeated one is
