@@ -131,7 +131,29 @@ TEST_F(ParseModuleFileTest, SecurityTypeIsComparedWithoutRegardToCase) {
   }
 }
 
-TEST_F(ParseModuleFileTest, ShortFilesAndSizesThatDoNotAddUp) {
+// Files that cannot be opened, are too short, or whose sizes do not add up are
+// refused, and nothing of the module parsed before them survives.
+TEST_F(ParseModuleFileTest, RefusedFilesLeaveNothingOfAnEarlierOne) {
+  ModuleSpec good;
+  good.infoText = "First module";
+  const std::string goodPath = dir_.File("good.fm");
+  ASSERT_TRUE(WriteModuleFile(goodPath, good));
+  ASSERT_EQ(::mkdir(dir_.File("folder.fm").c_str(), 0755), 0);
+  ASSERT_EQ(::mkfifo(dir_.File("pipe.fm").c_str(), 0600), 0);  // must not wait for a writer
+  const auto check = [&](const std::string& what, const auto& parse, ParseResult result) {
+    SCOPED_TRACE(what);
+    ASSERT_EQ(file_.ParseModuleFile(goodPath), ParseResult::Ok);
+    ASSERT_FALSE(file_.sections.empty());
+    ASSERT_EQ(file_.infoText, "First module");
+    EXPECT_EQ(parse(), result);
+    EXPECT_TRUE(file_.sections.empty());
+    EXPECT_TRUE(file_.chunks.empty());
+    EXPECT_EQ(file_.infoText, "");
+  };
+  for (const char* name : {"missing.fm", "folder.fm", "pipe.fm"}) {
+    check(name, [&] { return file_.ParseModuleFile(dir_.File(name)); }, ParseResult::OpenFailed);
+  }
+
   struct Case {
     const char* what;
     ModuleSpec spec;
@@ -145,6 +167,7 @@ TEST_F(ParseModuleFileTest, ShortFilesAndSizesThatDoNotAddUp) {
   };
   const Case cases[] = {
       {"empty file", with([](ModuleSpec& s) { s.truncateTo = 0; }), ParseResult::HeaderTooShort},
+      {"40 bytes", with([](ModuleSpec& s) { s.truncateTo = 40; }), ParseResult::HeaderTooShort},
       {"63 bytes", with([](ModuleSpec& s) { s.truncateTo = 63; }), ParseResult::HeaderTooShort},
       {"header only", with([](ModuleSpec& s) { s.truncateTo = 64; }), ParseResult::SizeError},
       {"one byte short", with([](ModuleSpec& s) { s.lengthAdjust = -1; }), ParseResult::SizeError},
@@ -162,58 +185,14 @@ TEST_F(ParseModuleFileTest, ShortFilesAndSizesThatDoNotAddUp) {
          s.preambleLengthField = 0xFFFF;
        }),
        ParseResult::SizeError},
+      {"unknown type", with([](ModuleSpec& s) { s.securityType = "public"; }), ParseResult::TypeError},
       {"type checked before sizes", with([](ModuleSpec& s) {
          s.securityType = "secure";
          s.blockCount = 0;
        }),
        ParseResult::TypeError},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(Parse(c.spec), c.result);
-    EXPECT_TRUE(file_.sections.empty());
-    EXPECT_EQ(file_.infoText, "");
-  }
-}
-
-TEST_F(ParseModuleFileTest, NothingOfAnEarlierFileSurvivesAFailedParse) {
-  ModuleSpec good;
-  good.infoText = "First module";
-  const std::string goodPath = dir_.File("good.fm");
-  ASSERT_TRUE(WriteModuleFile(goodPath, good));
-
-  ModuleSpec shortHeader;
-  shortHeader.truncateTo = 40;
-  ModuleSpec badType;
-  badType.securityType = "public";
-  ModuleSpec badSize;
-  badSize.lengthAdjust = -1;
-  ASSERT_TRUE(WriteModuleFile(dir_.File("short.fm"), shortHeader));
-  ASSERT_TRUE(WriteModuleFile(dir_.File("type.fm"), badType));
-  ASSERT_TRUE(WriteModuleFile(dir_.File("size.fm"), badSize));
-  ASSERT_EQ(::mkdir(dir_.File("folder.fm").c_str(), 0755), 0);
-  ASSERT_EQ(::mkfifo(dir_.File("pipe.fm").c_str(), 0600), 0);  // must not wait for a writer
-
-  struct Case {
-    std::string path;
-    ParseResult result;
-  };
-  const Case cases[] = {
-      {dir_.File("missing.fm"), ParseResult::OpenFailed}, {dir_.File("folder.fm"), ParseResult::OpenFailed},
-      {dir_.File("pipe.fm"), ParseResult::OpenFailed},
-      {dir_.File("short.fm"), ParseResult::HeaderTooShort}, {dir_.File("type.fm"), ParseResult::TypeError},
-      {dir_.File("size.fm"), ParseResult::SizeError},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path);
-    ASSERT_EQ(file_.ParseModuleFile(goodPath), ParseResult::Ok);
-    ASSERT_FALSE(file_.sections.empty());
-    ASSERT_EQ(file_.infoText, "First module");
-    EXPECT_EQ(file_.ParseModuleFile(c.path), c.result);
-    EXPECT_TRUE(file_.sections.empty());
-    EXPECT_TRUE(file_.chunks.empty());
-    EXPECT_EQ(file_.infoText, "");
-  }
+  for (const Case& c : cases) check(c.what, [&] { return Parse(c.spec); }, c.result);
 }
 
 TEST_F(ParseModuleFileTest, InfoTextIsTheFirstTaggedValueCutToWhatFits) {
