@@ -1,4 +1,5 @@
-// Connecting to the simulated reader and asking who it is, over every link.
+// Identification, bootloader entry and pass-through mode against the
+// simulated reader: the edges and refusals that whole update runs do not meet.
 
 #include <gtest/gtest.h>
 
@@ -6,12 +7,12 @@
 
 #include "bootload/reader_bench.h"
 #include "bootload/test_frames.h"
-#include "reader-sim/simulated_reader.h"
 
 namespace orvane {
 namespace {
 
 using test::Bytes;
+using test::HeaderFrameOf;
 using test::Link;
 using test::ReaderBench;
 
@@ -110,6 +111,98 @@ TEST(IdentificationTest, LiveTlsClientWithoutRestartSendsNothing) {
   EXPECT_TRUE(bench.channel().ConnectUsbOrSerial(text));  // the TLS link is kept as it is
   EXPECT_FALSE(bench.channel().ConnectTcpClient(text, "127.0.0.1", 1, true));
   EXPECT_EQ(text, "");
+}
+
+const Bytes kEntryPayload = {0x78, 0x46, 'O', 'R', 'V', 'B', 'L', 0, 0, 0, 0, 0, 0, 0, 0};
+
+sim::ReaderOptions WithFraming(FrameProtocol framing, std::string version = sim::ReaderOptions{}.applicationVersion) {
+  sim::ReaderOptions options;
+  options.framing = framing;
+  options.applicationVersion = std::move(version);
+  return options;
+}
+
+// Under STX framing the header form carries the entry payload: 27 bytes.
+TEST(BootloaderEntryTest, HeaderFormUnderStxFramingCarriesThePayload) {
+  ReaderBench stx(WithFraming(FrameProtocol::Stx));
+  ASSERT_TRUE(stx.Connect(Link::Serial));
+  stx.TakeReceived();
+  ReaderStatus status = 0xEE;
+  EXPECT_TRUE(stx.channel().EnterBootLoaderHeader(status));
+  std::vector<Bytes> received = stx.TakeReceived();
+  ASSERT_EQ(received.size(), 1u);
+  Bytes expected(kEntryPayload.size() + kHeaderOverhead);
+  std::copy(kEntryPayload.begin(), kEntryPayload.end(), expected.begin());
+  BuildHeaderFrame(expected, kEntryPayload.size());
+  EXPECT_EQ(received[0].size(), 27u);
+  EXPECT_EQ(received[0], expected);
+  // The account of the exchange comes first, nothing is added on acceptance.
+  EXPECT_EQ(stx.channel().SessionText(), stx.channel().ExchangeText());
+}
+
+TEST(BootloaderEntryTest, RefusedStxEntryReportsTheCodeBehindTheExchange) {
+  sim::ReaderOptions options = WithFraming(FrameProtocol::Stx);
+  options.accessCode = "ABCDE";
+  ReaderBench bench(options);
+  ASSERT_TRUE(bench.Connect(Link::Serial));
+  bench.channel().SetSessionText("older\r\n");
+  EXPECT_FALSE(bench.channel().EnterBootLoaderStx());
+  EXPECT_EQ(bench.channel().SessionText(),
+            bench.channel().ExchangeText() + "older\r\n" +
+                "\r\nError Code:0x6B00. Unknown parameter in command - Protocol task ID and command are right, "
+                "but parameter is invalid\r\n");
+  EXPECT_EQ(bench.reader().Mode(), sim::ReaderMode::Application);
+}
+
+TEST(BootloaderEntryTest, KeyboardHeaderFormWithoutDeviceReportsTheFailure) {
+  ReaderBench bench;
+  EXPECT_FALSE(bench.channel().EnterBootLoaderKeyboardHeader());
+  EXPECT_EQ(bench.channel().SessionText(), "\nError, enter the bootload mode failed!\n");
+}
+
+TEST(PassThroughTest, OnOffAndRefusals) {
+  ReaderBench bench(WithFraming(FrameProtocol::Header, "Orvane Q4710 APP V1.00"));
+  ASSERT_TRUE(bench.Connect(Link::Serial));
+  bench.TakeReceived();
+  ReaderStatus status = 0xEE;
+  EXPECT_TRUE(bench.channel().EnterPassThrough(status));
+  EXPECT_EQ(status, 0x00);
+  EXPECT_TRUE(bench.channel().deviceInfo().passThrough);
+  EXPECT_TRUE(bench.reader().PassThrough());
+  EXPECT_TRUE(bench.channel().ExitPassThrough(status));
+  EXPECT_FALSE(bench.channel().deviceInfo().passThrough);
+  EXPECT_EQ(bench.TakeReceived(),
+            (std::vector<Bytes>{HeaderFrameOf(0x63, 0x02, {0x01}), HeaderFrameOf(0x63, 0x02, {0x00})}));
+
+  // A model without the mode refuses it.
+  ReaderBench other(WithFraming(FrameProtocol::Header));
+  ASSERT_TRUE(other.Connect(Link::Tcp));
+  EXPECT_FALSE(other.channel().EnterPassThrough(status));
+  EXPECT_EQ(status, 0x02);
+  EXPECT_FALSE(other.channel().deviceInfo().passThrough);
+  EXPECT_EQ(other.channel().SessionText(), other.channel().ExchangeText() + "\r\nError Code:0x02. Unknown Command\r\n");
+
+  // A reader that does not answer at all: status 0xFF.
+  ReaderBench silent(WithFraming(FrameProtocol::Stx));
+  ASSERT_TRUE(silent.Connect(Link::Serial));
+  EXPECT_FALSE(silent.channel().EnterPassThrough(status));
+  EXPECT_EQ(status, 0xFF);
+  EXPECT_NE(silent.channel().SessionText().find("\r\nError Code:0xFF. Error,Unknow Error.\r\n"), std::string::npos);
+}
+
+// Refusals the whole runs do not meet.
+TEST(EntryRouteTest, RoutesThatCannotBeTaken) {
+  // A reader without the mode refuses it twice.
+  ReaderBench plain;
+  ASSERT_TRUE(plain.Connect(Link::Tcp));
+  plain.TakeReceived();
+  EXPECT_EQ(plain.channel().EnterBootLoaderByRoute(EntryRoute::PassThrough), EntryOutcome::PassThroughRefused);
+  EXPECT_EQ(plain.TakeReceived().size(), 2u);
+
+  // A TCP link has no pass-through entry form.
+  ReaderBench tcp(WithFraming(FrameProtocol::Header, "Orvane Q4710 APP V1.00"));
+  ASSERT_TRUE(tcp.Connect(Link::Tcp));
+  EXPECT_EQ(tcp.channel().EnterBootLoaderByRoute(EntryRoute::PassThrough), EntryOutcome::Refused);
 }
 
 }  // namespace
