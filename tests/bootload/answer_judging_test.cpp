@@ -36,6 +36,25 @@ Bytes StxVersionAnswer(const Bytes& data) {
   return StxAnswerFrame(withAck);
 }
 
+// The type character decides the PCI verdict and whether the stop package
+// counts; another character keeps the earlier verdict.
+TEST(VersionAnswerTest, TypeCharacterDecidesPciTypeAndStopPackage) {
+  const struct {
+    char type;
+    bool pciBefore;
+    bool pci;
+  } cases[] = {{'0', true, false}, {'1', false, true}, {'2', false, true}, {'3', true, false}, {'4', false, true},
+               {'5', true, false}, {'6', false, true}, {'7', true, false}, {'X', true, true}, {'X', false, false}};
+  for (const auto& c : cases) {
+    DeviceInfo info;
+    info.pciType = c.pciBefore;
+    JudgeVersionAnswer(info, StxVersionAnswer(BootloaderData(c.type)), FrameProtocol::Stx);
+    EXPECT_TRUE(info.bootloaderMode);
+    EXPECT_EQ(info.pciType, c.pci) << c.type;
+    EXPECT_EQ(info.stopPackage, c.pci ? 0 : 261) << c.type;
+  }
+}
+
 TEST(VersionAnswerTest, ApplicationAnswerClearsBootloaderModeAndKeepsTheRest) {
   DeviceInfo info;
   info.bootloaderMode = true;

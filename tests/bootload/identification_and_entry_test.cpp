@@ -16,41 +16,6 @@ using test::HeaderFrameOf;
 using test::Link;
 using test::ReaderBench;
 
-sim::ReaderOptions Bootloader(char type, uint32_t stopPackage, FrameProtocol framing = FrameProtocol::Header) {
-  sim::ReaderOptions options;
-  options.mode = sim::ReaderMode::Bootloader;
-  options.typeChar = type;
-  options.stopPackage = stopPackage;
-  options.framing = framing;
-  return options;
-}
-
-TEST(IdentificationTest, TypeCharacterDecidesPciTypeAndStopPackage) {
-  struct Case {
-    char type;
-    bool pci;
-    int32_t stop;
-  };
-  for (Case c : {Case{'0', false, 261}, Case{'1', true, 0}, Case{'2', true, 0}, Case{'3', false, 261},
-                 Case{'4', true, 0}, Case{'5', false, 261}, Case{'6', true, 0}, Case{'7', false, 261}}) {
-    ReaderBench bench(Bootloader(c.type, 261));
-    ASSERT_TRUE(bench.Connect(Link::Tcp)) << c.type;
-    EXPECT_EQ(bench.channel().deviceInfo().pciType, c.pci) << c.type;
-    EXPECT_EQ(bench.channel().deviceInfo().stopPackage, c.stop) << c.type;
-  }
-  // Another character keeps the earlier PCI verdict, and the stop package follows it.
-  ReaderBench bench(Bootloader('X', 261));
-  ASSERT_TRUE(bench.Connect(Link::Tcp));
-  for (bool pciBefore : {true, false}) {
-    DeviceInfo info = bench.channel().deviceInfo();
-    info.pciType = pciBefore;
-    bench.channel().setDeviceInfo(info);
-    EXPECT_FALSE(bench.channel().GetFirmwareVersion().empty());
-    EXPECT_EQ(bench.channel().deviceInfo().pciType, pciBefore);
-    EXPECT_EQ(bench.channel().deviceInfo().stopPackage, pciBefore ? 0 : 261);
-  }
-}
-
 // A silent device with isOVG 1 listed first leaves header framing for the
 // next identity, even though that one has isOVG 0.
 TEST(IdentificationTest, HidFramingFollowsIsOvgUnlessAnEarlierEntrySetHeader) {

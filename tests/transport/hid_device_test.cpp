@@ -48,46 +48,6 @@ class HidDeviceTest : public ::testing::Test {
   HidDevice hid{backend};
 };
 
-// Frame sizes around the 63 data bytes of a report: the count byte of each
-// counted report, the id of each sequenced one, and the frame read back whole.
-struct LayoutCase {
-  size_t frameLength;
-  std::vector<uint8_t> countBytes;
-  std::vector<uint8_t> reportIds;
-};
-
-class HidLayoutTest : public HidDeviceTest, public ::testing::WithParamInterface<LayoutCase> {};
-
-TEST_P(HidLayoutTest, ReportsCarryCountOrIdAndReadBackWhole) {
-  const LayoutCase& c = GetParam();
-  auto reader = OpenReader();
-  const Bytes frame = Counting(c.frameLength);
-  for (bool counted : {true, false}) {
-    SCOPED_TRACE(counted ? "counted" : "sequenced");
-    reader->ClearRecords();
-    ASSERT_TRUE(counted ? hid.WriteCountedReports(frame.data(), frame.size())
-                        : hid.WriteSequencedReports(frame.data(), frame.size()));
-    const auto reports = reader->OutputReports();
-    ASSERT_EQ(reports.size(), counted ? c.countBytes.size() : c.reportIds.size());
-    for (size_t i = 0; i < reports.size(); ++i) {
-      ASSERT_EQ(reports[i].size(), 65u);
-      EXPECT_EQ(reports[i][counted ? 1 : 0], counted ? c.countBytes[i] : c.reportIds[i]) << "report " << i;
-      // Nothing but zeros after the data.
-      const size_t end = counted ? 2 + (reports[i][1] & 0x7F) : 1 + std::min<size_t>(63, frame.size() - i * 63);
-      EXPECT_TRUE(std::all_of(reports[i].begin() + static_cast<long>(end), reports[i].end(),
-                              [](uint8_t b) { return b == 0; }));
-      reader->PushInputReport(reports[i]);
-    }
-    Bytes buffer(1024);
-    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + static_cast<long>(Read(counted, buffer))), frame);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(FrameSizes, HidLayoutTest,
-                         ::testing::Values(LayoutCase{16, {0x10}, {1}}, LayoutCase{63, {0x3F}, {1}},
-                                           LayoutCase{64, {0xBF, 0x01}, {2, 4}},
-                                           LayoutCase{200, {0xBF, 0xBF, 0xBF, 0x0B}, {2, 3, 3, 4}}));
-
 TEST_F(HidDeviceTest, WritesFailWithoutAnOpenInterfaceOrAfterTheReaderVanished) {
   const Bytes frame = Counting(10);
   EXPECT_FALSE(hid.WriteCountedReports(frame.data(), frame.size()));
