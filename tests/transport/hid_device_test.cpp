@@ -31,9 +31,14 @@ bool Untouched(const Bytes& buffer, size_t from) {
 
 class HidDeviceTest : public ::testing::Test {
  protected:
-  std::shared_ptr<FakeHidDevice> OpenReader(HidReportLengths lengths = {}) {
-    auto device = std::make_shared<FakeHidDevice>(0x1234, 0x0100, 0, false, lengths);
+  std::shared_ptr<FakeHidDevice> AddReader(uint16_t pid, int interfaceNumber = 0, bool multiple = false,
+                                           HidReportLengths lengths = {}) {
+    auto device = std::make_shared<FakeHidDevice>(0x1234, pid, interfaceNumber, multiple, lengths);
     backend.AddDevice(device);
+    return device;
+  }
+  std::shared_ptr<FakeHidDevice> OpenReader(HidReportLengths lengths = {}) {
+    auto device = AddReader(0x0100, 0, false, lengths);
     EXPECT_TRUE(hid.Open(0x1234, 0x0100));
     return device;
   }
@@ -117,10 +122,8 @@ class HidInterfaceTest : public HidDeviceTest, public ::testing::WithParamInterf
 
 TEST_P(HidInterfaceTest, ProductIdChoosesTheInterface) {
   const auto [pid, multiple, expected] = GetParam();
-  auto first = std::make_shared<FakeHidDevice>(0x1234, pid, 0, multiple);
-  backend.AddDevice(first);
-  auto second = std::make_shared<FakeHidDevice>(0x1234, pid, 1, multiple);
-  if (multiple) backend.AddDevice(second);
+  auto first = AddReader(pid, 0, multiple);
+  auto second = multiple ? AddReader(pid, 1, multiple) : nullptr;
   EXPECT_FALSE(hid.Open(0x1234, 0x0200));
   EXPECT_FALSE(hid.Open(0x9999, pid));
   ASSERT_TRUE(hid.Open(0x1234, pid));
