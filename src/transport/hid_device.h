@@ -34,7 +34,6 @@ class HidDevice {
   // Stores the ids, drops the open interface and opens the reader's one.
   // True when an interface was opened.
   bool Open(uint32_t vendorId, uint32_t productId);
-  bool IsOpen() const;
   void Close();
   // A read or write on the open interface found the device gone (unplugged,
   // or restarting): nothing more will come on it until it is opened again.
@@ -69,8 +68,6 @@ class HidDevice {
   // FeatureTransfer with 300 ms and 100 ms; needs ACK in the fourth answer byte.
   bool FeatureCommand(const uint8_t* request, size_t requestLength, uint8_t* response, size_t& responseLength);
 
-  uint32_t vendorId() const;
-  uint32_t productId() const;
   std::string devicePath() const;
   HidReportLengths lengths() const;  // of the open interface; zeros when none
 

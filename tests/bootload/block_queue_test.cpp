@@ -255,6 +255,10 @@ TEST(BlockQueueTest, EmptyQueueSucceedsWithItsLineOnly) {
   EXPECT_TRUE(bench.channel().RunCommandQueueStx(progress.callback()));
   EXPECT_TRUE(progress.positions.empty());
   EXPECT_EQ(bench.channel().SessionText(), std::string(kSucceeded) + kSucceeded);
+  // A run without a progress callback, on a channel with no link.
+  bench.channel().setFrameProtocol(FrameProtocol::Header);
+  ASSERT_TRUE(bench.channel().QueueBootloadBlocks(ModuleSections(1), count));
+  EXPECT_FALSE(bench.channel().RunCommandQueue({}));
 }
 
 TEST(BlockQueueTest, UnansweredBlockIsSentOnceMoreExceptOnThePassThroughRun) {

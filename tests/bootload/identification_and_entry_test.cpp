@@ -155,8 +155,45 @@ TEST(PassThroughTest, OnOffAndRefusals) {
   EXPECT_NE(silent.channel().SessionText().find("\r\nError Code:0xFF. Error,Unknow Error.\r\n"), std::string::npos);
 }
 
-// Refusals the whole runs do not meet.
-TEST(EntryRouteTest, RoutesThatCannotBeTaken) {
+// Route choices the whole runs do not meet.
+TEST(EntryRouteTest, RoutesByLinkAndReader) {
+  // Already in the bootloader: nothing is sent.
+  sim::ReaderOptions boot;
+  boot.mode = sim::ReaderMode::Bootloader;
+  ReaderBench inBoot(boot);
+  ASSERT_TRUE(inBoot.Connect(Link::Tcp));
+  inBoot.TakeReceived();
+  EXPECT_EQ(inBoot.channel().EnterBootLoaderByRoute(EntryRoute::Direct), EntryOutcome::AlreadyInBootloader);
+  EXPECT_TRUE(inBoot.TakeReceived().empty());
+
+  // Keyboard interface: the STX form in a feature report, or the header form
+  // for the keyboard-mode product; no new connection afterwards.
+  for (const std::string answer : {"Orvane KB V1.0", "Orvane TAVIRON2 V2.00"}) {
+    sim::ReaderOptions options;
+    options.keyboardInterface = true;
+    options.keyboardAnswer = answer;
+    ReaderBench keyboard(options);
+    ASSERT_TRUE(keyboard.Connect(Link::Hid));
+    keyboard.hidDevice()->ClearRecords();
+    EXPECT_EQ(keyboard.channel().EnterBootLoaderByRoute(EntryRoute::Direct), EntryOutcome::Accepted);
+    const bool header = keyboard.channel().deviceInfo().keyboardMode;
+    const auto features = keyboard.hidDevice()->FeatureReportsSet();
+    ASSERT_FALSE(features.empty());
+    EXPECT_EQ(Bytes(features[0].begin() + 1, features[0].begin() + (header ? 17 : 22)),
+              header ? HeaderFrameOf(0xC7, 0x41, {}) : test::StxAnswerFrame(kEntryPayload));
+    EXPECT_FALSE(ReconnectsAfterEntry(keyboard.channel().connectionKind()));
+  }
+
+  // HID reader of the pass-through model: mode on, STX query, preparation, STX entry.
+  ReaderBench hid(WithFraming(FrameProtocol::Header, "Orvane Q4710 APP V1.00"));
+  ASSERT_TRUE(hid.Connect(Link::Hid));
+  hid.TakeReceived();
+  EXPECT_EQ(hid.channel().EnterBootLoaderByRoute(EntryRoute::PassThrough), EntryOutcome::Accepted);
+  EXPECT_EQ(hid.TakeReceived(), (std::vector<Bytes>{HeaderFrameOf(0x63, 0x02, {0x01}),
+                                                    test::StxAnswerFrame({0x78, 0x46, 0x01}),
+                                                    test::StxAnswerFrame({0x25, 0x46, 0xB1, 0x01, 0x00, 0x10}),
+                                                    test::StxAnswerFrame(kEntryPayload)}));
+
   // A reader without the mode refuses it twice.
   ReaderBench plain;
   ASSERT_TRUE(plain.Connect(Link::Tcp));

@@ -186,6 +186,9 @@ TEST_F(HidDeviceTest, FeatureAnswersThatFail) {
   EXPECT_FALSE(hid.FeatureQuery(status.data(), status.size(), answer.data(), answerLength));
   answerLength = answer.size();
   EXPECT_FALSE(hid.FeatureQuery(status.data(), status.size(), answer.data(), answerLength));
+  reader->PushFeatureReport(Report({0x00, 0x06}));
+  answerLength = answer.size();
+  EXPECT_TRUE(hid.FeatureQuery(status.data(), status.size(), answer.data(), answerLength));
 
   // A set is tried three times, 10 ms apart.
   const Bytes request{0x02, 'R', 0x56};

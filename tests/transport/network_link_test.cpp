@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <future>
 #include <thread>
 
@@ -43,6 +44,18 @@ void ExpectCloseEndsARead(NetworkLink& link) {
   const auto [empty, tookMs] = reading.get();
   EXPECT_TRUE(empty);
   EXPECT_LT(tookMs, 60000u);
+}
+
+// A closed connection is seen at once: reads end without waiting, sends fail.
+void ExpectLostAtOnce(NetworkLink& link) {
+  const uint64_t start = TickMs();
+  EXPECT_TRUE(Read(link).empty());
+  EXPECT_TRUE(Read(link).empty());
+  EXPECT_LT(TickMs() - start, 1000u);
+  EXPECT_TRUE(link.Lost());
+  EXPECT_FALSE(link.IsConnected());
+  const Bytes frame = HeaderFrame(0x29, 0);
+  EXPECT_EQ(link.Send(frame.data(), frame.size()), -1);
 }
 
 // ---- TCP client against a loopback server ----
@@ -146,6 +159,11 @@ TEST_F(TcpLinkTest, SilenceForAWholeReceiveTimeOutEndsConnectedButNotTheSocket) 
 // A read waiting on a silent reader when the link is closed (shutdown, a new
 // connection) ends then, instead of asking the closed link again and again
 // until its time is up.
+TEST_F(TcpLinkTest, PeerThatClosesIsLostAtOnce) {
+  server.CloseClient();
+  ExpectLostAtOnce(link);
+}
+
 TEST_F(TcpLinkTest, CloseEndsAReadInProgress) {
   ExpectCloseEndsARead(link);
 }
@@ -254,6 +272,16 @@ TEST_F(TlsLinkTest, OpensslClientCompletesTheHandshakeAndExchanges) {
   EXPECT_EQ(Read(link), answer);
   // A read waiting on the silent client ends when the link is closed.
   ExpectCloseEndsARead(link);
+}
+
+TEST_F(TlsLinkTest, PeerThatClosesIsLostAtOnce) {
+  const int port = StartServer();
+  ASSERT_NE(port, 0);
+  test::BackgroundProcess client(SClient(port));
+  ASSERT_TRUE(client.Started());
+  ASSERT_TRUE(StartedWithin(10000));
+  client.Signal(SIGKILL);
+  ExpectLostAtOnce(link);
 }
 
 }  // namespace

@@ -88,8 +88,9 @@ TEST_F(HidapiBackendTest, EnumerationTellsInterfacesApartAndFreesItsList) {
 TEST_F(HidapiBackendTest, OpenGivesTheDescriptorsLengthsOrSaysWhyNot) {
   Plug(0, VendorDescriptor(true), kNumberedLengths, true);
   Plug(1, {}, kUnnumberedLengths, false);
+  HidrawStandin::Plug({"/dev/hidraw2", std::make_shared<FakeHidDevice>(0x2FE3, 0x0101), false, L"", false});
   const auto found = backend.Enumerate();
-  ASSERT_EQ(found.size(), 2u);
+  ASSERT_EQ(found.size(), 3u);
 
   std::string whyNot;
   auto numbered = backend.Open(found[0], &whyNot);
@@ -105,6 +106,8 @@ TEST_F(HidapiBackendTest, OpenGivesTheDescriptorsLengthsOrSaysWhyNot) {
   missing.path = "/dev/hidraw9";
   EXPECT_EQ(backend.Open(missing, &whyNot), nullptr);
   EXPECT_NE(whyNot.find("No such file or directory"), std::string::npos);
+  EXPECT_EQ(backend.Open(found[2], &whyNot), nullptr);
+  EXPECT_EQ(whyNot, "Failed to open a device with path '/dev/hidraw2': Permission denied");
   numbered.reset();
   unknown.reset();
   EXPECT_EQ(HidrawStandin::OpenHandles(), 0);
