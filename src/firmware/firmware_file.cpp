@@ -1,7 +1,6 @@
 #include "firmware/firmware_file.h"
 
 #include <algorithm>
-#include <atomic>
 #include <limits>
 #include <span>
 
@@ -9,15 +8,6 @@
 
 namespace orvane {
 namespace {
-
-// pciFlag (bit 0), typeValid (bit 1) and blockCount (bits 16-31) in one word,
-// so that readers never see a mix of two parses.
-std::atomic<uint32_t> g_lastParsedFlags{0};
-
-void PublishFlags(bool pciFlag, bool typeValid, uint16_t blockCount) {
-  uint32_t packed = (pciFlag ? 1u : 0u) | (typeValid ? 2u : 0u) | (static_cast<uint32_t>(blockCount) << 16);
-  g_lastParsedFlags.store(packed, std::memory_order_release);
-}
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -62,11 +52,6 @@ std::string FileStatusText(ParseResult result) {
   std::string_view text = ParseResultText(result);
   if (text.empty()) return {};
   return "File Status:\t " + std::string(text);
-}
-
-ParsedModuleFlags LastParsedModuleFlags() {
-  uint32_t packed = g_lastParsedFlags.load(std::memory_order_acquire);
-  return ParsedModuleFlags{(packed & 1u) != 0, (packed & 2u) != 0, static_cast<uint16_t>(packed >> 16)};
 }
 
 void FirmwareFile::ClearSections() {
@@ -122,7 +107,6 @@ ParseResult FirmwareFile::Parse(const std::string& path, bool wantSections) {
   trailerLength = Le16(header + 12);
   blockSize = Le16(header + 14);
   blockCount = Le16(header + 16);
-  PublishFlags(pciFlag, typeValid, blockCount);
 
   if (!typeValid) return ParseResult::TypeError;
   if (blockCount == 0 || blockSize == 0 || trailerLength == 0) return ParseResult::SizeError;

@@ -114,15 +114,4 @@ class FirmwareFile {
   ParseResult Parse(const std::string& path, bool wantSections);
 };
 
-// pciFlag, typeValid and blockCount of the header read last by any
-// FirmwareFile in the process, published together so that a reader on another
-// thread sees one consistent set. Unchanged by a parse that did not get as far
-// as its header.
-struct ParsedModuleFlags {
-  bool pciFlag = false;
-  bool typeValid = false;
-  uint16_t blockCount = 0;
-};
-ParsedModuleFlags LastParsedModuleFlags();
-
 }  // namespace orvane

@@ -90,26 +90,11 @@ bool HidDevice::OpenLocked(uint32_t vendorId, uint32_t productId) {
   return false;
 }
 
-bool HidDevice::IsOpen() const {
-  std::lock_guard lock(mutex_);
-  return connection_ != nullptr;
-}
-
 void HidDevice::Close() {
   std::lock_guard lock(mutex_);
   connection_.reset();
   devicePath_.clear();
   gone_.store(false);
-}
-
-uint32_t HidDevice::vendorId() const {
-  std::lock_guard lock(mutex_);
-  return vendorId_;
-}
-
-uint32_t HidDevice::productId() const {
-  std::lock_guard lock(mutex_);
-  return productId_;
 }
 
 std::string HidDevice::devicePath() const {

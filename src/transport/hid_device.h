@@ -42,7 +42,6 @@ class HidDevice {
   // of that interface, looked up as soon as it is listed; while it has no
   // known location the path itself is matched. Empty: any location.
   void RestrictToLocation(const std::string& locationOrPath);
-  bool IsOpen() const;
   void Close();
   // A read or write on the open interface found the device gone (unplugged,
   // or restarting): nothing more will come on it until it is opened again.
@@ -77,8 +76,6 @@ class HidDevice {
   // FeatureTransfer with 300 ms and 100 ms; needs ACK in the fourth answer byte.
   bool FeatureCommand(const uint8_t* request, size_t requestLength, uint8_t* response, size_t& responseLength);
 
-  uint32_t vendorId() const;
-  uint32_t productId() const;
   std::string devicePath() const;
   HidReportLengths lengths() const;  // of the open interface; zeros when none
 

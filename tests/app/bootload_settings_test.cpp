@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -27,56 +28,47 @@ std::string Settings(const std::string& children) {
   return "<?xml version=\"1.0\"?>\n<BOOTLOAD_SETTING>\n" + children + "</BOOTLOAD_SETTING>\n";
 }
 
-TEST(BootloadSettings, FullExampleFillsEveryField) {
-  auto r = LoadXml(Settings(
-      "<USB vid_pid=\"1D6B,3810\" isOVG=\"1\"/>\n"
-      "<USB2 vid_pid=\"0acd,4521\"/>\n"
-      "<SERIAL com_port=\"3\" baudrateList=\"38400,9600\" parity=\"N\" databit=\"8\" stopbit=\"1\"/>\n"
-      "<SW enableLog=\"1\" EnableInterruptPointReserve=\"1\"/>\n"
-      "<NET TLS_Server_Port=\"8443\" TCP_Server_IP=\"127.0.0.1\" TCP_Server_Port=\"9000\"/>\n"));
-  ASSERT_TRUE(r.ok);
-  const auto& s = r.settings;
-  ASSERT_EQ(s.vidPidList.size(), 2u);
-  EXPECT_EQ(s.vidPidList[0].vid, 0x1D6Bu);
-  EXPECT_EQ(s.vidPidList[0].pid, 0x3810u);
-  EXPECT_EQ(s.vidPidList[0].isOVG, 1);
-  EXPECT_EQ(s.vidPidList[1].vid, 0x0ACDu);
-  EXPECT_EQ(s.vidPidList[1].pid, 0x4521u);
-  EXPECT_EQ(s.vidPidList[1].isOVG, 0);
-  EXPECT_EQ(s.baudRateList, (std::vector<int32_t>{38400, 9600}));
-  EXPECT_EQ(s.parity, "N");
-  EXPECT_EQ(s.dataBits, "8");
-  EXPECT_EQ(s.stopBits, "1");
-  EXPECT_EQ(s.comPort, 3);
-  EXPECT_EQ(s.enableLog, 1);
-  EXPECT_EQ(s.enableInterruptPointReserve, 1);
-  EXPECT_EQ(s.tlsServerPort, 8443);
-  EXPECT_EQ(s.tcpServerIp, "127.0.0.1");
-  EXPECT_EQ(s.tcpServerPort, 9000);
+// "vid:pid:isOVG" of every identity, comma-separated.
+std::string Ids(const BootloadSettings& s) {
+  std::string out;
+  for (const VidPidEntry& e : s.vidPidList) {
+    char one[32];
+    std::snprintf(one, sizeof one, "%s%04X:%04X:%d", out.empty() ? "" : ",", e.vid, e.pid, e.isOVG);
+    out += one;
+  }
+  return out;
 }
 
 TEST(BootloadSettings, LoadResultByContent) {
   struct Case {
     const char* name;
-    std::string children;
+    std::string xml;
     bool ok;
   };
   const Case cases[] = {
-      {"only baud rates", "<A baudrateList=\"9600\"/>", true},
-      {"only one vid_pid", "<A vid_pid=\"ABCD,1234\"/>", true},
-      {"neither", "<A parity=\"N\" enableLog=\"1\"/>", false},
-      {"vid_pid with one part", "<A baudrateList=\"9600\" vid_pid=\"ABCD\"/>", false},
-      {"vid_pid with three parts", "<A vid_pid=\"ABCD,1234,5678\"/>", false},
-      {"vid_pid with trailing comma", "<A vid_pid=\"ABCD,1234,\"/>", false},
-      {"two-character parity", "<A baudrateList=\"9600\" parity=\"NN\"/>", false},
-      {"two-character databit", "<A baudrateList=\"9600\" databit=\"88\"/>", false},
-      {"two-character stopbit", "<A baudrateList=\"9600\" stopbit=\"10\"/>", false},
-      {"enableLog 10", "<A baudrateList=\"9600\" enableLog=\"10\"/>", false},
-      {"EnableInterruptPointReserve 11", "<A baudrateList=\"9600\" EnableInterruptPointReserve=\"11\"/>", false},
-      {"empty one-character values", "<A baudrateList=\"9600\" parity=\"\" databit=\"\" stopbit=\"\"/>", true},
+      {"only baud rates", Settings("<A baudrateList=\"9600\"/>"), true},
+      {"only one vid_pid", Settings("<A vid_pid=\"ABCD,1234\"/>"), true},
+      {"neither", Settings("<A parity=\"N\" enableLog=\"1\"/>"), false},
+      {"vid_pid with one part", Settings("<A baudrateList=\"9600\" vid_pid=\"ABCD\"/>"), false},
+      {"vid_pid with three parts", Settings("<A vid_pid=\"ABCD,1234,5678\"/>"), false},
+      {"vid_pid with trailing comma", Settings("<A vid_pid=\"ABCD,1234,\"/>"), false},
+      {"two-character parity", Settings("<A baudrateList=\"9600\" parity=\"NN\"/>"), false},
+      {"two-character databit", Settings("<A baudrateList=\"9600\" databit=\"88\"/>"), false},
+      {"two-character stopbit", Settings("<A baudrateList=\"9600\" stopbit=\"10\"/>"), false},
+      {"enableLog 10", Settings("<A baudrateList=\"9600\" enableLog=\"10\"/>"), false},
+      {"EnableInterruptPointReserve 11", Settings("<A baudrateList=\"9600\" EnableInterruptPointReserve=\"11\"/>"),
+       false},
+      {"empty one-character values", Settings("<A baudrateList=\"9600\" parity=\"\" databit=\"\" stopbit=\"\"/>"),
+       true},
+      {"setting node not at the top", "<ROOT><BOOTLOAD_SETTING><A baudrateList=\"9600\"/></BOOTLOAD_SETTING></ROOT>",
+       false},
+      {"other top node", "<OTHER><A baudrateList=\"9600\"/></OTHER>", false},
+      {"only the first setting node is read", "<BOOTLOAD_SETTING><A parity=\"N\"/></BOOTLOAD_SETTING>"
+       "<BOOTLOAD_SETTING><A baudrateList=\"9600\"/></BOOTLOAD_SETTING>", false},
+      {"comments and text skipped", Settings("<!-- serial --> text <A baudrateList=\"9600\"/>"), true},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(LoadXml(Settings(c.children)).ok, c.ok) << c.name;
+    EXPECT_EQ(LoadXml(c.xml).ok, c.ok) << c.name;
   }
 }
 
@@ -88,87 +80,40 @@ TEST(BootloadSettings, ValuesReadBeforeAFailureStay) {
   EXPECT_EQ(r.settings.dataBits, "");
 }
 
-TEST(BootloadSettings, IsOvgCountsOnlyDirectlyAfterVidPid) {
+TEST(BootloadSettings, IdentitiesHexAndIsOvgDirectlyAfterVidPid) {
   auto r = LoadXml(Settings(
       "<A isOVG=\"1\" vid_pid=\"0001,0002\"/>"         // before: ignored
       "<B vid_pid=\"0003,0004\"/><C isOVG=\"1\"/>"     // another element: ignored
       "<D vid_pid=\"0005,0006\" isOVG=\"  -7x\"/>"     // blanks, sign, digits
-      "<E vid_pid=\"0007,0008\" parity=\"N\" isOVG=\"1\"/>"));
+      "<E vid_pid=\"0007,0008\" parity=\"N\" isOVG=\"1\"/>"
+      "<F vid_pid=\"abcd,00ff\" ISOVG=\"1\"/>"         // keys are case-sensitive
+      "<G vid_pid=\"ABCDEF,12\"/>"                     // extra digits ignored; a missing byte counts as 0
+      "<H vid_pid=\"zz01,0G0G\"/><I vid_pid=\",\"/>"   // non-digits count as 0
+      "<J vid_pid=\"ABC,F\"/>"));                    // a lone last digit is dropped
   ASSERT_TRUE(r.ok);
-  ASSERT_EQ(r.settings.vidPidList.size(), 4u);
-  EXPECT_EQ(r.settings.vidPidList[0].isOVG, 0);
-  EXPECT_EQ(r.settings.vidPidList[1].isOVG, 0);
-  EXPECT_EQ(r.settings.vidPidList[2].isOVG, -7);
-  EXPECT_EQ(r.settings.vidPidList[3].isOVG, 0);
+  EXPECT_EQ(Ids(r.settings),
+            "0001:0002:0,0003:0004:0,0005:0006:-7,0007:0008:0,ABCD:00FF:0,ABCD:1200:0,0001:0000:0,0000:0000:0,"
+            "AB00:0000:0");
 }
 
-TEST(BootloadSettings, VidPidHexConversion) {
-  struct Case {
-    const char* value;
-    uint32_t vid, pid;
-  };
-  const Case cases[] = {
-      {"ABCD,1234", 0xABCD, 0x1234},
-      {"abcd,00ff", 0xABCD, 0x00FF},
-      {"ABCDEF,12", 0xABCD, 0x1200},  // extra digits ignored; a missing byte counts as 0
-      {"zz01,0G0G", 0x0001, 0x0000},  // non-digits count as 0
-      {",", 0, 0},
-  };
-  for (const auto& c : cases) {
-    auto r = LoadXml(Settings(std::string("<A vid_pid=\"") + c.value + "\"/>"));
-    ASSERT_TRUE(r.ok) << c.value;
-    EXPECT_EQ(r.settings.vidPidList.at(0).vid, c.vid) << c.value;
-    EXPECT_EQ(r.settings.vidPidList.at(0).pid, c.pid) << c.value;
-  }
-}
-
-TEST(BootloadSettings, SwitchValues) {
-  struct Case {
-    const char* value;
-    int32_t expected;
-  };
-  for (const Case& c : {Case{"0", 0}, Case{"1", 1}, Case{"x", 1}, Case{"", 1}}) {
-    auto r = LoadXml(Settings(std::string("<A baudrateList=\"1\" enableLog=\"") + c.value +
-                              "\" EnableInterruptPointReserve=\"" + c.value + "\"/>"));
-    ASSERT_TRUE(r.ok) << c.value;
-    EXPECT_EQ(r.settings.enableLog, c.expected) << c.value;
-    EXPECT_EQ(r.settings.enableInterruptPointReserve, c.expected) << c.value;
-  }
-}
-
-TEST(BootloadSettings, BaudRateListKeepsEmptyPiecesAndAppends) {
-  auto r = LoadXml(Settings("<A baudrateList=\"9600,,38400\"/><B baudrateList=\"115200\"/>"));
+TEST(BootloadSettings, ScalarsListsAndSwitches) {
+  auto r = LoadXml(Settings("<A baudrateList=\"9600,,38400\" parity=\"N\" TCP_Server_Port=\"1\"/>"
+                            "<B baudrateList=\"115200\" parity=\"E\" TCP_Server_Port=\"99999999999\"/>"
+                            "<C Parity=\"O\" baudratelist=\"1\"/>"));
   ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.settings.baudRateList, (std::vector<int32_t>{9600, 0, 38400, 115200}));
-}
-
-TEST(BootloadSettings, LaterScalarWinsAndDefaults) {
-  auto r = LoadXml(Settings("<A baudrateList=\"1\" parity=\"N\" TCP_Server_Port=\"1\"/><B parity=\"E\" "
-                            "TCP_Server_Port=\"99999999999\"/>"));
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.settings.parity, "E");
+  EXPECT_EQ(r.settings.baudRateList, (std::vector<int32_t>{9600, 0, 38400, 115200}));  // empty pieces kept, appended
+  EXPECT_EQ(r.settings.parity, "E");  // the later value wins; "Parity" is not "parity"
   EXPECT_EQ(r.settings.tcpServerPort, INT32_MAX);  // saturates instead of overflowing
   EXPECT_EQ(r.settings.comPort, 1);
   EXPECT_EQ(r.settings.enableLog, 0);
-}
 
-TEST(BootloadSettings, KeysAreCaseSensitive) {
-  auto r = LoadXml(Settings("<A vid_pid=\"0001,0002\" ISOVG=\"1\" Parity=\"E\" baudratelist=\"9600\"/>"));
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.settings.vidPidList.at(0).isOVG, 0);
-  EXPECT_EQ(r.settings.parity, "");
-  EXPECT_TRUE(r.settings.baudRateList.empty());
-}
-
-TEST(BootloadSettings, OnlyTheTopLevelSettingNodeCounts) {
-  EXPECT_FALSE(LoadXml("<ROOT><BOOTLOAD_SETTING><A baudrateList=\"9600\"/></BOOTLOAD_SETTING></ROOT>").ok);
-  EXPECT_FALSE(LoadXml("<OTHER><A baudrateList=\"9600\"/></OTHER>").ok);
-  // The first one of that name is read; a second is not.
-  auto r = LoadXml("<BOOTLOAD_SETTING><A parity=\"N\"/></BOOTLOAD_SETTING>"
-                   "<BOOTLOAD_SETTING><A baudrateList=\"9600\"/></BOOTLOAD_SETTING>");
-  EXPECT_FALSE(r.ok);
-  // Comments and text between elements are skipped.
-  EXPECT_TRUE(LoadXml(Settings("<!-- serial --> text <A baudrateList=\"9600\"/>")).ok);
+  for (auto [value, expected] : {std::pair{"0", 0}, {"1", 1}, {"x", 1}, {"", 1}}) {
+    auto s = LoadXml(Settings(std::string("<A baudrateList=\"1\" enableLog=\"") + value +
+                              "\" EnableInterruptPointReserve=\"" + value + "\"/>"));
+    ASSERT_TRUE(s.ok) << value;
+    EXPECT_EQ(s.settings.enableLog, expected) << value;
+    EXPECT_EQ(s.settings.enableInterruptPointReserve, expected) << value;
+  }
 }
 
 TEST(BootloadSettings, UnreadableFileSaysMissingOnStandardError) {

@@ -36,6 +36,25 @@ Bytes StxVersionAnswer(const Bytes& data) {
   return StxAnswerFrame(withAck);
 }
 
+// The type character decides the PCI verdict and whether the stop package
+// counts; another character keeps the earlier verdict.
+TEST(VersionAnswerTest, TypeCharacterDecidesPciTypeAndStopPackage) {
+  const struct {
+    char type;
+    bool pciBefore;
+    bool pci;
+  } cases[] = {{'0', true, false}, {'1', false, true}, {'2', false, true}, {'3', true, false}, {'4', false, true},
+               {'5', true, false}, {'6', false, true}, {'7', true, false}, {'X', true, true}, {'X', false, false}};
+  for (const auto& c : cases) {
+    DeviceInfo info;
+    info.pciType = c.pciBefore;
+    JudgeVersionAnswer(info, StxVersionAnswer(BootloaderData(c.type)), FrameProtocol::Stx);
+    EXPECT_TRUE(info.bootloaderMode);
+    EXPECT_EQ(info.pciType, c.pci) << c.type;
+    EXPECT_EQ(info.stopPackage, c.pci ? 0 : 261) << c.type;
+  }
+}
+
 TEST(VersionAnswerTest, ApplicationAnswerClearsBootloaderModeAndKeepsTheRest) {
   DeviceInfo info;
   info.bootloaderMode = true;
@@ -49,39 +68,33 @@ TEST(VersionAnswerTest, ApplicationAnswerClearsBootloaderModeAndKeepsTheRest) {
   EXPECT_EQ(info.stopPackage, 9);
 }
 
-TEST(VersionAnswerTest, StxAnswersThatDoNotCountLeaveEverythingAlone) {
-  const std::vector<Bytes> answers = {
-      {0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03},                 // exactly 7 bytes
-      StxAnswerFrame({kNak, 0x6A, 0x00}),                         // refused
-      {0x03, 0x04, 0x00, 0x06, 'A', 'B', 'C', 0x00, 0x00, 0x03},  // wrong start byte
-      {},
+// Answers without a version text: an STX one leaves everything alone, a
+// header one still says the reader is out of its bootloader.
+TEST(VersionAnswerTest, AnswersWithoutText) {
+  Bytes withoutFirstLetter = HeaderFrameOf(0x29, 0x00, {'V', '1'});
+  withoutFirstLetter.erase(withoutFirstLetter.begin());
+  const struct {
+    FrameProtocol framing;
+    Bytes answer;
+    std::string text;
+  } cases[] = {
+      {FrameProtocol::Stx, {0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03}, ""},  // exactly 7 bytes
+      {FrameProtocol::Stx, StxAnswerFrame({kNak, 0x6A, 0x00}), ""},
+      {FrameProtocol::Stx, {0x03, 0x04, 0x00, 0x06, 'A', 'B', 'C', 0x00, 0x00, 0x03}, ""},  // wrong start byte
+      {FrameProtocol::Stx, {}, ""},
+      {FrameProtocol::Header, HeaderFrameOf(0x29, 0x00, {}), ""},
+      {FrameProtocol::Header, {'x', 'y', 'z'}, ""},
+      {FrameProtocol::Header, {}, ""},
+      {FrameProtocol::Header, withoutFirstLetter, "V1"},
   };
-  for (const Bytes& answer : answers) {
+  for (const auto& c : cases) {
     DeviceInfo info;
     info.bootloaderMode = true;
     info.versionText = "before";
-    EXPECT_EQ(JudgeVersionAnswer(info, answer, FrameProtocol::Stx), "");
-    EXPECT_TRUE(info.bootloaderMode);
-    EXPECT_EQ(info.versionText, "before");
+    EXPECT_EQ(JudgeVersionAnswer(info, c.answer, c.framing), c.text);
+    EXPECT_EQ(info.bootloaderMode, c.framing == FrameProtocol::Stx);
+    EXPECT_EQ(info.versionText, c.text.empty() ? "before" : c.text);
   }
-}
-
-TEST(VersionAnswerTest, HeaderAnswerWithoutDataClearsBootloaderModeOnly) {
-  for (const Bytes& answer : {HeaderFrameOf(0x29, 0x00, {}), Bytes{'x', 'y', 'z'}, Bytes{}}) {
-    DeviceInfo info;
-    info.bootloaderMode = true;
-    info.versionText = "before";
-    EXPECT_EQ(JudgeVersionAnswer(info, answer, FrameProtocol::Header), "");
-    EXPECT_FALSE(info.bootloaderMode);
-    EXPECT_EQ(info.versionText, "before");
-  }
-}
-
-TEST(VersionAnswerTest, HeaderAnswerWithoutFirstLetterIsRead) {
-  Bytes answer = HeaderFrameOf(0x29, 0x00, {'V', '1'});
-  answer.erase(answer.begin());
-  DeviceInfo info;
-  EXPECT_EQ(JudgeVersionAnswer(info, answer, FrameProtocol::Header), "V1");
 }
 
 TEST(VersionAnswerTest, BootloaderFieldsNeedALongEnoughAnswer) {

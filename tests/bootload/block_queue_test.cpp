@@ -16,7 +16,6 @@ namespace orvane {
 namespace {
 
 using test::Bytes;
-using test::HeaderFrameOf;
 using test::Link;
 using test::ReaderBench;
 
@@ -59,51 +58,6 @@ struct Progress {
 
 bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-TEST(BlockQueueTest, BuildersFrameEachPieceAsTheLinkNeeds) {
-  ReaderBench bench;
-  ReaderChannel& channel = bench.channel();
-  FirmwareSection section;
-  section.address = 0x2400;
-  section.data = Bytes(0x80, 0xAB);
-  Bytes headerData = {0x00, 0x24, 0x00, 0x00};
-  headerData.insert(headerData.end(), section.data.begin(), section.data.end());
-
-  int count = -1;
-  channel.setFrameProtocol(FrameProtocol::Header);
-  EXPECT_TRUE(channel.QueueBootloadBlocks({section}, count));
-  ASSERT_EQ(channel.QueueLength(), 1u);
-  const CommandRecord& record = channel.Queue()[0];
-  EXPECT_EQ(Bytes(record.frame, record.frame + record.frameLength), HeaderFrameOf(0xC7, 0x43, headerData));
-  EXPECT_EQ(record.frame[12], 0x00);
-  EXPECT_EQ(record.frame[13], 0x84);
-  EXPECT_STREQ(record.name, "BOOTLOAD_SEND_BLOCK");
-
-  Bytes stxData = {0x42};
-  stxData.insert(stxData.end(), headerData.begin(), headerData.end());
-  EXPECT_TRUE(channel.QueueBootloadBlocksStx({section}, count));
-  EXPECT_EQ(Bytes(channel.Queue()[0].frame, channel.Queue()[0].frame + channel.Queue()[0].frameLength),
-            test::StxAnswerFrame(stxData));
-
-  // Kernel and UniApp chunks: module tag, then zeros or the chunk number.
-  FirmwareSection chunk;
-  chunk.data = Bytes(1024, 0x11);
-  EXPECT_TRUE(channel.QueueUniAppBlocks(0x10, {chunk, chunk, chunk}, count));
-  EXPECT_EQ(count, 3);
-  EXPECT_STREQ(channel.Queue()[2].name, "UniAPP_SEND_BLOCK");
-  EXPECT_EQ(Bytes(channel.Queue()[2].frame + 10, channel.Queue()[2].frame + 18),
-            (Bytes{0xC7, 0x46, 0x04, 0x04, 0x10, 0x00, 0x00, 0x02}));
-  EXPECT_TRUE(channel.QueueKernelBlocks(0x03, {chunk}, count));
-  EXPECT_EQ(Bytes(channel.Queue()[0].frame + 10, channel.Queue()[0].frame + 18),
-            (Bytes{0xC7, 0x14, 0x04, 0x04, 0x03, 0x00, 0x00, 0x00}));
-
-  // In STX framing kernel and UniApp pieces have no form: counted, not queued,
-  // and the run has nothing to send.
-  channel.setFrameProtocol(FrameProtocol::Stx);
-  EXPECT_TRUE(channel.QueueKernelBlocks(0x03, {chunk, chunk}, count));
-  EXPECT_EQ(count, 2);
-  EXPECT_EQ(channel.QueueLength(), 0u);
 }
 
 TEST(BlockQueueTest, OversizedPieceOrQueueIsRefusedBeforeAnythingIsSent) {
@@ -243,66 +197,57 @@ TEST(BlockQueueTest, ResumeSkipsTheBlocksTheReaderHas) {
   }
 }
 
-TEST(BlockQueueTest, HeaderRefusalIsRepeatedOnceThenEndsTheRun) {
-  for (bool always : {false, true}) {
-    sim::ReaderOptions options = BootloaderReader();
-    options.blockFaults.push_back({.block = 4, .kind = sim::FaultKind::Refuse, .code = 0x01, .always = always});
-    ReaderBench bench(options);
-    ASSERT_TRUE(bench.Connect(Link::Tcp));
-    int count = 0;
-    bench.channel().QueueBootloadBlocks(ModuleSections(4), count);
-    Progress progress;
-    EXPECT_EQ(bench.channel().RunCommandQueue(progress.callback()), !always);
-    if (always) {
-      EXPECT_EQ(progress.positions, (std::vector<int>{1, 2, 3, 4, 4}));
-      EXPECT_TRUE(EndsWith(bench.channel().SessionText(), "\r\nError Code:0x01. Incorrect Header Tag\r\n"));
-    } else {
-      EXPECT_EQ(progress.positions, (std::vector<int>{1, 2, 3, 4, 4, 5, 6, 7}));
-      EXPECT_TRUE(EndsWith(bench.channel().SessionText(), kSucceeded));
-    }
-  }
-}
-
-TEST(BlockQueueTest, StxEndings) {
+// A refused header block is sent once more, then ends the run; a refused or
+// garbled STX block ends it at once.
+TEST(BlockQueueTest, RefusedOrGarbledBlocks) {
   struct Case {
+    FrameProtocol framing;
     sim::FaultKind fault;
+    uint16_t code;
+    bool always;
+    std::vector<int> positions;
     std::string tail;
   };
-  // Without a fault every block is accepted (answer 06 06 06).
-  ReaderBench clean(BootloaderReader(FrameProtocol::Stx));
-  ASSERT_TRUE(clean.Connect(Link::Serial));
-  int queued = 0;
-  clean.channel().QueueBootloadBlocks(ModuleSections(4), queued);
-  EXPECT_TRUE(clean.channel().RunCommandQueue({}));
-  EXPECT_TRUE(EndsWith(clean.channel().SessionText(), kSucceeded));
-  EXPECT_EQ(clean.reader().BlockImage().size(), 7u);
-
+  const std::string stxFailed = "\r\nCommand No.3 Response Error. Bootload Failed! \r\n";
   const Case cases[] = {
-      {sim::FaultKind::Refuse,
-       "\r\nError Code:0x6A00. Unsupported Command - Protocol and task ID are right, but command is invalid\r\n"
-       "Command No.3 Response Error. Bootload Failed! \r\n"},
-      {sim::FaultKind::Garble, "\r\nCommand No.3 Response Error. Bootload Failed! \r\n"},
+      {FrameProtocol::Header, sim::FaultKind::Refuse, 0x01, false, {1, 2, 3, 4, 4, 5, 6, 7}, kSucceeded},
+      {FrameProtocol::Header, sim::FaultKind::Refuse, 0x01, true, {1, 2, 3, 4, 4},
+       "\r\nError Code:0x01. Incorrect Header Tag\r\n"},
+      {FrameProtocol::Stx, sim::FaultKind::Refuse, 0x6A00, true, {1, 2, 3},
+       "\r\nError Code:0x6A00. Unsupported Command - Protocol and task ID are right, but command is invalid" +
+           stxFailed},
+      {FrameProtocol::Stx, sim::FaultKind::Garble, 0x6A00, true, {1, 2, 3}, stxFailed},
   };
   for (const Case& c : cases) {
-    sim::ReaderOptions options = BootloaderReader(FrameProtocol::Stx);
-    options.blockFaults.push_back({.block = 3, .kind = c.fault, .code = 0x6A00, .always = true});
+    sim::ReaderOptions options = BootloaderReader(c.framing);
+    const uint32_t block = c.framing == FrameProtocol::Stx ? 3 : 4;
+    options.blockFaults.push_back({.block = block, .kind = c.fault, .code = c.code, .always = c.always});
     ReaderBench bench(options);
-    ASSERT_TRUE(bench.Connect(Link::Serial));
+    ASSERT_TRUE(bench.Connect(c.framing == FrameProtocol::Stx ? Link::Serial : Link::Tcp));
     int count = 0;
     bench.channel().QueueBootloadBlocks(ModuleSections(4), count);
     Progress progress;
-    EXPECT_FALSE(bench.channel().RunCommandQueue(progress.callback()));
-    EXPECT_EQ(progress.positions, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(bench.channel().RunCommandQueue(progress.callback()), c.tail == kSucceeded);
+    EXPECT_EQ(progress.positions, c.positions);
     const std::string session = bench.channel().SessionText();
     EXPECT_TRUE(EndsWith(session, c.tail)) << session;
-    // The accounts of the three exchanges come first, oldest first.
-    EXPECT_EQ(session.find("\r\n======================\r\nBOOTLOAD_SEND_BLOCK:\r\n02 "), 0u);
+    if (c.framing == FrameProtocol::Stx) {
+      // The accounts of the three exchanges come first, oldest first.
+      EXPECT_EQ(session.find("\r\n======================\r\nBOOTLOAD_SEND_BLOCK:\r\n02 "), 0u);
+    }
   }
 }
 
 TEST(BlockQueueTest, EmptyQueueSucceedsWithItsLineOnly) {
   ReaderBench bench;
+  // In STX framing kernel and UniApp pieces have no form: counted, not queued.
+  FirmwareSection chunk;
+  chunk.data = Bytes(1024, 0x11);
   int count = -1;
+  bench.channel().setFrameProtocol(FrameProtocol::Stx);
+  EXPECT_TRUE(bench.channel().QueueKernelBlocks(0x03, {chunk, chunk}, count));
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(bench.channel().QueueLength(), 0u);
   EXPECT_TRUE(bench.channel().QueueBootloadBlocks({}, count));
   EXPECT_EQ(count, 0);
   Progress progress;
@@ -310,6 +255,10 @@ TEST(BlockQueueTest, EmptyQueueSucceedsWithItsLineOnly) {
   EXPECT_TRUE(bench.channel().RunCommandQueueStx(progress.callback()));
   EXPECT_TRUE(progress.positions.empty());
   EXPECT_EQ(bench.channel().SessionText(), std::string(kSucceeded) + kSucceeded);
+  // A run without a progress callback, on a channel with no link.
+  bench.channel().setFrameProtocol(FrameProtocol::Header);
+  ASSERT_TRUE(bench.channel().QueueBootloadBlocks(ModuleSections(1), count));
+  EXPECT_FALSE(bench.channel().RunCommandQueue({}));
 }
 
 TEST(BlockQueueTest, UnansweredBlockIsSentOnceMoreExceptOnThePassThroughRun) {

@@ -29,86 +29,55 @@ class ParseModuleFileTest : public testing::Test {
     return file_.ParseModuleFile(path);
   }
 
-  // The first module of the examples: S = 8, T = 2, B = 16, N = 2.
-  static ModuleSpec WorkedLayout() {
-    ModuleSpec spec;
-    spec.securityType = "nonpci";
-    spec.firstTag = 0;
-    spec.secondTag = 0;
-    spec.preambleLength = 8;  // part 1 = 00 00 00 00: two empty values
-    spec.blockSize = 16;
-    spec.blockCount = 2;
-    spec.trailer = {0xEE, 0xDD};
-    spec.baseAddress = 0x00010000;
-    return spec;
-  }
-
   TempDir dir_;
   FirmwareFile file_;
   std::vector<uint8_t> image_;
 };
 
-TEST_F(ParseModuleFileTest, WorkedLayoutGivesFiveSectionsInFileOrder) {
-  ASSERT_EQ(Parse(WorkedLayout()), ParseResult::Ok);
-  ASSERT_EQ(image_.size(), 106u);
-  EXPECT_FALSE(file_.pciFlag);
-  EXPECT_TRUE(file_.typeValid);
-  EXPECT_EQ(file_.preambleHalf1, 4u);
-  EXPECT_EQ(file_.preambleHalf2, 4u);
-  EXPECT_EQ(file_.trailerLength, 2);
-  EXPECT_EQ(file_.blockSize, 16);
-  EXPECT_EQ(file_.blockCount, 2);
-  EXPECT_EQ(file_.baseAddress, (std::array<uint8_t, 4>{0x00, 0x01, 0x00, 0x00}));
-  EXPECT_EQ(file_.infoText, "");
-
+// The first module of the examples (S = 8, T = 2, B = 16, N = 2), with an odd
+// preamble length (its last byte is lost) and with none (both halves are left
+// out, the indexes stay). Nothing of the module parsed before survives.
+TEST_F(ParseModuleFileTest, SectionsStandWhereTheLayoutPutsThem) {
   struct Expected {
     uint32_t index, offset, length, address;
   };
-  const Expected expected[] = {
-      {0, 64, 4, 0}, {1, 68, 4, 1}, {2, 72, 16, 0x00010000}, {3, 88, 16, 0x00010010}, {4, 104, 2, 0xFFFFFFFF},
+  struct Case {
+    uint16_t preambleLength;
+    std::vector<Expected> sections;
   };
-  ASSERT_EQ(file_.sections.size(), std::size(expected));
-  for (size_t i = 0; i < std::size(expected); ++i) {
-    SCOPED_TRACE(i);
-    const FirmwareSection& section = file_.sections[i];
-    EXPECT_EQ(section.index, expected[i].index);
-    EXPECT_EQ(section.length(), expected[i].length);
-    EXPECT_EQ(section.address, expected[i].address);
-    EXPECT_EQ(section.data, Slice(image_, expected[i].offset, expected[i].length));
+  const Case cases[] = {
+      {8, {{0, 64, 4, 0}, {1, 68, 4, 1}, {2, 72, 16, 0x10000}, {3, 88, 16, 0x10010}, {4, 104, 2, kTrailerAddress}}},
+      {5, {{0, 64, 2, 0}, {1, 66, 2, 1}, {2, 68, 16, 0x10000}, {3, 84, 16, 0x10010}, {4, 100, 2, kTrailerAddress}}},
+      {0, {{2, 64, 16, 0x10000}, {3, 80, 16, 0x10010}, {4, 96, 2, kTrailerAddress}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.preambleLength);
+    ModuleSpec earlier;
+    earlier.infoText = "earlier module";
+    ASSERT_EQ(Parse(earlier, "earlier.fm"), ParseResult::Ok);
+    ModuleSpec spec;
+    spec.securityType = "nonpci";
+    spec.preambleLength = c.preambleLength;  // part 1 = 00 00 00 00: two empty values
+    spec.blockSize = 16;
+    spec.blockCount = 2;
+    spec.trailer = {0xEE, 0xDD};
+    spec.baseAddress = 0x00010000;
+    ASSERT_EQ(Parse(spec), ParseResult::Ok);
+    EXPECT_EQ(image_.size(), c.sections.back().offset + 2u);
+    EXPECT_EQ(file_.infoText, "");
+    EXPECT_EQ(file_.preambleHalf1, c.preambleLength / 2u);
+    ASSERT_EQ(file_.sections.size(), c.sections.size());
+    for (size_t i = 0; i < c.sections.size(); ++i) {
+      const FirmwareSection& section = file_.sections[i];
+      const Expected& e = c.sections[i];
+      EXPECT_EQ(section.index, e.index) << i;
+      EXPECT_EQ(section.address, e.address) << i;
+      EXPECT_EQ(section.data, Slice(image_, e.offset, e.length)) << i;
+    }
+    // The same header with all of an odd preamble present does not add up.
+    spec.lengthAdjust = c.preambleLength % 2;
+    EXPECT_EQ(Parse(spec), c.preambleLength % 2 ? ParseResult::SizeError : ParseResult::Ok);
   }
-}
-
-TEST_F(ParseModuleFileTest, OddPreambleLengthLosesItsLastByte) {
-  ModuleSpec spec = WorkedLayout();
-  spec.preambleLength = 5;  // H = 2; the file holds 4 preamble bytes
-  ASSERT_EQ(Parse(spec), ParseResult::Ok);
-  EXPECT_EQ(image_.size(), 64u + 4 + 32 + 2);
-  EXPECT_EQ(file_.preambleHalf1, 2u);
-  ASSERT_EQ(file_.sections.size(), 5u);
-  EXPECT_EQ(file_.sections[1].data, Slice(image_, 66, 2));
-  EXPECT_EQ(file_.sections[2].data, Slice(image_, 68, 16));
-
-  // The same header with all five preamble bytes present does not add up.
-  spec.lengthAdjust = 1;
-  EXPECT_EQ(Parse(spec), ParseResult::SizeError);
-}
-
-TEST_F(ParseModuleFileTest, NoPreambleLeavesOutBothHalvesButKeepsIndexes) {
-  ModuleSpec earlier;
-  earlier.infoText = "earlier module";
-  ASSERT_EQ(Parse(earlier, "earlier.fm"), ParseResult::Ok);
-
-  ModuleSpec spec = WorkedLayout();
-  spec.preambleLength = 0;
-  ASSERT_EQ(Parse(spec), ParseResult::Ok);
-  EXPECT_EQ(file_.infoText, "");  // not the earlier module's text
-  EXPECT_EQ(image_.size(), 64u + 2 * 16 + 2);
-  ASSERT_EQ(file_.sections.size(), 3u);
-  EXPECT_EQ(file_.sections[0].index, 2u);
-  EXPECT_EQ(file_.sections[0].address, 0x00010000u);
-  EXPECT_EQ(file_.sections[0].data, Slice(image_, 64, 16));
-  EXPECT_EQ(file_.sections[2].index, 4u);
-  EXPECT_EQ(file_.sections[2].address, kTrailerAddress);
 }
 
 TEST_F(ParseModuleFileTest, BlockAddressesCarryThroughAllFourBytes) {
@@ -162,7 +131,29 @@ TEST_F(ParseModuleFileTest, SecurityTypeIsComparedWithoutRegardToCase) {
   }
 }
 
-TEST_F(ParseModuleFileTest, ShortFilesAndSizesThatDoNotAddUp) {
+// Files that cannot be opened, are too short, or whose sizes do not add up are
+// refused, and nothing of the module parsed before them survives.
+TEST_F(ParseModuleFileTest, RefusedFilesLeaveNothingOfAnEarlierOne) {
+  ModuleSpec good;
+  good.infoText = "First module";
+  const std::string goodPath = dir_.File("good.fm");
+  ASSERT_TRUE(WriteModuleFile(goodPath, good));
+  ASSERT_EQ(::mkdir(dir_.File("folder.fm").c_str(), 0755), 0);
+  ASSERT_EQ(::mkfifo(dir_.File("pipe.fm").c_str(), 0600), 0);  // must not wait for a writer
+  const auto check = [&](const std::string& what, const auto& parse, ParseResult result) {
+    SCOPED_TRACE(what);
+    ASSERT_EQ(file_.ParseModuleFile(goodPath), ParseResult::Ok);
+    ASSERT_FALSE(file_.sections.empty());
+    ASSERT_EQ(file_.infoText, "First module");
+    EXPECT_EQ(parse(), result);
+    EXPECT_TRUE(file_.sections.empty());
+    EXPECT_TRUE(file_.chunks.empty());
+    EXPECT_EQ(file_.infoText, "");
+  };
+  for (const char* name : {"missing.fm", "folder.fm", "pipe.fm"}) {
+    check(name, [&] { return file_.ParseModuleFile(dir_.File(name)); }, ParseResult::OpenFailed);
+  }
+
   struct Case {
     const char* what;
     ModuleSpec spec;
@@ -176,6 +167,7 @@ TEST_F(ParseModuleFileTest, ShortFilesAndSizesThatDoNotAddUp) {
   };
   const Case cases[] = {
       {"empty file", with([](ModuleSpec& s) { s.truncateTo = 0; }), ParseResult::HeaderTooShort},
+      {"40 bytes", with([](ModuleSpec& s) { s.truncateTo = 40; }), ParseResult::HeaderTooShort},
       {"63 bytes", with([](ModuleSpec& s) { s.truncateTo = 63; }), ParseResult::HeaderTooShort},
       {"header only", with([](ModuleSpec& s) { s.truncateTo = 64; }), ParseResult::SizeError},
       {"one byte short", with([](ModuleSpec& s) { s.lengthAdjust = -1; }), ParseResult::SizeError},
@@ -193,58 +185,14 @@ TEST_F(ParseModuleFileTest, ShortFilesAndSizesThatDoNotAddUp) {
          s.preambleLengthField = 0xFFFF;
        }),
        ParseResult::SizeError},
+      {"unknown type", with([](ModuleSpec& s) { s.securityType = "public"; }), ParseResult::TypeError},
       {"type checked before sizes", with([](ModuleSpec& s) {
          s.securityType = "secure";
          s.blockCount = 0;
        }),
        ParseResult::TypeError},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(Parse(c.spec), c.result);
-    EXPECT_TRUE(file_.sections.empty());
-    EXPECT_EQ(file_.infoText, "");
-  }
-}
-
-TEST_F(ParseModuleFileTest, NothingOfAnEarlierFileSurvivesAFailedParse) {
-  ModuleSpec good;
-  good.infoText = "First module";
-  const std::string goodPath = dir_.File("good.fm");
-  ASSERT_TRUE(WriteModuleFile(goodPath, good));
-
-  ModuleSpec shortHeader;
-  shortHeader.truncateTo = 40;
-  ModuleSpec badType;
-  badType.securityType = "public";
-  ModuleSpec badSize;
-  badSize.lengthAdjust = -1;
-  ASSERT_TRUE(WriteModuleFile(dir_.File("short.fm"), shortHeader));
-  ASSERT_TRUE(WriteModuleFile(dir_.File("type.fm"), badType));
-  ASSERT_TRUE(WriteModuleFile(dir_.File("size.fm"), badSize));
-  ASSERT_EQ(::mkdir(dir_.File("folder.fm").c_str(), 0755), 0);
-  ASSERT_EQ(::mkfifo(dir_.File("pipe.fm").c_str(), 0600), 0);  // must not wait for a writer
-
-  struct Case {
-    std::string path;
-    ParseResult result;
-  };
-  const Case cases[] = {
-      {dir_.File("missing.fm"), ParseResult::OpenFailed}, {dir_.File("folder.fm"), ParseResult::OpenFailed},
-      {dir_.File("pipe.fm"), ParseResult::OpenFailed},
-      {dir_.File("short.fm"), ParseResult::HeaderTooShort}, {dir_.File("type.fm"), ParseResult::TypeError},
-      {dir_.File("size.fm"), ParseResult::SizeError},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path);
-    ASSERT_EQ(file_.ParseModuleFile(goodPath), ParseResult::Ok);
-    ASSERT_FALSE(file_.sections.empty());
-    ASSERT_EQ(file_.infoText, "First module");
-    EXPECT_EQ(file_.ParseModuleFile(c.path), c.result);
-    EXPECT_TRUE(file_.sections.empty());
-    EXPECT_TRUE(file_.chunks.empty());
-    EXPECT_EQ(file_.infoText, "");
-  }
+  for (const Case& c : cases) check(c.what, [&] { return Parse(c.spec); }, c.result);
 }
 
 TEST_F(ParseModuleFileTest, InfoTextIsTheFirstTaggedValueCutToWhatFits) {
@@ -341,37 +289,6 @@ TEST_F(ParseModuleFileTest, ModuleThatCanNeverBeSentIsNotRead) {
     EXPECT_TRUE(lister.sections.empty());
     EXPECT_EQ(lister.infoText, file_.infoText);
   }
-}
-
-TEST_F(ParseModuleFileTest, HeaderFlagsArePublishedForTheWholeProcess) {
-  ModuleSpec pci;
-  pci.blockCount = 7;
-  ASSERT_EQ(Parse(pci), ParseResult::Ok);
-  ParsedModuleFlags flags = LastParsedModuleFlags();
-  EXPECT_TRUE(flags.pciFlag);
-  EXPECT_TRUE(flags.typeValid);
-  EXPECT_EQ(flags.blockCount, 7);
-
-  // A refused type still publishes its header; the PCI flag keeps its value.
-  ModuleSpec unknown;
-  unknown.securityType = "secret";
-  unknown.blockCount = 3;
-  ASSERT_EQ(Parse(unknown), ParseResult::TypeError);
-  flags = LastParsedModuleFlags();
-  EXPECT_TRUE(flags.pciFlag);
-  EXPECT_FALSE(flags.typeValid);
-  EXPECT_EQ(flags.blockCount, 3);
-
-  // A file whose header could not be read publishes nothing.
-  ASSERT_EQ(file_.ParseModuleFile(dir_.File("absent.fm")), ParseResult::OpenFailed);
-  flags = LastParsedModuleFlags();
-  EXPECT_FALSE(flags.typeValid);
-  EXPECT_EQ(flags.blockCount, 3);
-
-  ModuleSpec nonPci;
-  nonPci.securityType = "NONPCI";
-  ASSERT_EQ(Parse(nonPci), ParseResult::Ok);
-  EXPECT_FALSE(LastParsedModuleFlags().pciFlag);
 }
 
 TEST(FileStatusTextTest, NamesEachFailure) {

@@ -9,22 +9,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-TEST(HidReportDescriptor, VendorReportsWithoutIds) {
-  const Bytes descriptor{0x06, 0x00, 0xFF,  // usage page (vendor)
-                         0x09, 0x01, 0xA1, 0x01,  // usage, collection
-                         0x75, 0x08, 0x95, 0x40, 0x81, 0x02,  // 64 bytes in
-                         0x09, 0x02, 0x91, 0x02,  // 64 bytes out
-                         0x95, 0x08, 0xB1, 0x02,  // 8 bytes feature
-                         0xC0};
-  const auto summary = ParseReportDescriptor(descriptor);
-  ASSERT_TRUE(summary.has_value());
-  EXPECT_EQ(summary->lengths.input, 65u);
-  EXPECT_EQ(summary->lengths.output, 65u);
-  EXPECT_EQ(summary->lengths.feature, 9u);
-  EXPECT_FALSE(summary->numberedReports);
-}
-
-TEST(HidReportDescriptor, NumberedReportsTakeTheLongestOfEachKind) {
+TEST(HidReportDescriptor, LongestReportOfEachKindWithItsIdByte) {
   const Bytes descriptor{0x75, 0x08,
                          0x85, 0x01, 0x95, 0x3F, 0x81, 0x02,  // id 1: 63 bytes in
                          0x85, 0x02, 0x95, 0x10, 0x81, 0x02,  // id 2: 16 bytes in

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <future>
 #include <thread>
 
@@ -45,6 +46,18 @@ void ExpectCloseEndsARead(NetworkLink& link) {
   EXPECT_LT(tookMs, 60000u);
 }
 
+// A closed connection is seen at once: reads end without waiting, sends fail.
+void ExpectLostAtOnce(NetworkLink& link) {
+  const uint64_t start = TickMs();
+  EXPECT_TRUE(Read(link).empty());
+  EXPECT_TRUE(Read(link).empty());
+  EXPECT_LT(TickMs() - start, 1000u);
+  EXPECT_TRUE(link.Lost());
+  EXPECT_FALSE(link.IsConnected());
+  const Bytes frame = HeaderFrame(0x29, 0);
+  EXPECT_EQ(link.Send(frame.data(), frame.size()), -1);
+}
+
 // ---- TCP client against a loopback server ----
 
 class TcpLinkTest : public ::testing::Test {
@@ -62,22 +75,45 @@ class TcpLinkTest : public ::testing::Test {
   NetworkLink link;
 };
 
-TEST_F(TcpLinkTest, ConnectsAndSends) {
-  EXPECT_TRUE(link.IsConnected());
-  EXPECT_EQ(link.kind(), NetworkLink::Kind::TcpClient);
-  const Bytes frame = HeaderFrame(0x29, 0);
-  EXPECT_EQ(link.Send(frame.data(), frame.size()), 16);
-  EXPECT_EQ(server.Receive(16), frame);
-}
+// What the reader sends, as it arrives, and the frames read from it.
+struct StreamCase {
+  const char* what;
+  std::vector<Bytes> segments;  // sent 30 ms apart
+  std::vector<Bytes> frames;
+};
 
-TEST_F(TcpLinkTest, TwoFramesInOneSegment) {
+TEST_F(TcpLinkTest, FramesAreCutFromTheStream) {
   const Bytes first = HeaderFrame(0x29, 20, 0x11);
   const Bytes second = HeaderFrame(0x30, 3, 0x22);
-  ASSERT_TRUE(server.Send(Joined({first, second})));
-  EXPECT_EQ(Read(link), first);
-  EXPECT_EQ(link.PendingFrameCount(), 1u);
-  EXPECT_EQ(Read(link), second);
-  EXPECT_EQ(link.PendingFrameCount(), 0u);
+  const Bytes split = HeaderFrame(0x29, 40);
+  const StreamCase cases[] = {
+      {"two frames in one segment", {Joined({first, second})}, {first, second}},
+      {"one frame in two segments", {Bytes(split.begin(), split.begin() + 5), Bytes(split.begin() + 5, split.end())},
+       {split}},
+      {"short form alone, unchanged", {ShortFormFrame(0x29, 7)}, {ShortFormFrame(0x29, 7)}},
+      {"short form followed by another, restored", {Joined({ShortFormFrame(0x29, 7), second})},
+       {HeaderFrame(0x29, 7), second}},
+  };
+  for (const StreamCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto sending = std::async(std::launch::async, [&] {
+      for (const Bytes& segment : c.segments) {
+        if (!server.Send(segment)) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      }
+      return true;
+    });
+    for (const Bytes& frame : c.frames) EXPECT_EQ(Read(link), frame);
+    EXPECT_TRUE(sending.get());
+    EXPECT_EQ(link.PendingFrameCount(), 0u);
+  }
+  // Longer than the buffer: cut.
+  const Bytes frame = HeaderFrame(0x29, 1500);
+  ASSERT_TRUE(server.Send(frame));
+  Bytes buffer(1024 + 8, 0xCC);
+  EXPECT_EQ(link.ReadFrame(std::span(buffer).first(1024), 5000), 1024u);
+  EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 1024, frame.begin()));
+  EXPECT_EQ(buffer[1024], 0xCC);
 }
 
 // A frame of the connection before a reconnect (say, before the reader's
@@ -107,70 +143,6 @@ TEST_F(TcpLinkTest, SendDropsWhatWasNotReadBeforeIt) {
   EXPECT_EQ(Read(link), HeaderFrame(0xC7, 1));
 }
 
-TEST_F(TcpLinkTest, OneFrameInTwoSegments) {
-  const Bytes frame = HeaderFrame(0x29, 40);
-  ASSERT_TRUE(server.Send(Bytes(frame.begin(), frame.begin() + 5)));
-  auto rest = std::async(std::launch::async, [&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    return server.Send(Bytes(frame.begin() + 5, frame.end()));
-  });
-  EXPECT_EQ(Read(link), frame);
-  EXPECT_TRUE(rest.get());
-}
-
-TEST_F(TcpLinkTest, ShortFormAloneIsReturnedUnchanged) {
-  const Bytes frame = ShortFormFrame(0x29, 7);
-  ASSERT_EQ(frame.size(), 7u + 15u);
-  ASSERT_TRUE(server.Send(frame));
-  EXPECT_EQ(Read(link), frame);
-}
-
-TEST_F(TcpLinkTest, ShortFormFollowedByAnotherIsRestored) {
-  const Bytes second = HeaderFrame(0x31, 2);
-  ASSERT_TRUE(server.Send(Joined({ShortFormFrame(0x29, 7), second})));
-  EXPECT_EQ(Read(link), HeaderFrame(0x29, 7));
-  EXPECT_EQ(Read(link), second);
-}
-
-TEST_F(TcpLinkTest, BytesOutsideFramesAreSkipped) {
-  const Bytes frame = HeaderFrame(0x29, 4);
-  ASSERT_TRUE(server.Send(Joined({Bytes{'x', 'K', 'e', 0, 'e'}, frame, Bytes{'z'}})));
-  EXPECT_EQ(Read(link), frame);
-  EXPECT_EQ(link.PendingFrameCount(), 0u);
-}
-
-TEST_F(TcpLinkTest, OverlongFrameIsDroppedWithItsBytes) {
-  const Bytes next = HeaderFrame(0x31, 10);
-  // 3000 data bytes that themselves look like frames must not be taken for any.
-  Bytes overlong = HeaderFrame(0x29, 3000);
-  const Bytes inner = HeaderFrame(0x77, 1);
-  std::copy(inner.begin(), inner.end(), overlong.begin() + 100);
-  ASSERT_TRUE(server.Send(Joined({overlong, next})));
-  EXPECT_EQ(Read(link), next);
-}
-
-TEST_F(TcpLinkTest, FrameLongerThanTheBufferIsCut) {
-  const Bytes frame = HeaderFrame(0x29, 1500);
-  ASSERT_TRUE(server.Send(frame));
-  Bytes buffer(1024 + 8, 0xCC);
-  EXPECT_EQ(link.ReadFrame(std::span(buffer).first(1024), 5000), 1024u);
-  EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 1024, frame.begin()));
-  EXPECT_EQ(buffer[1024], 0xCC);
-}
-
-// A closed connection is seen at once: reads end without waiting, sends fail.
-TEST_F(TcpLinkTest, PeerThatClosesIsLostAtOnce) {
-  server.CloseClient();
-  const uint64_t start = TickMs();
-  EXPECT_TRUE(Read(link).empty());
-  EXPECT_TRUE(Read(link).empty());
-  EXPECT_LT(TickMs() - start, 1000u);
-  EXPECT_TRUE(link.Lost());
-  EXPECT_FALSE(link.IsConnected());
-  const Bytes frame = HeaderFrame(0x29, 0);
-  EXPECT_EQ(link.Send(frame.data(), frame.size()), -1);
-}
-
 // A reader silent for a whole receive time-out may be gone without a word:
 // the link no longer counts as connected (a connect makes a new one), but the
 // socket stays and a late answer is still read.
@@ -187,6 +159,11 @@ TEST_F(TcpLinkTest, SilenceForAWholeReceiveTimeOutEndsConnectedButNotTheSocket) 
 // A read waiting on a silent reader when the link is closed (shutdown, a new
 // connection) ends then, instead of asking the closed link again and again
 // until its time is up.
+TEST_F(TcpLinkTest, PeerThatClosesIsLostAtOnce) {
+  server.CloseClient();
+  ExpectLostAtOnce(link);
+}
+
 TEST_F(TcpLinkTest, CloseEndsAReadInProgress) {
   ExpectCloseEndsARead(link);
 }
@@ -251,67 +228,6 @@ class TlsLinkTest : public ::testing::Test {
   std::vector<std::string> messages;
 };
 
-TEST_F(TlsLinkTest, ReaderConnectsAndFramesFlowBothWays) {
-  const int port = StartServer();
-  ASSERT_NE(port, 0);
-  test::TlsTestClient reader;
-  ASSERT_TRUE(reader.Connect(port));
-  ASSERT_TRUE(StartedWithin(5000));
-  EXPECT_TRUE(link.IsConnected());
-  EXPECT_EQ(link.kind(), NetworkLink::Kind::TlsServer);
-
-  const Bytes request = HeaderFrame(0x29, 0);
-  EXPECT_EQ(link.Send(request.data(), request.size()), 16);
-  EXPECT_EQ(reader.Receive(16), request);
-
-  const Bytes first = HeaderFrame(0x29, 30, 1);
-  const Bytes second = ShortFormFrame(0x2A, 5, 2);
-  ASSERT_TRUE(reader.Send(Joined({first, second})));
-  EXPECT_EQ(Read(link), first);
-  EXPECT_EQ(Read(link), HeaderFrame(0x2A, 5, 2));
-}
-
-TEST_F(TlsLinkTest, FailedHandshakeIsDroppedAndTheNextClientServed) {
-  const int port = StartServer();
-  ASSERT_NE(port, 0);
-  UniqueFd plain = test::ConnectPlain(port);
-  ASSERT_TRUE(plain);
-  const char hello[] = "GET / HTTP/1.0\r\n\r\n";
-  ASSERT_GT(::send(plain.get(), hello, sizeof hello - 1, MSG_NOSIGNAL), 0);
-  // Dropped completely: its connection is closed before the next one is taken.
-  EXPECT_TRUE(test::PeerClosed(plain.get()));
-  EXPECT_FALSE(StartedWithin(0));
-
-  test::TlsTestClient reader;
-  ASSERT_TRUE(reader.Connect(port));
-  ASSERT_TRUE(StartedWithin(5000));
-  EXPECT_TRUE(link.IsConnected());
-}
-
-TEST_F(TlsLinkTest, PeerThatClosesIsLostAtOnce) {
-  const int port = StartServer();
-  test::TlsTestClient reader;
-  ASSERT_TRUE(reader.Connect(port));
-  ASSERT_TRUE(StartedWithin(5000));
-  reader.Close();
-  const uint64_t start = TickMs();
-  EXPECT_TRUE(Read(link).empty());
-  EXPECT_TRUE(Read(link).empty());
-  EXPECT_LT(TickMs() - start, 1000u);
-  EXPECT_TRUE(link.Lost());
-  EXPECT_FALSE(link.IsConnected());
-  const Bytes frame = HeaderFrame(0x29, 0);
-  EXPECT_EQ(link.Send(frame.data(), frame.size()), -1);
-}
-
-TEST_F(TlsLinkTest, CloseEndsAReadInProgress) {
-  const int port = StartServer();
-  test::TlsTestClient reader;
-  ASSERT_TRUE(reader.Connect(port));
-  ASSERT_TRUE(StartedWithin(5000));
-  ExpectCloseEndsARead(link);
-}
-
 TEST_F(TlsLinkTest, CloseEndsAServerWaitingForItsReader) {
   ASSERT_NE(StartServer(), 0);
   const auto before = std::chrono::steady_clock::now();
@@ -344,6 +260,7 @@ TEST_F(TlsLinkTest, OpensslClientCompletesTheHandshakeAndExchanges) {
   test::BackgroundProcess client(SClient(port));
   ASSERT_TRUE(client.Started());
   ASSERT_TRUE(StartedWithin(10000));
+  EXPECT_EQ(link.kind(), NetworkLink::Kind::TlsServer);
 
   const Bytes request = HeaderFrame(0x29, 8, 0x41);
   ASSERT_EQ(link.Send(request.data(), request.size()), static_cast<int>(request.size()));
@@ -353,6 +270,18 @@ TEST_F(TlsLinkTest, OpensslClientCompletesTheHandshakeAndExchanges) {
   const Bytes answer = HeaderFrame(0x29, 12, 0x42);
   ASSERT_TRUE(client.Write(std::string(answer.begin(), answer.end())));
   EXPECT_EQ(Read(link), answer);
+  // A read waiting on the silent client ends when the link is closed.
+  ExpectCloseEndsARead(link);
+}
+
+TEST_F(TlsLinkTest, PeerThatClosesIsLostAtOnce) {
+  const int port = StartServer();
+  ASSERT_NE(port, 0);
+  test::BackgroundProcess client(SClient(port));
+  ASSERT_TRUE(client.Started());
+  ASSERT_TRUE(StartedWithin(10000));
+  client.Signal(SIGKILL);
+  ExpectLostAtOnce(link);
 }
 
 }  // namespace

@@ -1,12 +1,8 @@
 #pragma once
-// Real peers for the network link tests: a loopback TCP server playing the
-// reader's side of the client link, a TLS client playing the reader that
-// connects to the server link, and a throw-away certificate.
-
-#include <openssl/ssl.h>
+// Header frames as the reader sends them, and a loopback TCP server playing
+// the reader's side of the client link.
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,25 +33,5 @@ class TcpTestServer {
   UniqueFd client_;
   int port_ = 0;
 };
-
-class TlsTestClient {
- public:
-  TlsTestClient();
-  ~TlsTestClient();
-  // Connects and completes the handshake (real time-outs of a few seconds).
-  bool Connect(int port);
-  bool Send(const Bytes& bytes);
-  Bytes Receive(size_t count, int realMs = 2000);
-  void Close();
-
- private:
-  struct State;
-  std::unique_ptr<State> state_;
-};
-
-// A plain TCP client, for one that never speaks TLS.
-UniqueFd ConnectPlain(int port);
-// True when the other side closed the connection within realMs.
-bool PeerClosed(int fd, int realMs = 2000);
 
 }  // namespace orvane::test

@@ -3,13 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 
 #include "app/clock.h"
 #include "support/test_certificate.h"
 #include "reader-sim/sim_hid_device.h"
-#include "reader-sim/sim_tcp_server.h"
 #include "reader-sim/simulated_reader.h"
 #include "update/engine_rig.h"
 #include "update/update_texts.h"
@@ -18,26 +16,6 @@ namespace orvane::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A reader on the in-memory HID backend, found by the rig's configured identity.
-struct HidReader {
-  explicit HidReader(sim::ReaderOptions options)
-      : reader(std::move(options)), device(std::make_shared<FakeHidDevice>(kRigVendorId, kRigProductId)) {}
-  void PlugInto(EngineRig& rig) {
-    rig.hidBackend.AddDevice(device);
-    ASSERT_TRUE(runner.Start());
-  }
-  sim::SimulatedReader reader;
-  std::shared_ptr<FakeHidDevice> device;
-  sim::SimHidDevice runner{reader, device};
-};
-
-sim::ReaderOptions HeaderReader(std::string version = "Orvane APP V2.00.020") {
-  sim::ReaderOptions options;
-  options.framing = FrameProtocol::Header;
-  options.applicationVersion = std::move(version);
-  return options;
-}
 
 TEST(Detection, LocalInterfaceRetriesEvery200MsUntilTheChoiceChanges) {
   ManualClock clock;
@@ -98,68 +76,17 @@ TEST(Detection, RedetectReaderGivesUpAfterSixQuickAndSixteenSlowAttempts) {
   EXPECT_TRUE(rig.view.WaitForDelivered(ViewRefresh::Controls, 2));
 }
 
-TEST(Detection, RedetectReaderFindsAReaderThatComesBack) {
-  ManualClock clock;
-  ScopedClock scoped(clock);
-  HidReader hidReader(HeaderReader());
-  EngineRig rig;
-  // The reader is plugged in while the ninth attempt is being prepared.
-  rig.onPortListing = [&] {
-    if (rig.portListings.load() == 8) rig.hidBackend.AddDevice(hidReader.device);
-  };
-  ASSERT_TRUE(hidReader.runner.Start());
-  rig.Build();
-
-  std::string text;
-  bool notFound = true;
-  EXPECT_TRUE(rig.engine->RedetectReader(text, notFound, false));
-  EXPECT_FALSE(notFound);
-  EXPECT_EQ(text, "Orvane APP V2.00.020");
-  // Three one-second pauses; the other waits are the HID reads of the answer.
-  const std::vector<uint32_t> waits = clock.Waits();
-  EXPECT_EQ(std::count(waits.begin(), waits.end(), kRedetectSlowPauseMs), 3);
-  EXPECT_TRUE(rig.engine->ready());
-  EXPECT_FALSE(rig.engine->attention());
-  EXPECT_EQ(rig.engine->statusText(), texts::kDeviceReady);
-  EXPECT_EQ(rig.engine->deviceInfoText(), "Application Mode, Version Info: Orvane APP V2.00.020 ");
-}
-
-struct ModelCase {
-  const char* version;
-  bool modelVariant;
-};
-
-void PrintTo(const ModelCase& c, std::ostream* os) { *os << '"' << c.version << '"'; }
-
-class ModelVariantRule : public ::testing::TestWithParam<ModelCase> {};
-
-TEST_P(ModelVariantRule, ShowsTheModelBoxOnlyForTheModelAfterTheFirstCharacter) {
-  ScaledClock clock(100);
-  ScopedClock scoped(clock);
-  HidReader hidReader(HeaderReader(GetParam().version));
-  EngineRig rig;
-  hidReader.PlugInto(rig);
-  rig.Build();
-
-  rig.OnPresenter([&] { rig.engine->StartDetection(); });
-  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
-  EXPECT_EQ(g_bModelVariant.load(), GetParam().modelVariant);
-  EXPECT_EQ(rig.view.ModelBoxShown(), GetParam().modelVariant);
-  EXPECT_TRUE(rig.engine->ready());
-  EXPECT_FALSE(rig.view.StatusBlinking());
-  EXPECT_TRUE(rig.view.ButtonsEnabled());
-}
-
-INSTANTIATE_TEST_SUITE_P(Texts, ModelVariantRule,
-                         ::testing::Values(ModelCase{"Orvane 4710 APP", true}, ModelCase{"4710 Orvane APP", false},
-                                           ModelCase{"x4710", true}, ModelCase{"Orvane 471 APP", false}));
-
 TEST(Detection, UnpluggedReaderIsNoticedAndDetectionStartsAgain) {
   ScaledClock clock(100);
   ScopedClock scoped(clock);
-  HidReader hidReader(HeaderReader());
+  sim::ReaderOptions options;
+  options.framing = FrameProtocol::Header;
+  sim::SimulatedReader reader(options);
+  auto device = std::make_shared<FakeHidDevice>(kRigVendorId, kRigProductId);
+  sim::SimHidDevice runner(reader, device);
   EngineRig rig;
-  hidReader.PlugInto(rig);
+  rig.hidBackend.AddDevice(device);
+  ASSERT_TRUE(runner.Start());
   rig.Build();
 
   rig.OnPresenter([&] { rig.engine->StartDetection(); });
@@ -170,7 +97,7 @@ TEST(Detection, UnpluggedReaderIsNoticedAndDetectionStartsAgain) {
   EXPECT_EQ(rig.view.DeliveredCount(ViewRefresh::RestartDetection), 0);
 
   const uint64_t unpluggedAt = TickMs();
-  hidReader.device->SetPresent(false);
+  device->SetPresent(false);
   ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::RestartDetection));
   EXPECT_GE(TickMs() - unpluggedAt, kMonitorGoneMs);
   EXPECT_FALSE(rig.engine->ready());
@@ -181,43 +108,10 @@ TEST(Detection, UnpluggedReaderIsNoticedAndDetectionStartsAgain) {
   EXPECT_TRUE(rig.view.WaitUntil([&] { return rig.engine->monitorStoppedFlag(); }));
 
   // Plugged in again: found by the restarted detection, watched again.
-  hidReader.device->SetPresent(true);
+  device->SetPresent(true);
   ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor, 2));
   EXPECT_TRUE(rig.engine->ready());
   EXPECT_FALSE(rig.view.StatusBlinking());
-}
-
-TEST(Detection, TcpInterfaceWaitsForTheServerWithAttention) {
-  ScaledClock clock(100);
-  ScopedClock scoped(clock);
-  sim::SimulatedReader reader(HeaderReader());
-  sim::SimTcpServer server(reader, 0);
-  ASSERT_TRUE(server.Start());
-  const uint16_t port = server.Port();
-  server.Stop();  // nobody listens yet
-
-  EngineRig rig;
-  rig.settings.tcpServerPort = port;
-  rig.Build();
-  rig.OnPresenter([&] {
-    rig.engine->ApplyInterfaceChoice(InterfaceTcpClient);
-    rig.engine->StartDetection();
-  });
-  EXPECT_TRUE(rig.view.PortBoxShown());
-  EXPECT_EQ(g_nInterfaceKind.load(), InterfaceTcpClient);
-  EXPECT_EQ(rig.engine->serverPort(), port);
-  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::Controls));
-  EXPECT_EQ(rig.engine->statusText(), texts::kWaitTcpServer);
-  EXPECT_TRUE(rig.engine->attention());
-
-  sim::SimTcpServer later(reader, port);
-  ASSERT_TRUE(later.Start());
-  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
-  EXPECT_TRUE(rig.engine->ready());
-  EXPECT_FALSE(rig.engine->attention());
-  EXPECT_EQ(rig.engine->statusText(), texts::kDeviceReady);
-  EXPECT_EQ(rig.channel().connectionKind(), ConnectionKind::TcpClient);
-  rig.view.ShutdownEngine();
 }
 
 TEST(Detection, ShutdownEndsAWaitForATlsClientAtOnce) {

@@ -1,5 +1,6 @@
 #include "update/recording_view.h"
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 
@@ -70,11 +71,7 @@ void RecordingView::ShutdownEngine() {
 
 void RecordingView::TickRow(int row, bool ticked) {
   std::lock_guard lock(mutex_);
-  if (ticked) {
-    ticked_.insert(row);
-  } else {
-    ticked_.erase(row);
-  }
+  if (ticked) ticked_.insert(row); else ticked_.erase(row);
 }
 
 void RecordingView::SetConfirmAnswer(bool accept) {
@@ -103,46 +100,19 @@ bool RecordingView::WaitForDelivered(ViewRefresh refresh, int count, int timeout
 
 int RecordingView::DeliveredCount(ViewMessageKind kind) const {
   std::lock_guard lock(mutex_);
-  int count = 0;
-  for (const ViewMessage& delivered : delivered_) count += delivered.kind == kind ? 1 : 0;
-  return count;
+  return static_cast<int>(std::count_if(delivered_.begin(), delivered_.end(), [&](auto& m) { return m.kind == kind; }));
 }
 
 int RecordingView::DeliveredCount(ViewRefresh refresh) const {
   std::lock_guard lock(mutex_);
-  int count = 0;
-  for (const ViewMessage& delivered : delivered_) {
-    count += delivered.kind == ViewMessageKind::Refresh && delivered.refresh == refresh ? 1 : 0;
-  }
-  return count;
-}
-
-void RecordingView::Note(const std::string& call) {
-  // mutex_ held by the caller
-  calls_.push_back(call);
-}
-
-std::vector<std::string> RecordingView::StatusTexts() const {
-  std::lock_guard lock(mutex_);
-  return statusTexts_;
-}
-
-std::vector<ViewMessage> RecordingView::Delivered() const {
-  std::lock_guard lock(mutex_);
-  return delivered_;
-}
-
-std::vector<RowMark> RecordingView::RowMarks() const {
-  std::lock_guard lock(mutex_);
-  return marks_;
+  return static_cast<int>(std::count_if(delivered_.begin(), delivered_.end(), [&](auto& m) {
+    return m.kind == ViewMessageKind::Refresh && m.refresh == refresh;
+  }));
 }
 
 std::vector<RowMark> RecordingView::RowMarksOf(int row) const {
-  std::lock_guard lock(mutex_);
-  std::vector<RowMark> marks;
-  for (const RowMark& mark : marks_) {
-    if (mark.row == row) marks.push_back(mark);
-  }
+  std::vector<RowMark> marks = RowMarks();
+  std::erase_if(marks, [&](const RowMark& mark) { return mark.row != row; });
   return marks;
 }
 
@@ -151,81 +121,9 @@ RowMark RecordingView::LastRowMark(int row) const {
   return marks.empty() ? RowMark{} : marks.back();
 }
 
-std::vector<std::pair<std::string, std::string>> RecordingView::MessageBoxes() const {
-  std::lock_guard lock(mutex_);
-  return messageBoxes_;
-}
-
-std::vector<std::string> RecordingView::Notices() const {
-  std::lock_guard lock(mutex_);
-  return notices_;
-}
-
-std::vector<std::string> RecordingView::Confirmations() const {
-  std::lock_guard lock(mutex_);
-  return confirmations_;
-}
-
-std::vector<ViewSnapshot> RecordingView::Transfers() const {
-  std::lock_guard lock(mutex_);
-  return transfers_;
-}
-
-std::vector<std::string> RecordingView::StatusLineWrites() const {
-  std::lock_guard lock(mutex_);
-  return statusLineWrites_;
-}
-
-std::vector<std::pair<int, int>> RecordingView::Percents() const {
-  std::lock_guard lock(mutex_);
-  return percents_;
-}
-
-std::vector<std::string> RecordingView::Calls() const {
-  std::lock_guard lock(mutex_);
-  return calls_;
-}
-
 int RecordingView::CountCalls(const std::string& name) const {
   std::lock_guard lock(mutex_);
-  int count = 0;
-  for (const std::string& call : calls_) count += call == name ? 1 : 0;
-  return count;
-}
-
-bool RecordingView::ButtonsEnabled() const {
-  std::lock_guard lock(mutex_);
-  return buttonsEnabled_;
-}
-
-bool RecordingView::ListEnabled() const {
-  std::lock_guard lock(mutex_);
-  return listEnabled_;
-}
-
-bool RecordingView::StatusBlinking() const {
-  std::lock_guard lock(mutex_);
-  return blinking_;
-}
-
-bool RecordingView::ModelBoxShown() const {
-  std::lock_guard lock(mutex_);
-  return modelBox_;
-}
-
-bool RecordingView::PortBoxShown() const {
-  std::lock_guard lock(mutex_);
-  return portBox_;
-}
-
-bool RecordingView::ReadyPicture() const {
-  std::lock_guard lock(mutex_);
-  return readyPicture_;
-}
-
-std::map<int, std::string> RecordingView::Rows() const {
-  std::lock_guard lock(mutex_);
-  return rows_;
+  return static_cast<int>(std::count(calls_.begin(), calls_.end(), name));
 }
 
 void RecordingView::ClearRecords() {
@@ -238,7 +136,6 @@ void RecordingView::ClearRecords() {
   notices_.clear();
   confirmations_.clear();
   transfers_.clear();
-  statusLineWrites_.clear();
   percents_.clear();
 }
 
@@ -246,6 +143,11 @@ uint64_t RecordingView::PostedAtMs(ViewMessageKind kind) const {
   std::lock_guard lock(mutex_);
   const auto found = postedAtMs_.find(kind);
   return found == postedAtMs_.end() ? 0 : found->second;
+}
+
+void RecordingView::SetStatusHook(std::function<void(const std::string&)> hook) {
+  std::lock_guard lock(mutex_);
+  statusHook_ = std::move(hook);
 }
 
 // ---- UpdateView ----
@@ -270,76 +172,6 @@ void RecordingView::PostViewMessage(const ViewMessage& message) {
   changed_.notify_all();
 }
 
-void RecordingView::TransferToControls(const ViewSnapshot& snapshot) {
-  std::lock_guard lock(mutex_);
-  Note("TransferToControls");
-  transfers_.push_back(snapshot);
-}
-
-void RecordingView::ShowModelBox(bool shown) {
-  std::lock_guard lock(mutex_);
-  Note("ShowModelBox");
-  modelBox_ = shown;
-}
-
-void RecordingView::WriteStatusLine(std::string_view text) {
-  std::lock_guard lock(mutex_);
-  Note("WriteStatusLine");
-  statusLineWrites_.emplace_back(text);
-}
-
-void RecordingView::ShowMessageBox(std::string_view text, std::string_view caption) {
-  std::lock_guard lock(mutex_);
-  Note("ShowMessageBox");
-  messageBoxes_.emplace_back(std::string(text), std::string(caption));
-}
-
-bool RecordingView::ConfirmFileSelection(const std::string& text) {
-  std::lock_guard lock(mutex_);
-  Note("ConfirmFileSelection");
-  confirmations_.push_back(text);
-  return confirmAnswer_;
-}
-
-bool RecordingView::IsRowChecked(int row) const {
-  std::lock_guard lock(mutex_);
-  return ticked_.count(row) > 0;
-}
-
-void RecordingView::SetRowChecked(int row, bool checked) {
-  std::lock_guard lock(mutex_);
-  Note("SetRowChecked");
-  if (checked) {
-    ticked_.insert(row);
-  } else {
-    ticked_.erase(row);
-  }
-}
-
-void RecordingView::InsertRow(int row, std::string_view name, std::string_view /*info*/) {
-  std::lock_guard lock(mutex_);
-  Note("InsertRow");
-  rows_[row] = std::string(name);
-}
-
-void RecordingView::DeleteAllRows() {
-  std::lock_guard lock(mutex_);
-  Note("DeleteAllRows");
-  rows_.clear();
-  ticked_.clear();
-}
-
-void RecordingView::ShowPortBox(bool shown) {
-  std::lock_guard lock(mutex_);
-  Note("ShowPortBox");
-  portBox_ = shown;
-}
-
-void RecordingView::SetStatusHook(std::function<void(const std::string&)> hook) {
-  std::lock_guard lock(mutex_);
-  statusHook_ = std::move(hook);
-}
-
 void RecordingView::StatusTextChanged(std::string_view text) {
   std::function<void(const std::string&)> hook;
   {
@@ -350,72 +182,78 @@ void RecordingView::StatusTextChanged(std::string_view text) {
   if (hook) hook(std::string(text));
 }
 
-void RecordingView::ShowNotice(std::string_view text) {
-  std::lock_guard lock(mutex_);
-  Note("ShowNotice");
-  notices_.emplace_back(text);
+bool RecordingView::ConfirmFileSelection(const std::string& text) {
+  bool accept = false;
+  Record("ConfirmFileSelection", [&] {
+    confirmations_.push_back(text);
+    accept = confirmAnswer_;
+  });
+  return accept;
 }
 
-void RecordingView::DeviceReadyChanged(bool ready) {
+bool RecordingView::IsRowChecked(int row) const {
   std::lock_guard lock(mutex_);
-  Note("DeviceReadyChanged");
-  readyPicture_ = ready;
+  return ticked_.count(row) > 0;
 }
 
-void RecordingView::EnableInputs(OperatorInputs inputs, bool enabled) {
-  std::lock_guard lock(mutex_);
-  Note(enabled ? "EnableInputs" : "DisableInputs");
-  buttonsEnabled_ = enabled;
-  if (inputs == OperatorInputs::All) listEnabled_ = enabled;
+void RecordingView::SetRowChecked(int row, bool checked) {
+  Record("SetRowChecked", [&] {
+    if (checked) ticked_.insert(row); else ticked_.erase(row);
+  });
 }
 
-void RecordingView::ShowRowOutcome(int row, ModuleOutcome outcome) {
-  std::lock_guard lock(mutex_);
-  Note("ShowRowOutcome");
-  marks_.push_back(RowMark{row, ModuleOutcomeText(outcome), RowColour(outcome)});
+void RecordingView::TransferToControls(const ViewSnapshot& snapshot) {
+  Record("TransferToControls", [&] { transfers_.push_back(snapshot); });
 }
-
-void RecordingView::StartRowProgress(int /*row*/) {
-  std::lock_guard lock(mutex_);
-  Note("StartRowProgress");
+void RecordingView::ShowMessageBox(std::string_view text, std::string_view caption) {
+  Record("ShowMessageBox", [&] { messageBoxes_.emplace_back(std::string(text), std::string(caption)); });
 }
-
-void RecordingView::SetRowPercent(int row, int percent) {
-  std::lock_guard lock(mutex_);
-  Note("SetRowPercent");
-  percents_.emplace_back(row, percent);
+void RecordingView::InsertRow(int row, std::string_view name, std::string_view /*info*/) {
+  Record("InsertRow", [&] { rows_[row] = std::string(name); });
 }
-
-void RecordingView::RedrawRowProgress(int /*row*/) {
-  std::lock_guard lock(mutex_);
-  Note("RedrawRowProgress");
+void RecordingView::DeleteAllRows() {
+  Record("DeleteAllRows", [&] {
+    rows_.clear();
+    ticked_.clear();
+  });
 }
-
-void RecordingView::StopRowProgress() {
-  std::lock_guard lock(mutex_);
-  Note("StopRowProgress");
-}
-
-void RecordingView::EnsureRowVisible(int /*row*/) {
-  std::lock_guard lock(mutex_);
-  Note("EnsureRowVisible");
-}
-
-std::vector<RunResult> RecordingView::RunResults() const {
-  std::lock_guard lock(mutex_);
-  return runResults_;
-}
-
 void RecordingView::RunFinished(const RunResult& result) {
-  std::lock_guard lock(mutex_);
-  Note("RunFinished");
-  runResults_.push_back(result);
+  Record("RunFinished", [&] { runResults_.push_back(result); });
 }
-
 void RecordingView::SetStatusBlinking(bool blinking) {
-  std::lock_guard lock(mutex_);
-  Note(blinking ? "StartBlinking" : "StopBlinking");
-  blinking_ = blinking;
+  Record(blinking ? "StartBlinking" : "StopBlinking", [&] { blinking_ = blinking; });
 }
+void RecordingView::DeviceReadyChanged(bool ready) {
+  Record("DeviceReadyChanged", [&] { readyPicture_ = ready; });
+}
+void RecordingView::ShowNotice(std::string_view text) {
+  Record("ShowNotice", [&] { notices_.emplace_back(text); });
+}
+void RecordingView::ShowRowOutcome(int row, ModuleOutcome outcome) {
+  Record("ShowRowOutcome", [&] { marks_.push_back(RowMark{row, ModuleOutcomeText(outcome), RowColour(outcome)}); });
+}
+void RecordingView::StartRowProgress(int /*row*/) { Record("StartRowProgress", [] {}); }
+void RecordingView::SetRowPercent(int row, int percent) {
+  Record("SetRowPercent", [&] { percents_.emplace_back(row, percent); });
+}
+void RecordingView::StopRowProgress() { Record("StopRowProgress", [] {}); }
+
+// ---- DesktopViewPart ----
+
+void RecordingView::ShowModelBox(bool shown) {
+  Record("ShowModelBox", [&] { modelBox_ = shown; });
+}
+void RecordingView::ShowPortBox(bool shown) {
+  Record("ShowPortBox", [&] { portBox_ = shown; });
+}
+void RecordingView::WriteStatusLine(std::string_view /*text*/) { Record("WriteStatusLine", [] {}); }
+void RecordingView::EnableInputs(OperatorInputs inputs, bool enabled) {
+  Record(enabled ? "EnableInputs" : "DisableInputs", [&] {
+    buttonsEnabled_ = enabled;
+    if (inputs == OperatorInputs::All) listEnabled_ = enabled;
+  });
+}
+void RecordingView::RedrawRowProgress(int /*row*/) { Record("RedrawRowProgress", [] {}); }
+void RecordingView::EnsureRowVisible(int /*row*/) { Record("EnsureRowVisible", [] {}); }
 
 }  // namespace orvane::test

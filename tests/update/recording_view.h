@@ -55,30 +55,29 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
   int DeliveredCount(ViewRefresh refresh) const;
 
   // ---- the record ----
-  std::vector<std::string> StatusTexts() const;  // every change, in order
-  std::vector<ViewMessage> Delivered() const;
+  std::vector<std::string> StatusTexts() const { return Locked(statusTexts_); }  // every change, in order
   // Program time at which a message of this kind was last posted; 0 when never.
   uint64_t PostedAtMs(ViewMessageKind kind) const;
-  std::vector<RowMark> RowMarks() const;  // in order
+  std::vector<RowMark> RowMarks() const { return Locked(marks_); }  // in order
   std::vector<RowMark> RowMarksOf(int row) const;
-  RowMark LastRowMark(int row) const;                                     // row -1 when none
-  std::vector<std::pair<std::string, std::string>> MessageBoxes() const;  // text, caption
-  std::vector<std::string> Notices() const;
-  std::vector<RunResult> RunResults() const;
-  std::vector<std::string> Confirmations() const;
-  std::vector<ViewSnapshot> Transfers() const;
-  std::vector<std::string> StatusLineWrites() const;
-  std::vector<std::pair<int, int>> Percents() const;  // row, percent
-  std::vector<std::string> Calls() const;             // one name per call, in order
+  RowMark LastRowMark(int row) const;  // row -1 when none
+  // text, caption
+  std::vector<std::pair<std::string, std::string>> MessageBoxes() const { return Locked(messageBoxes_); }
+  std::vector<std::string> Notices() const { return Locked(notices_); }
+  std::vector<RunResult> RunResults() const { return Locked(runResults_); }
+  std::vector<std::string> Confirmations() const { return Locked(confirmations_); }
+  std::vector<ViewSnapshot> Transfers() const { return Locked(transfers_); }
+  std::vector<std::pair<int, int>> Percents() const { return Locked(percents_); }  // row, percent
+  std::vector<std::string> Calls() const { return Locked(calls_); }  // one name per call, in order
   int CountCalls(const std::string& name) const;
   // The two folder buttons and Update; the file list and Select All.
-  bool ButtonsEnabled() const;
-  bool ListEnabled() const;
-  bool StatusBlinking() const;
-  bool ModelBoxShown() const;
-  bool PortBoxShown() const;
-  bool ReadyPicture() const;
-  std::map<int, std::string> Rows() const;  // row -> name
+  bool ButtonsEnabled() const { return Locked(buttonsEnabled_); }
+  bool ListEnabled() const { return Locked(listEnabled_); }
+  bool StatusBlinking() const { return Locked(blinking_); }
+  bool ModelBoxShown() const { return Locked(modelBox_); }
+  bool PortBoxShown() const { return Locked(portBox_); }
+  bool ReadyPicture() const { return Locked(readyPicture_); }
+  std::map<int, std::string> Rows() const { return Locked(rows_); }  // row -> name
   void ClearRecords();
 
   // ---- UpdateView ----
@@ -112,7 +111,18 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
 
  private:
   void Run();
-  void Note(const std::string& call);
+  template <typename T>
+  T Locked(const T& record) const {
+    std::lock_guard lock(mutex_);
+    return record;
+  }
+  // Notes the call and applies `change` under the lock.
+  template <typename F>
+  void Record(const char* call, F change) {
+    std::lock_guard lock(mutex_);
+    calls_.emplace_back(call);
+    change();
+  }
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
@@ -130,7 +140,6 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
   std::vector<RunResult> runResults_;
   std::vector<std::string> confirmations_;
   std::vector<ViewSnapshot> transfers_;
-  std::vector<std::string> statusLineWrites_;
   std::vector<std::pair<int, int>> percents_;
   std::map<int, std::string> rows_;
   std::set<int> ticked_;

@@ -37,11 +37,6 @@ TEST(Selection, ConfirmationTextListsEveryTickedModuleByKind) {
             "\r\nUni-App file list:\r\n\tpay.fm\r\n");
   ASSERT_EQ(rig.engine->KernelList().size(), 1u);
   EXPECT_EQ(rig.engine->KernelList()[0].kind, ModuleKind::NfcAmex);
-  EXPECT_TRUE(rig.engine->KernelList()[0].selected);
-  EXPECT_EQ(rig.engine->BootList().size(), 1u);
-  EXPECT_EQ(rig.engine->AppList().size(), 1u);
-  EXPECT_EQ(rig.engine->UniAppList().size(), 1u);
-
   // A second press rebuilds the lists from the rows ticked now.
   rig.view.TickRow(0, false);
   rig.view.TickRow(1, false);
@@ -50,20 +45,14 @@ TEST(Selection, ConfirmationTextListsEveryTickedModuleByKind) {
   EXPECT_TRUE(rig.engine->AppList().empty());
 }
 
-TEST(Selection, NothingTickedShowsTheMessageAndStartsNothing) {
+TEST(Selection, NothingTickedOrACancelledConfirmationStartsNothing) {
   EngineRig rig;
   MakeModules(rig);
   rig.OnPresenter([&] { rig.engine->OnButtonUpdate(); });
   EXPECT_EQ(rig.view.MessageBoxes(),
             (std::vector<std::pair<std::string, std::string>>{{texts::kSelectFileMessage, ""}}));
   EXPECT_TRUE(rig.view.Confirmations().empty());
-  EXPECT_FALSE(rig.engine->busy());
-  EXPECT_FALSE(rig.engine->WorkersRunning());
-}
 
-TEST(Selection, CancelledConfirmationStartsNothing) {
-  EngineRig rig;
-  MakeModules(rig);
   rig.view.TickRow(2);
   rig.view.SetConfirmAnswer(false);
   rig.OnPresenter([&] { rig.engine->OnButtonUpdate(); });
@@ -99,29 +88,6 @@ TEST(Selection, SingleKernelFileGoesStraightToTheKernelStage) {
   EXPECT_TRUE(rig.view.StatusBlinking());
   EXPECT_TRUE(!rig.view.ButtonsEnabled() && rig.view.ListEnabled());
   EXPECT_EQ(rig.view.CountCalls("ShowRowOutcome"), 0);
-}
-
-TEST(Selection, SelectAllTicksEveryRow) {
-  EngineRig rig;
-  MakeModules(rig);
-  rig.OnPresenter([&] { rig.engine->OnSelectAll(true); });
-  for (int row = 0; row < 5; ++row) EXPECT_TRUE(rig.view.IsRowChecked(row)) << row;
-  EXPECT_TRUE(rig.engine->Snapshot().selectAll);
-  rig.OnPresenter([&] { rig.engine->OnSelectAll(false); });
-  for (int row = 0; row < 5; ++row) EXPECT_FALSE(rig.view.IsRowChecked(row)) << row;
-}
-
-TEST(Selection, ChoosingAnotherFolderListsAllThreeFoldersAgain) {
-  EngineRig rig;
-  MakeModules(rig);
-  TempDir other;
-  ASSERT_TRUE(AddKernelModule(other.path(), "app_nfcrd_l2_jcb.fm", 100));
-  rig.OnPresenter([&] { rig.engine->ChooseKernelFolder(PathInFolder(other.path(), kKernelFolderName)); });
-  const std::map<int, std::string> rows = rig.view.Rows();
-  EXPECT_EQ(rows, (std::map<int, std::string>{
-                      {0, "app_main.fm"}, {1, "z_bootloader.fm"}, {2, "app_nfcrd_l2_jcb.fm"}, {3, "pay.fm"}}));
-  EXPECT_EQ(rig.view.CountCalls("DeleteAllRows"), 1);
-  EXPECT_EQ(rig.view.Calls().back(), "TransferToControls");
 }
 
 }  // namespace

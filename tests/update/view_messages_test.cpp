@@ -1,4 +1,4 @@
-// The view's message handlers, status line, colours and device information.
+// The view's message handlers, the progress display and the device information.
 
 #include <gtest/gtest.h>
 
@@ -7,34 +7,6 @@
 
 namespace orvane::test {
 namespace {
-
-TEST(ViewMessages, RefreshTwoOnlyShowsOrHidesTheModelBox) {
-  EngineRig rig;
-  rig.Build();
-  g_bModelVariant.store(true);
-  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(ViewRefresh::ModelBox); });
-  EXPECT_EQ(rig.view.Calls(), std::vector<std::string>{"ShowModelBox"});
-  EXPECT_TRUE(rig.view.ModelBoxShown());
-
-  g_bModelVariant.store(false);
-  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(static_cast<ViewRefresh>(9)); });
-  EXPECT_EQ(rig.view.Calls(), (std::vector<std::string>{"ShowModelBox", "ShowModelBox"}));
-  EXPECT_FALSE(rig.view.ModelBoxShown());
-
-  rig.OnPresenter([&] { rig.engine->HandleViewRefresh(ViewRefresh::ControlsAgain); });
-  EXPECT_EQ(rig.view.Calls().back(), "TransferToControls");
-  EXPECT_FALSE(rig.engine->WorkersRunning());
-}
-
-TEST(ViewMessages, UpdateFinishedGivesTheControlsBack) {
-  EngineRig rig;
-  rig.Build();
-  rig.engine->EnableInputs(false);
-  ASSERT_TRUE(!rig.view.ButtonsEnabled() && !rig.view.ListEnabled());
-  rig.OnPresenter([&] { rig.engine->HandleUpdateFinished(); });
-  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
-  EXPECT_FALSE(rig.engine->busy());
-}
 
 TEST(ViewMessages, AStartPostedBeforeARunBeganDoesNotReachTheReaderDuringIt) {
   EngineRig rig;
@@ -48,23 +20,23 @@ TEST(ViewMessages, AStartPostedBeforeARunBeganDoesNotReachTheReaderDuringIt) {
   });
 }
 
-TEST(ViewMessages, StatusLineBlinksWhileNoReaderIsReady) {
+// Progress of block transfers: whole percentages, cut down; a repeated one is
+// not redrawn; a transfer without pieces shows nothing.
+TEST(ViewMessages, ProgressShowsTruncatedPercentagesAndRedrawsOnlyOnChange) {
   EngineRig rig;
   rig.Build();
-  rig.OnPresenter([&] {
-    for (int tick = 0; tick < 4; ++tick) rig.engine->BlinkStatus();
-  });
-  EXPECT_EQ(rig.view.StatusLineWrites(),
-            (std::vector<std::string>{texts::kDeviceNotReady, "", texts::kDeviceNotReady, ""}));
-  EXPECT_EQ(rig.engine->Snapshot().statusColour, kStatusRed);
+  for (auto [done, total] : {std::pair{0, 0}, {1, 0}, {1, -4}}) rig.engine->OnProgress(done, total);
+  EXPECT_TRUE(rig.view.Calls().empty());
 
-  rig.engine->SetDeviceReady(true);
-  rig.engine->SetDeviceReady(true);
-  rig.OnPresenter([&] { rig.engine->BlinkStatus(); });
-  EXPECT_EQ(rig.view.StatusLineWrites().size(), 4u);  // no more blinking
-  EXPECT_EQ(rig.engine->statusText(), texts::kDeviceReady);
-  EXPECT_EQ(rig.engine->Snapshot().statusColour, kStatusGreen);
-  EXPECT_TRUE(rig.view.ReadyPicture());
+  for (auto [done, total] : {std::pair{1, 3}, {2, 3}, {2, 3}, {50, 200}, {200, 200}}) {
+    rig.engine->OnProgress(done, total);
+  }
+  const int row = rig.engine->currentListRow();
+  EXPECT_EQ(rig.view.Percents(),
+            (std::vector<std::pair<int, int>>{{row, 33}, {row, 66}, {row, 66}, {row, 25}, {row, 100}}));
+  EXPECT_EQ(rig.view.CountCalls("RedrawRowProgress"), 4);
+  EXPECT_EQ(rig.view.CountCalls("StopRowProgress"), 1);  // only 200 of 200 ends the display
+  EXPECT_EQ(rig.view.CountCalls("EnsureRowVisible"), 5);
 }
 
 struct DeviceCase {

@@ -109,10 +109,12 @@ TEST_F(HidapiBackendTest, OpenGivesTheDescriptorsLengthsOrSaysWhyNot) {
   EXPECT_EQ(unknown->Lengths().input, 65u);  // 64 data bytes when the descriptor cannot be read
   EXPECT_EQ(HidrawStandin::OpenHandles(), 2);
 
+  HidDeviceInfo missing;
+  missing.path = "/dev/hidraw9";
+  EXPECT_EQ(backend.Open(missing, &whyNot), nullptr);
+  EXPECT_NE(whyNot.find("No such file or directory"), std::string::npos);
   EXPECT_EQ(backend.Open(found[2], &whyNot), nullptr);
   EXPECT_EQ(whyNot, "Failed to open a device with path '/dev/hidraw2': Permission denied");
-  EXPECT_EQ(backend.Open(HidDeviceInfo{"/dev/hidraw9"}, &whyNot), nullptr);
-  EXPECT_NE(whyNot.find("No such file or directory"), std::string::npos);
   numbered.reset();
   unknown.reset();
   EXPECT_EQ(HidrawStandin::OpenHandles(), 0);

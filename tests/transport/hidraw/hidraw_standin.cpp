@@ -29,7 +29,6 @@ struct Registry {
   std::vector<std::string> misuses;
   std::vector<std::vector<uint8_t>> wireWrites;
   std::wstring globalError;
-  int initCalls = 0;
 };
 
 Registry& R() {
@@ -82,7 +81,6 @@ void HidrawStandin::Reset() {
   r.misuses.clear();
   r.wireWrites.clear();
   r.globalError.clear();
-  r.initCalls = 0;
 }
 
 void HidrawStandin::Plug(HidrawNode node) {
@@ -98,11 +96,6 @@ int HidrawStandin::OpenHandles() {
 int HidrawStandin::LiveEnumerations() {
   std::lock_guard lock(R().mutex);
   return static_cast<int>(R().enumerations.size());
-}
-
-int HidrawStandin::InitCalls() {
-  std::lock_guard lock(R().mutex);
-  return R().initCalls;
 }
 
 std::vector<std::string> HidrawStandin::Misuses() {
@@ -121,13 +114,7 @@ using orvane::test::R;
 
 extern "C" {
 
-int HID_API_EXPORT HID_API_CALL hid_init(void) {
-  std::lock_guard lock(R().mutex);
-  ++R().initCalls;
-  return 0;
-}
-
-int HID_API_EXPORT HID_API_CALL hid_exit(void) { return 0; }
+int HID_API_EXPORT HID_API_CALL hid_init(void) { return 0; }
 
 struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short vendor_id, unsigned short product_id) {
   auto& r = R();
@@ -251,12 +238,6 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device* dev, unsigned char*
   return static_cast<int>(copied);
 }
 
-int HID_API_EXPORT HID_API_CALL hid_read(hid_device* dev, unsigned char* data, size_t length) {
-  return hid_read_timeout(dev, data, length, -1);
-}
-
-int HID_API_EXPORT HID_API_CALL hid_set_nonblocking(hid_device*, int) { return 0; }
-
 int HID_API_EXPORT HID_API_CALL hid_send_feature_report(hid_device* dev, const unsigned char* data, size_t length) {
   const auto device = orvane::test::DeviceOf(dev, "hid_send_feature_report");
   if (!device || !data || length == 0) return -1;
@@ -290,41 +271,6 @@ int HID_API_EXPORT HID_API_CALL hid_get_feature_report(hid_device* dev, unsigned
   data[0] = id;
   return static_cast<int>(copied);
 }
-
-// The rest of the library, so that nothing reaches the real one: the backend
-// does not use these, and a call is reported.
-namespace {
-int NotServed(const char* call) {
-  std::lock_guard lock(R().mutex);
-  R().misuses.push_back(std::string(call) + " is not served by the stand-in");
-  return -1;
-}
-}  // namespace
-
-int HID_API_EXPORT HID_API_CALL hid_get_input_report(hid_device*, unsigned char*, size_t) {
-  return NotServed("hid_get_input_report");
-}
-int HID_API_EXPORT_CALL hid_get_manufacturer_string(hid_device*, wchar_t*, size_t) {
-  return NotServed("hid_get_manufacturer_string");
-}
-int HID_API_EXPORT_CALL hid_get_product_string(hid_device*, wchar_t*, size_t) {
-  return NotServed("hid_get_product_string");
-}
-int HID_API_EXPORT_CALL hid_get_serial_number_string(hid_device*, wchar_t*, size_t) {
-  return NotServed("hid_get_serial_number_string");
-}
-int HID_API_EXPORT_CALL hid_get_indexed_string(hid_device*, int, wchar_t*, size_t) {
-  return NotServed("hid_get_indexed_string");
-}
-struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_get_device_info(hid_device*) {
-  NotServed("hid_get_device_info");
-  return nullptr;
-}
-HID_API_EXPORT const struct hid_api_version* HID_API_CALL hid_version(void) {
-  static const hid_api_version version{HID_API_VERSION_MAJOR, HID_API_VERSION_MINOR, HID_API_VERSION_PATCH};
-  return &version;
-}
-HID_API_EXPORT const char* HID_API_CALL hid_version_str(void) { return HID_API_VERSION_STR; }
 
 HID_API_EXPORT const wchar_t* HID_API_CALL hid_error(hid_device* dev) {
   if (!dev) {

@@ -37,9 +37,8 @@ class HidrawStandin {
   // Ownership records.
   static int OpenHandles();
   static int LiveEnumerations();
-  static int InitCalls();
   // Misuse seen: a handle or list freed twice or never handed out, a closed
-  // handle used, the library used before hid_init.
+  // handle used.
   static std::vector<std::string> Misuses();
 
   // Bytes of every write as they went out on the wire (no id byte 0 for an

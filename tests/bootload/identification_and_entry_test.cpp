@@ -1,9 +1,8 @@
-// Bootloader entry in its forms, pass-through mode and the route choice,
-// against the simulated reader.
+// Identification, bootloader entry and pass-through mode against the
+// simulated reader: the edges and refusals that whole update runs do not meet.
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "bootload/reader_bench.h"
@@ -16,7 +15,68 @@ using test::Bytes;
 using test::HeaderFrameOf;
 using test::Link;
 using test::ReaderBench;
-using test::StxAnswerFrame;
+
+// A silent device with isOVG 1 listed first leaves header framing for the
+// next identity, even though that one has isOVG 0.
+TEST(IdentificationTest, HidFramingFollowsIsOvgUnlessAnEarlierEntrySetHeader) {
+  ReaderBench kept;
+  auto silent = std::make_shared<FakeHidDevice>(0x1D5F, 0x0999);
+  kept.hidBackend().AddDevice(silent);
+  kept.settings().vidPidList = {{0x1D5F, 0x0999, 1}, {test::kBenchVendorId, test::kBenchProductId, 0}};
+  ASSERT_TRUE(kept.Connect(Link::Hid));
+  EXPECT_EQ(kept.TakeReceived().front(), test::HeaderFrameOf(0x29, 0x00, {}));
+}
+
+TEST(IdentificationTest, KeyboardInterfaceAnswers) {
+  struct Case {
+    std::string answer;
+    ConnectionKind kind;
+    bool keyboardMode;
+  };
+  for (const Case& c : {Case{"Orvane KB V1.0", ConnectionKind::UsbHidKeyboard, false},
+                        Case{"Orvane TAVIRON2 V2.00", ConnectionKind::UsbHidKeyboard, true},
+                        Case{"Orvane Taviron2 V2.00", ConnectionKind::UsbHidKeyboard, true},
+                        Case{"Orvane R8 V2.00", ConnectionKind::UsbHid, false}}) {
+    sim::ReaderOptions options;
+    options.keyboardInterface = true;
+    options.keyboardAnswer = c.answer;
+    ReaderBench bench(options);
+    ASSERT_TRUE(bench.Connect(Link::Hid)) << c.answer;
+    EXPECT_EQ(bench.text(), c.answer);
+    EXPECT_EQ(bench.channel().connectionKind(), c.kind) << c.answer;
+    EXPECT_EQ(bench.channel().deviceInfo().keyboardMode, c.keyboardMode) << c.answer;
+    EXPECT_EQ(bench.channel().GetKeyboardVersion(), c.answer);
+  }
+}
+
+TEST(IdentificationTest, SerialFirstSearchTakesOnlyKeyboardWordKb) {
+  for (const std::string answer : {"Orvane KB V1.0", "Orvane TAVIRON2 V2.00"}) {
+    sim::ReaderOptions options;
+    options.keyboardInterface = true;
+    options.keyboardAnswer = answer;
+    ReaderBench bench(options);
+    bench.StartLink(Link::Hid);
+    std::string text;
+    const bool kb = answer.find("KB") != std::string::npos;
+    EXPECT_EQ(bench.channel().ConnectSerialOrUsb(text), kb) << answer;
+    EXPECT_EQ(text, kb ? answer : "");
+    EXPECT_FALSE(bench.channel().deviceInfo().keyboardMode);
+  }
+}
+
+TEST(IdentificationTest, LiveTlsClientWithoutRestartSendsNothing) {
+  ReaderBench bench;
+  ASSERT_TRUE(bench.Connect(Link::Tls));
+  bench.TakeReceived();
+  std::string text = "kept";
+  EXPECT_TRUE(bench.channel().ConnectTlsServer(text, bench.tlsPort(), false));
+  EXPECT_EQ(text, "kept");
+  EXPECT_TRUE(bench.TakeReceived().empty());
+  // Another kind of link is refused while the network one is established.
+  EXPECT_TRUE(bench.channel().ConnectUsbOrSerial(text));  // the TLS link is kept as it is
+  EXPECT_FALSE(bench.channel().ConnectTcpClient(text, "127.0.0.1", 1, true));
+  EXPECT_EQ(text, "");
+}
 
 const Bytes kEntryPayload = {0x78, 0x46, 'O', 'R', 'V', 'B', 'L', 0, 0, 0, 0, 0, 0, 0, 0};
 
@@ -27,25 +87,12 @@ sim::ReaderOptions WithFraming(FrameProtocol framing, std::string version = sim:
   return options;
 }
 
-// The frame at the start of the first feature report set (after the report id).
-Bytes FeatureFrame(FakeHidDevice& device, size_t length) {
-  std::vector<std::vector<uint8_t>> reports = device.FeatureReportsSet();
-  if (reports.empty() || reports.front().size() < length + 1) return {};
-  return Bytes(reports.front().begin() + 1, reports.front().begin() + 1 + static_cast<std::ptrdiff_t>(length));
-}
-
-TEST(BootloaderEntryTest, HeaderFormIsSixteenBytesUnderHeaderAndTwentySevenUnderStx) {
-  ReaderBench header(WithFraming(FrameProtocol::Header));
-  ASSERT_TRUE(header.Connect(Link::Tcp));
-  header.TakeReceived();
-  ReaderStatus status = 0xEE;
-  EXPECT_TRUE(header.channel().EnterBootLoaderHeader(status));
-  EXPECT_EQ(status, 0x00);
-  EXPECT_EQ(header.TakeReceived(), std::vector<Bytes>{HeaderFrameOf(0xC7, 0x41, {})});
-
+// Under STX framing the header form carries the entry payload: 27 bytes.
+TEST(BootloaderEntryTest, HeaderFormUnderStxFramingCarriesThePayload) {
   ReaderBench stx(WithFraming(FrameProtocol::Stx));
   ASSERT_TRUE(stx.Connect(Link::Serial));
   stx.TakeReceived();
+  ReaderStatus status = 0xEE;
   EXPECT_TRUE(stx.channel().EnterBootLoaderHeader(status));
   std::vector<Bytes> received = stx.TakeReceived();
   ASSERT_EQ(received.size(), 1u);
@@ -56,21 +103,6 @@ TEST(BootloaderEntryTest, HeaderFormIsSixteenBytesUnderHeaderAndTwentySevenUnder
   EXPECT_EQ(received[0], expected);
   // The account of the exchange comes first, nothing is added on acceptance.
   EXPECT_EQ(stx.channel().SessionText(), stx.channel().ExchangeText());
-}
-
-TEST(BootloaderEntryTest, StxFormAndPreparation) {
-  ReaderBench bench(WithFraming(FrameProtocol::Stx));
-  ASSERT_TRUE(bench.Connect(Link::Hid));
-  bench.TakeReceived();
-  // The preparation is not answered and need not be.
-  EXPECT_TRUE(bench.channel().EnterBootLoaderPreparation());
-  EXPECT_TRUE(bench.channel().EnterBootLoaderStx());
-  std::vector<Bytes> received = bench.TakeReceived();
-  ASSERT_EQ(received.size(), 2u);
-  EXPECT_EQ(received[0], StxAnswerFrame({0x25, 0x46, 0xB1, 0x01, 0x00, 0x10}));
-  EXPECT_EQ(received[1].size(), 21u);
-  EXPECT_EQ(received[1], StxAnswerFrame(kEntryPayload));
-  EXPECT_EQ(bench.reader().Mode(), sim::ReaderMode::Bootloader);
 }
 
 TEST(BootloaderEntryTest, RefusedStxEntryReportsTheCodeBehindTheExchange) {
@@ -85,26 +117,6 @@ TEST(BootloaderEntryTest, RefusedStxEntryReportsTheCodeBehindTheExchange) {
                 "\r\nError Code:0x6B00. Unknown parameter in command - Protocol task ID and command are right, "
                 "but parameter is invalid\r\n");
   EXPECT_EQ(bench.reader().Mode(), sim::ReaderMode::Application);
-}
-
-TEST(BootloaderEntryTest, KeyboardFormsGoThroughFeatureReports) {
-  for (bool headerForm : {false, true}) {
-    sim::ReaderOptions options;
-    options.keyboardInterface = true;
-    options.keyboardAnswer = "Orvane KB V1.0";
-    ReaderBench bench(options);
-    ASSERT_TRUE(bench.Connect(Link::Hid));
-    bench.hidDevice()->ClearRecords();
-    if (headerForm) {
-      EXPECT_TRUE(bench.channel().EnterBootLoaderKeyboardHeader());
-      EXPECT_EQ(FeatureFrame(*bench.hidDevice(), 16), HeaderFrameOf(0xC7, 0x41, {}));
-    } else {
-      EXPECT_TRUE(bench.channel().EnterBootLoaderKeyboardStx());
-      EXPECT_EQ(FeatureFrame(*bench.hidDevice(), 21), StxAnswerFrame(kEntryPayload));
-    }
-    EXPECT_TRUE(bench.hidDevice()->OutputReports().empty());
-    EXPECT_EQ(bench.reader().Mode(), sim::ReaderMode::Bootloader);
-  }
 }
 
 TEST(BootloaderEntryTest, KeyboardHeaderFormWithoutDeviceReportsTheFailure) {
@@ -143,7 +155,8 @@ TEST(PassThroughTest, OnOffAndRefusals) {
   EXPECT_NE(silent.channel().SessionText().find("\r\nError Code:0xFF. Error,Unknow Error.\r\n"), std::string::npos);
 }
 
-TEST(EntryRouteTest, DirectRoute) {
+// Route choices the whole runs do not meet.
+TEST(EntryRouteTest, RoutesByLinkAndReader) {
   // Already in the bootloader: nothing is sent.
   sim::ReaderOptions boot;
   boot.mode = sim::ReaderMode::Bootloader;
@@ -153,15 +166,8 @@ TEST(EntryRouteTest, DirectRoute) {
   EXPECT_EQ(inBoot.channel().EnterBootLoaderByRoute(EntryRoute::Direct), EntryOutcome::AlreadyInBootloader);
   EXPECT_TRUE(inBoot.TakeReceived().empty());
 
-  // Network link: the header form; the reader then comes back on a new connection.
-  ReaderBench net;
-  ASSERT_TRUE(net.Connect(Link::Tcp));
-  net.TakeReceived();
-  EXPECT_EQ(net.channel().EnterBootLoaderByRoute(EntryRoute::Direct), EntryOutcome::Accepted);
-  EXPECT_EQ(net.TakeReceived(), std::vector<Bytes>{HeaderFrameOf(0xC7, 0x41, {})});
-  EXPECT_TRUE(ReconnectsAfterEntry(net.channel().connectionKind()));
-
-  // Keyboard interface: the STX form, or the header form for the keyboard-mode product.
+  // Keyboard interface: the STX form in a feature report, or the header form
+  // for the keyboard-mode product; no new connection afterwards.
   for (const std::string answer : {"Orvane KB V1.0", "Orvane TAVIRON2 V2.00"}) {
     sim::ReaderOptions options;
     options.keyboardInterface = true;
@@ -171,21 +177,22 @@ TEST(EntryRouteTest, DirectRoute) {
     keyboard.hidDevice()->ClearRecords();
     EXPECT_EQ(keyboard.channel().EnterBootLoaderByRoute(EntryRoute::Direct), EntryOutcome::Accepted);
     const bool header = keyboard.channel().deviceInfo().keyboardMode;
-    EXPECT_EQ(FeatureFrame(*keyboard.hidDevice(), header ? 16 : 21),
-              header ? HeaderFrameOf(0xC7, 0x41, {}) : StxAnswerFrame(kEntryPayload));
+    const auto features = keyboard.hidDevice()->FeatureReportsSet();
+    ASSERT_FALSE(features.empty());
+    EXPECT_EQ(Bytes(features[0].begin() + 1, features[0].begin() + (header ? 17 : 22)),
+              header ? HeaderFrameOf(0xC7, 0x41, {}) : test::StxAnswerFrame(kEntryPayload));
     EXPECT_FALSE(ReconnectsAfterEntry(keyboard.channel().connectionKind()));
   }
-}
 
-TEST(EntryRouteTest, PassThroughRoute) {
   // HID reader of the pass-through model: mode on, STX query, preparation, STX entry.
   ReaderBench hid(WithFraming(FrameProtocol::Header, "Orvane Q4710 APP V1.00"));
   ASSERT_TRUE(hid.Connect(Link::Hid));
   hid.TakeReceived();
   EXPECT_EQ(hid.channel().EnterBootLoaderByRoute(EntryRoute::PassThrough), EntryOutcome::Accepted);
-  EXPECT_EQ(hid.TakeReceived(),
-            (std::vector<Bytes>{HeaderFrameOf(0x63, 0x02, {0x01}), StxAnswerFrame({0x78, 0x46, 0x01}),
-                                StxAnswerFrame({0x25, 0x46, 0xB1, 0x01, 0x00, 0x10}), StxAnswerFrame(kEntryPayload)}));
+  EXPECT_EQ(hid.TakeReceived(), (std::vector<Bytes>{HeaderFrameOf(0x63, 0x02, {0x01}),
+                                                    test::StxAnswerFrame({0x78, 0x46, 0x01}),
+                                                    test::StxAnswerFrame({0x25, 0x46, 0xB1, 0x01, 0x00, 0x10}),
+                                                    test::StxAnswerFrame(kEntryPayload)}));
 
   // A reader without the mode refuses it twice.
   ReaderBench plain;
