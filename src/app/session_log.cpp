@@ -60,7 +60,7 @@ std::string FallbackLogFolder() {
   return (base / "orvane-bootload").string();
 }
 
-std::string WriteSessionLog(std::string text) {
+std::string WriteSessionLog(const std::string& text) {
   std::string folder = ProgramFolder();
   if (!folder.empty() && WriteSessionLogInFolder(folder, text)) return PathInFolder(folder, SessionLogFileName());
 

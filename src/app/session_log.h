@@ -21,7 +21,7 @@ void SetSessionLogFileName(std::string name);
 // ~/.local/state/orvane-bootload/); the caller tells the operator, as the
 // returned path shows. Returns the path written, or an empty string when
 // nothing could be written.
-std::string WriteSessionLog(std::string text);
+std::string WriteSessionLog(const std::string& text);
 
 // The same into a given folder (no fallback). Returns false on failure.
 bool WriteSessionLogInFolder(const std::string& folder, const std::string& text);

@@ -42,6 +42,11 @@ std::string ReaderChannel::SessionText() const {
   return sessionText_;
 }
 
+void ReaderChannel::AppendSessionTextTo(std::string& out) const {
+  std::lock_guard lock(textMutex_);
+  out += sessionText_;
+}
+
 void ReaderChannel::SetSessionText(std::string text) {
   std::lock_guard lock(textMutex_);
   sessionText_ = std::move(text);

@@ -114,6 +114,9 @@ class ReaderChannel {
   // ---- exchange texts (any thread) ----
   std::string ExchangeText() const;
   std::string SessionText() const;
+  // out += SessionText, without a copy of the whole text in between: the
+  // session text of a long transfer runs to megabytes.
+  void AppendSessionTextTo(std::string& out) const;
   void SetSessionText(std::string text);
   void ClearSessionText();
   void AppendSessionText(std::string_view text);

@@ -224,7 +224,7 @@ UpdateEngine::ModuleResult UpdateEngine::RunFirmwareModule(ModuleFile module, St
   view_.StartRowProgress(module.row);
   const ProgressCallback progress = [this](int done, int total) { OnProgress(done, total); };
   const bool transferred = passThrough ? channel_.RunCommandQueueStx(progress) : channel_.RunCommandQueue(progress);
-  runText += channel_.SessionText();
+  channel_.AppendSessionTextTo(runText);
   // A shutdown cut the transfer short: no mark claims anything about it.
   if (Stopping()) return ModuleResult::Stopped;
 

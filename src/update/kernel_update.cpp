@@ -87,7 +87,7 @@ void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::s
 
   view_.StartRowProgress(module.row);
   const bool transferred = channel_.RunCommandQueue([this](int done, int total) { OnProgress(done, total); });
-  runText += channel_.SessionText();
+  channel_.AppendSessionTextTo(runText);
   if (Stopping()) return;
   MarkRow(module.row, ModuleOutcome::Completed);
   if (!transferred) {
@@ -97,7 +97,7 @@ void UpdateEngine::RunKernelModule(const ModuleFile& module, bool uniApp, std::s
 
   const bool finished = uniApp ? channel_.FinishUniAppLoad(status, tag) : channel_.FinishKernelLoad(status, tag);
   if (!finished) fail();
-  runText += channel_.SessionText();
+  channel_.AppendSessionTextTo(runText);
   runText += TimeLastLine(startMs);
   WriteLogIfEnabled(runText);
   Post(ViewRefresh::Controls);
