@@ -46,7 +46,7 @@ class TestSingleInstance : public QObject {
   }
   // Waits for the end with this process's event loop running.
   static bool WaitForEnd(QProcess& process) {
-    return QTest::qWaitFor([&] { return process.waitForFinished(10); }, 15000);
+    return QTest::qWaitFor([&] { return process.waitForFinished(10) || process.state() == QProcess::NotRunning; }, 15000);
   }
 
  private slots:
