@@ -1,7 +1,7 @@
 // The main update view as the operator sees it before any run: texts, rows
 // and colours, a form where nothing overlaps or is cut off (pictures go to
 // the build folder's ui-pictures), the keyboard filter, the model box, the
-// Update button with nothing ticked, the folder browsers and the port box.
+// folder browsers and the port box.
 
 #include <QAction>
 #include <QApplication>
@@ -23,7 +23,6 @@
 #include "ui/list_ctrl_ex.h"
 #include "ui/main_frame.h"
 #include "ui/main_update_view.h"
-#include "ui/window_messages.h"
 #include "ui/xp_button.h"
 #include "ui_test_support.h"
 #include "update/interface_kind.h"
@@ -188,43 +187,6 @@ class TestConfigurationView : public QObject {
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before"));
     QTest::keyClick(list, Qt::Key_Down);  // other keys still reach the list
     QCOMPARE(list->currentRow(), 1);
-  }
-
-  // Sub-command 2 only shows or hides the model box; 0 also moves the
-  // member values into the controls.
-  void viewRefresh2OnlyShowsOrHidesTheModelBox() {
-    ConfigurationViewRig rig;
-    QVERIFY(rig.Start());
-    CViewConfiguration* view = rig.view();
-    view->blinkTimer()->stop();  // keeps the blinking status from writing over the marker
-    const ViewForm& form = view->form();
-    form.status->setText(QStringLiteral("marker"));
-    form.deviceInfo->setText(QStringLiteral("marker"));
-    for (bool model : {true, false}) {
-      g_bModelVariant.store(model);
-      PostUserMessage(view, kViewRefreshEvent, 0, 2);
-      QTRY_COMPARE(form.modelBox->isVisible(), model);
-      QCOMPARE(form.status->text(), QStringLiteral("marker"));
-      QCOMPARE(form.deviceInfo->text(), QStringLiteral("marker"));
-    }
-    PostUserMessage(view, kViewRefreshEvent, 0, 0);
-    QTRY_COMPARE(form.deviceInfo->text(), QStringLiteral("Device Not be Connected"));
-    QVERIFY(form.status->text() != QStringLiteral("marker"));
-  }
-
-  void updateWithNothingTickedShowsTheMessageBox() {
-    ConfigurationViewRig rig;
-    rig.AddAppModule("app_main.fm", true, 4);
-    rig.Plug();
-    QVERIFY(rig.Start());
-    QVERIFY(rig.WaitUntilReady());
-    MessageBoxRecorder boxes;
-    QTest::mouseClick(rig.view()->form().update, Qt::LeftButton);
-    QCOMPARE(boxes.shown.size(), size_t(1));
-    QCOMPARE(boxes.shown[0].text, QStringLiteral("Please select the file to update."));
-    QCOMPARE(boxes.shown[0].caption, QStringLiteral("Orvane Reader Bootload Software"));
-    QVERIFY(!rig.view()->engine().UpdateRunning() && rig.ControlsEnabled(true));
-    QVERIFY(rig.reader().Loads().empty());
   }
 
   // The folder browsers: the title, then a rebuilt list (application, kernel,

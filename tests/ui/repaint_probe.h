@@ -5,34 +5,25 @@
 
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QObject>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+
 #include <algorithm>
 
 namespace orvane::test {
 
 class RepaintProbe : public QObject {
  public:
-  static constexpr int kRequestMs = 20;
-
   explicit RepaintProbe(QWidget* widget) : widget_(widget) {
     widget_->installEventFilter(this);
-    timer_.setInterval(kRequestMs);
-    connect(&timer_, &QTimer::timeout, this, [this] { Request(); });
+    connect(&timer_, &QTimer::timeout, this, [this] {
+      if (widget_) widget_->update();
+    });
   }
-  ~RepaintProbe() override {
-    if (widget_) widget_->removeEventFilter(this);
-  }
-  RepaintProbe(const RepaintProbe&) = delete;
-  RepaintProbe& operator=(const RepaintProbe&) = delete;
-
   void Start() {
     clock_.start();
-    lastPaint_ = 0;
-    timer_.start();
-    Request();
+    timer_.start(20);
   }
   // The time since the last paint counts as a gap too.
   void Stop() {
@@ -53,13 +44,9 @@ class RepaintProbe : public QObject {
   }
 
  private:
-  void Request() {
-    if (widget_) widget_->update();
-  }
   void Paint() {
-    const qint64 now = clock_.elapsed();
-    worst_ = std::max(worst_, now - lastPaint_);
-    lastPaint_ = now;
+    worst_ = std::max(worst_, clock_.elapsed() - lastPaint_);
+    lastPaint_ = clock_.elapsed();
   }
 
   QPointer<QWidget> widget_;  // the widget may go first
