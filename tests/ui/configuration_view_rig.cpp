@@ -79,7 +79,7 @@ void ConfigurationViewRig::UseReader(sim::ReaderOptions options) {
 }
 
 void ConfigurationViewRig::Plug() {
-  if (!reader_) UseReader({});
+  if (!reader_) UseReader(sim::ReaderOptions{});
   if (!deviceAdded_) hidBackend_.AddDevice(device_);
   deviceAdded_ = true;
   device_->SetPresent(true);
@@ -115,6 +115,11 @@ bool ConfigurationViewRig::Start(InterfaceAnswer answer) {
                frame_->ActiveView() == view_ && view_->isVisible();
       },
       10000);
+}
+
+bool ConfigurationViewRig::StartReady() {
+  Plug();
+  return Start() && WaitUntilReady();
 }
 
 bool ConfigurationViewRig::WaitUntilReady() {

@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -48,11 +49,19 @@ class ConfigurationViewRig {
   void AddUniAppModule(const std::string& name, size_t length);
   // A reader that Plug() connects; replaces any earlier one (which must be unplugged).
   void UseReader(sim::ReaderOptions options);
+  // The same with the default options as `change` leaves them.
+  void UseReader(const std::function<void(sim::ReaderOptions&)>& change) {
+    sim::ReaderOptions options;
+    change(options);
+    UseReader(std::move(options));
+  }
 
   // Starts the program as a user would: the frame with its start-up view,
   // which switches to the main update view; the interface dialog is answered
   // as given. False when the view did not appear in time.
   bool Start(InterfaceAnswer answer = InterfaceAnswer::Local);
+  // Plugs the reader in, starts, and waits until the view shows the reader ready.
+  bool StartReady();
 
   // ---- the reader ----
   void Plug();

@@ -32,52 +32,35 @@ const QColor kRed(255, 0, 0);
 const QColor kGreen(34, 177, 76);
 const QColor kBlue(0, 0, 255);
 
-// Every text the status line shows, and the changes between "Device Not
-// Ready" and the empty text.
-struct StatusWatch {
-  explicit StatusWatch(QLabel* status)
-      : sampler([this, status] {
-          const QString text = status->text();
-          seen.insert(text);
-          const auto blinking = [](const QString& t) { return t.isEmpty() || t == QStringLiteral("Device Not Ready"); };
-          if (text != last && blinking(text) && blinking(last)) ++blinks;
-          last = text;
-        }) {}
+// Waits for the status to blink between "Device Not Ready" and nothing, in
+// red, with the not-ready picture and texts and Update disabled.
+void CheckBlinking(ConfigurationViewRig& rig) {
   std::set<QString> seen;
   QString last = QStringLiteral("?");
   int blinks = 0;
-  Sampler sampler;
-};
-
-// Waits until the status blinks (red, the not-ready picture and texts, Update disabled).
-void CheckBlinking(ConfigurationViewRig& rig) {
-  StatusWatch watch(rig.view()->form().status);
-  QVERIFY(QTest::qWaitFor([&] { return watch.blinks >= 4; }, 15000));
-  QCOMPARE(watch.seen, (std::set<QString>{QString(), QStringLiteral("Device Not Ready")}));
+  const auto blinking = [](const QString& text) { return text.isEmpty() || text == QStringLiteral("Device Not Ready"); };
+  Sampler sampler([&] {
+    const QString text = rig.StatusText();
+    seen.insert(text);
+    if (text != last && blinking(text) && blinking(last)) ++blinks;
+    last = text;
+  });
+  QVERIFY(QTest::qWaitFor([&] { return blinks >= 4; }, 15000));
+  QCOMPARE(seen, (std::set<QString>{QString(), QStringLiteral("Device Not Ready")}));
   QCOMPARE(rig.StatusColour(), kRed);
   QVERIFY(!rig.view()->showsReadyPicture());
   QCOMPARE(rig.DeviceInfoText(), QStringLiteral("Device Not be Connected"));
   QVERIFY(!rig.view()->form().update->isEnabled());
 }
 
-// Calls `onPaint` each time `widget` is painted, while alive.
-class PaintHook : public QObject {
- public:
-  PaintHook(QWidget* widget, std::function<void()> onPaint) : onPaint_(std::move(onPaint)) { widget->installEventFilter(this); }
-
- protected:
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) onPaint_();
-    return false;
-  }
-
- private:
-  std::function<void()> onPaint_;
-};
-
+// Waits for a steady green "Device Ready" with the ready picture.
 void CheckReady(ConfigurationViewRig& rig) {
   QVERIFY(rig.WaitUntilReady());
   QTRY_COMPARE(rig.StatusText(), QStringLiteral("Device Ready"));
+  std::set<QString> seen;
+  Sampler sampler([&] { seen.insert(rig.StatusText()); });
+  QTest::qWait(300);
+  QCOMPARE(seen, (std::set<QString>{QStringLiteral("Device Ready")}));
   QCOMPARE(rig.StatusColour(), kGreen);
   QVERIFY(rig.view()->showsReadyPicture());
 }
@@ -101,12 +84,7 @@ class TestConfigurationViewRuns : public QObject {
     QVERIFY(!rig.view()->form().reloadFirmware->isEnabled());
     rig.Plug();
     CheckReady(rig);
-    QTRY_COMPARE(rig.DeviceInfoText(), QStringLiteral("Application Mode, Version Info: Orvane Taviron2 APP V2.00.020 "));
-    {
-      StatusWatch watch(rig.view()->form().status);
-      QTest::qWait(300);
-      QCOMPARE(watch.seen, (std::set<QString>{QStringLiteral("Device Ready")}));
-    }
+    QCOMPARE(rig.DeviceInfoText(), QStringLiteral("Application Mode, Version Info: Orvane Taviron2 APP V2.00.020 "));
     rig.Unplug();
     QTRY_VERIFY_WITH_TIMEOUT(rig.StatusText() != QStringLiteral("Device Ready"), 15000);
     CheckBlinking(rig);
@@ -116,61 +94,56 @@ class TestConfigurationViewRuns : public QObject {
 
   void deviceLineShowsTheBootloaderMode_data() {
     QTest::addColumn<char>("typeChar");
-    QTest::addColumn<int>("stopPackage");
+    QTest::addColumn<uint32_t>("stopPackage");
     QTest::addColumn<QString>("type");
-    QTest::newRow("PCI") << '2' << 0 << QStringLiteral("\nType: PCI. ");
+    QTest::newRow("PCI") << '2' << 0u << QStringLiteral("\nType: PCI. ");
     QTest::newRow("non-PCI, interrupted load")
-        << '0' << 7 << QStringLiteral("\nType: NONPCI. Continue Loading From Stop Package:\t 7");
+        << '0' << 7u << QStringLiteral("\nType: NONPCI. Continue Loading From Stop Package:\t 7");
   }
   void deviceLineShowsTheBootloaderMode() {
     QFETCH(char, typeChar);
-    QFETCH(int, stopPackage);
+    QFETCH(uint32_t, stopPackage);
     QFETCH(QString, type);
     ConfigurationViewRig rig;
-    sim::ReaderOptions options;
-    options.mode = sim::ReaderMode::Bootloader;
-    options.typeChar = typeChar;
-    options.stopPackage = static_cast<uint32_t>(stopPackage);
-    rig.UseReader(options);
-    rig.Plug();
-    QVERIFY(rig.Start());
-    CheckReady(rig);
+    rig.UseReader([&](sim::ReaderOptions& o) { o.mode = sim::ReaderMode::Bootloader; o.typeChar = typeChar; o.stopPackage = stopPackage; });
+    QVERIFY(rig.StartReady());
     QTRY_VERIFY(rig.DeviceInfoText().startsWith(QStringLiteral("Bootloader Mode, Version Info: ")));
     QVERIFY2(rig.DeviceInfoText().endsWith(type), qPrintable(rig.DeviceInfoText()));
   }
 
   // Ticked rows, Update, "Continue": the rows show their progress bar while
   // the controls are disabled and the window keeps repainting, then
-  // "Completed" in blue; the controls come back and the status tells the result.
+  // "Completed" in blue; the controls come back and the status tells the
+  // result. The program folder takes no log here: the operator is told once
+  // where it went instead.
   void updateRunShowsProgressThenCompleted() {
+    MessageBoxRecorder boxes;
+    TempDir state;
+    qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state.path()));
     ConfigurationViewRig rig;
+    std::filesystem::create_directories(rig.programFolder() + "/ORV_Bootload_log.txt/kept");
     rig.AddAppModule("app_main.fm", true, 40);
     rig.AddKernelModule("app_ct_l2.fm", 3000);
     rig.AddUniAppModule("wallet.fm", 1500);
-    sim::ReaderOptions options;
-    options.answerDelayMs = 40;  // a transfer long enough to be watched
-    rig.UseReader(options);
-    rig.Plug();
-    QVERIFY(rig.Start());
-    QVERIFY(rig.WaitUntilReady());
+    rig.UseReader([&](sim::ReaderOptions& o) { o.answerDelayMs = 40; });  // a transfer long enough to be watched
+    QVERIFY(rig.StartReady());
     rig.TickRow(0);
     rig.TickRow(1);
     bool appBar = false, kernelBar = false, enabledDuringBar = false;
     CListCtrlEx* list = rig.view()->form().list;
-    PaintHook bars(list->viewport(), [&] {
+    RepaintProbe probe(list->viewport(), [&] {
       const int row = list->CurrentProgressRow();
-      if (row < 0 || list->ProgressBarRect().isEmpty() || list->RowPercentage(row) <= 0 || list->RowPercentage(row) >= 100) return;
+      if (row < 0 || list->ProgressBarRect().isEmpty() || list->RowPercentage(row) % 100 == 0) return;
       enabledDuringBar |= !rig.ControlsEnabled(false);
       appBar |= row == 0;
       kernelBar |= row == 1;
     });
-    RepaintProbe probe(rig.view());
     probe.Start();
     QCOMPARE(rig.UpdateConfirmed(), QStringLiteral("Bootloader file list:\r\n\tNone\r\nApp file list:\r\n\tapp_main.fm\r\n"
                                                    "Kernel file list:\r\n\tapp_ct_l2.fm\r\n\r\nUni-App file list:\r\n\tNone"));
     QVERIFY(rig.WaitUntilRunOver());
     probe.Stop();
-        QVERIFY(appBar && kernelBar && !enabledDuringBar);
+    QVERIFY(appBar && kernelBar && !enabledDuringBar);
     QVERIFY(list->ProgressBarRect().isEmpty());
     QVERIFY2(probe.WorstMs() < 100, qPrintable(QStringLiteral("%1 ms without a repaint").arg(probe.WorstMs())));
     for (int row : {0, 1}) {
@@ -187,41 +160,41 @@ class TestConfigurationViewRuns : public QObject {
     QCOMPARE(modules.size(), size_t(1));
     QCOMPARE(modules[0].data.size(), size_t(3000));
     QVERIFY(modules[0].finished);
+    rig.Close();
+    qunsetenv("XDG_STATE_HOME");
+    const QString log = QString::fromStdString(state.path()) + QStringLiteral("/orvane-bootload/ORV_Bootload_log.txt");
+    QVERIFY(QFile::exists(log));
+    QCOMPARE(boxes.shown.size(), size_t{1});
+    QCOMPARE(boxes.shown.front().text, QStringLiteral("The program folder is not writable; the session log is written to ") + log);
   }
 
   // A refused block: that row "Failed" in red, rows done before it stay
   // "Completed"; the status names the failure.
   void failedTransferMarksTheRowFailedInRed_data() {
-    QTest::addColumn<int>("faultBlock");
-    QTest::addColumn<int>("modules");
+    QTest::addColumn<uint32_t>("faultBlock");
     QTest::addColumn<QStringList>("marks");
     QTest::addColumn<QString>("status");
-    QTest::newRow("one module") << 6 << 1 << QStringList{"Failed"} << QStringLiteral("Firmware Update Failed");
+    QTest::newRow("one module") << 6u << QStringList{"Failed"} << QStringLiteral("Firmware Update Failed");
     // Rows in name order; the bootloader module (4 blocks) goes first and passes.
-    QTest::newRow("after a completed module") << 23 << 3 << QStringList{"Failed", "Completed", "Completed"}
+    QTest::newRow("after a completed module") << 23u << QStringList{"Failed", "Completed", "Completed"}
                                               << QStringLiteral("Update Failed");
   }
   void failedTransferMarksTheRowFailedInRed() {
-    QFETCH(int, faultBlock);
-    QFETCH(int, modules);
+    QFETCH(uint32_t, faultBlock);
     QFETCH(QStringList, marks);
     QFETCH(QString, status);
     ConfigurationViewRig rig;
     rig.AddAppModule("app_main.fm", true, 60);
-    if (modules > 1) {
+    if (marks.size() > 1) {
       rig.AddAppModule("bootloader.fm", true, 4);
       rig.AddKernelModule("app_ct_l2.fm", 2000);
     }
-    sim::ReaderOptions options;
-    options.blockFaults.push_back({static_cast<uint32_t>(faultBlock), sim::FaultKind::Refuse, 0x000A, true});
-    rig.UseReader(options);
-    rig.Plug();
-    QVERIFY(rig.Start());
-    QVERIFY(rig.WaitUntilReady());
-    for (int row = 0; row < modules; ++row) rig.TickRow(row);
+    rig.UseReader([&](sim::ReaderOptions& o) { o.blockFaults = {{faultBlock, sim::FaultKind::Refuse, 0x000A, true}}; });
+    QVERIFY(rig.StartReady());
+    for (int row = 0; row < marks.size(); ++row) rig.TickRow(row);
     rig.UpdateConfirmed();
     QVERIFY(rig.WaitUntilRunOver());
-    for (int row = 0; row < modules; ++row) {
+    for (int row = 0; row < marks.size(); ++row) {
       QCOMPARE(rig.RowText(row, 1), marks[row]);
       QCOMPARE(rig.RowColour(row, 1), marks[row] == QStringLiteral("Failed") ? kRed : kBlue);
     }
@@ -234,9 +207,7 @@ class TestConfigurationViewRuns : public QObject {
   void updateWithoutARunStartsNothing() {
     ConfigurationViewRig rig;
     rig.AddAppModule("app_main.fm", true, 4);
-    rig.Plug();
-    QVERIFY(rig.Start());
-    QVERIFY(rig.WaitUntilReady());
+    QVERIFY(rig.StartReady());
     MessageBoxRecorder boxes;
     QTest::mouseClick(rig.view()->form().update, Qt::LeftButton);
     QCOMPARE(boxes.shown.size(), size_t(1));
@@ -256,12 +227,8 @@ class TestConfigurationViewRuns : public QObject {
   void closingTheWindowDuringATransferEndsPromptly() {
     ConfigurationViewRig rig;
     rig.AddAppModule("app_main.fm", true, 400);
-    sim::ReaderOptions options;
-    options.answerDelayMs = 50;
-    rig.UseReader(options);
-    rig.Plug();
-    QVERIFY(rig.Start());
-    QVERIFY(rig.WaitUntilReady());
+    rig.UseReader([&](sim::ReaderOptions& o) { o.answerDelayMs = 50; });
+    QVERIFY(rig.StartReady());
     rig.TickRow(0);
     rig.UpdateConfirmed();
     QVERIFY(QTest::qWaitFor([&] { return rig.view()->form().list->CurrentProgressRow() == 0; }, 20000));
@@ -294,32 +261,6 @@ class TestConfigurationViewRuns : public QObject {
     rig.Close();
   }
 
-  void logInTheFallbackFolderIsShownOnce() {
-    MessageBoxRecorder boxes;
-    TempDir state;
-    qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state.path()));
-    ConfigurationViewRig rig;
-    // A folder where the log file belongs: the program folder takes no log.
-    std::filesystem::create_directories(rig.programFolder() + "/ORV_Bootload_log.txt/kept");
-    rig.AddAppModule("app_one.fm", true, 3);
-    rig.AddAppModule("app_two.fm", true, 3);
-    rig.Plug();
-    QVERIFY(rig.Start());
-    QVERIFY(rig.WaitUntilReady());
-    rig.TickRow(0);
-    rig.TickRow(1);
-    rig.UpdateConfirmed();
-    QVERIFY(rig.WaitUntilRunOver());
-    rig.Close();
-    qunsetenv("XDG_STATE_HOME");
-    const QString logPath =
-        QString::fromStdString(state.path()) + QStringLiteral("/orvane-bootload/ORV_Bootload_log.txt");
-    QVERIFY(QFile::exists(logPath));
-    QCOMPARE(boxes.shown.size(), size_t{1});
-    QCOMPARE(boxes.shown.front().text,
-             QStringLiteral("The program folder is not writable; the session log is written to ") + logPath);
-  }
-
   // The Update click on the real clock: from the click itself on, the window
   // keeps repainting while the run gets under way, whether the reader is
   // there, has just been pulled out, or needs the keyboard-interface entry.
@@ -333,13 +274,9 @@ class TestConfigurationViewRuns : public QObject {
     QFETCH(Situation, situation);
     ConfigurationViewRig rig(1);  // the real clock: every pause lasts as long as for the operator
     rig.AddAppModule("app_main.fm", true, 4);
-    sim::ReaderOptions options;
-    options.keyboardInterface = situation == Situation::KeyboardInterface;
-    rig.UseReader(options);
-    rig.Plug();
-    QVERIFY(rig.Start());
+    rig.UseReader([&](sim::ReaderOptions& o) { o.keyboardInterface = situation == Situation::KeyboardInterface; });
+    QVERIFY(rig.StartReady());
     UpdateEngine& engine = rig.view()->engine();
-    QVERIFY(rig.WaitUntilReady());
     QTRY_VERIFY(engine.monitorRunFlag());
     QCOMPARE(engine.channel().deviceInfo().keyboardMode, situation == Situation::KeyboardInterface);
     if (situation == Situation::ReaderJustGone) {

@@ -133,12 +133,8 @@ class TestConfigurationView : public QObject {
   // box, whose tick reaches the engine.
   void readerTextsAreNotMarkup() {
     ConfigurationViewRig rig;
-    sim::ReaderOptions options;
-    options.applicationVersion = "<b>4710</b>\x01V2 " + std::string(120, 'W');
-    rig.UseReader(options);
-    rig.Plug();
-    QVERIFY(rig.Start());
-    QVERIFY(rig.WaitUntilReady());
+    rig.UseReader([&](sim::ReaderOptions& o) { o.applicationVersion = "<b>4710</b>\x01V2 " + std::string(120, 'W'); });
+    QVERIFY(rig.StartReady());
     QTRY_VERIFY(rig.DeviceInfoText().startsWith(QStringLiteral("Application Mode, ")));
     QCOMPARE(rig.view()->form().deviceInfo->textFormat(), Qt::PlainText);
     QVERIFY(rig.DeviceInfoText().contains(QStringLiteral("<b>4710</b> V2")));
@@ -216,9 +212,7 @@ class TestConfigurationView : public QObject {
       spec.securityType = "pci   ";
       QVERIFY(WriteModuleFile(other.File("b_app.fm"), spec) && WriteModuleFile(other.File("c_bootloader.fm"), spec));
     }
-    rig.Plug();
-    QVERIFY(rig.Start());
-    QVERIFY(rig.WaitUntilReady());
+    QVERIFY(rig.StartReady());
     QString title;
     OnNextModal([&](QWidget* dialog) {
       title = dialog->windowTitle();

@@ -1,7 +1,7 @@
 #pragma once
 // Asks a widget to repaint at a steady pace and measures, on the real clock,
 // the longest time between two paints: a user-interface thread that blocks
-// shows up as one long gap.
+// shows up as one long gap. `onPaint`, when given, looks at each paint.
 
 #include <QElapsedTimer>
 #include <QEvent>
@@ -10,12 +10,13 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <functional>
 
 namespace orvane::test {
 
 class RepaintProbe : public QObject {
  public:
-  explicit RepaintProbe(QWidget* widget) : widget_(widget) {
+  explicit RepaintProbe(QWidget* widget, std::function<void()> onPaint = {}) : widget_(widget), onPaint_(std::move(onPaint)) {
     widget_->installEventFilter(this);
     connect(&timer_, &QTimer::timeout, this, [this] {
       if (widget_) widget_->update();
@@ -39,6 +40,7 @@ class RepaintProbe : public QObject {
     if (event->type() == QEvent::Paint && timer_.isActive()) {
       Paint();
       ++paints_;
+      if (onPaint_) onPaint_();
     }
     return false;
   }
@@ -50,6 +52,7 @@ class RepaintProbe : public QObject {
   }
 
   QPointer<QWidget> widget_;  // the widget may go first
+  std::function<void()> onPaint_;
   QTimer timer_;
   QElapsedTimer clock_;
   qint64 lastPaint_ = 0;
