@@ -43,31 +43,13 @@ void LeaveDialog(QWidget* dialog, Leave how) {
 
 }  // namespace
 
-Q_DECLARE_METATYPE(Leave)
-
 class TestDialogs : public QObject {
   Q_OBJECT
 
  private slots:
-  void confirmationResultByWayOut_data() {
-    QTest::addColumn<Leave>("how");
-    QTest::addColumn<int>("result");
-    QTest::newRow("Escape") << Leave::Escape << int(QDialog::Rejected);
-    QTest::newRow("Cancel") << Leave::CancelButton << int(QDialog::Rejected);
-    QTest::newRow("close box") << Leave::CloseBox << int(QDialog::Rejected);
-    QTest::newRow("Continue") << Leave::ContinueButton << int(QDialog::Accepted);
-    QTest::newRow("Enter, Continue is the default") << Leave::Enter << int(QDialog::Accepted);
-  }
-  void confirmationResultByWayOut() {
-    QFETCH(Leave, how);
-    QFETCH(int, result);
-    CFileConfirmDlg dialog;
-    dialog.SetText(QStringLiteral("Bootloader file list:\r\n\tNone\r\nApp file list:\r\n\tapp_main.fm\r\n"));
-    OnNextModal([how](QWidget* modal) { LeaveDialog(modal, how); });
-    QCOMPARE(dialog.exec(), result);
-  }
-
-  void confirmationTexts() {
+  // Its texts, the selection without Windows line ends, and the way out:
+  // only "Continue" (also the default, on Enter) goes on.
+  void confirmation() {
     CFileConfirmDlg dialog;
     dialog.SetText(QStringLiteral("Bootloader file list:\r\n\tNone\r\nApp file list:\r\n\tNone\r\n"
                                   "Kernel file list:\r\n\tapp_ct_l2.fm\r\n\r\nUni-App file list:\r\n\tNone"));
@@ -79,41 +61,46 @@ class TestDialogs : public QObject {
     QCOMPARE(FindControl<QLabel>(&dialog, 1080)->text(), QStringLiteral("Please confirm the file selection:"));
     QCOMPARE(FindControl<QPushButton>(&dialog, 1)->text(), QStringLiteral("Continue"));
     QCOMPARE(FindControl<QPushButton>(&dialog, 2)->text(), QStringLiteral("Cancel"));
+    const std::pair<Leave, int> ways[] = {{Leave::Escape, QDialog::Rejected},
+                                          {Leave::CancelButton, QDialog::Rejected},
+                                          {Leave::CloseBox, QDialog::Rejected},
+                                          {Leave::ContinueButton, QDialog::Accepted},
+                                          {Leave::Enter, QDialog::Accepted}};
+    for (auto [how, result] : ways) {
+      OnNextModal([how](QWidget* modal) { LeaveDialog(modal, how); });
+      QCOMPARE(dialog.exec(), result);
+    }
   }
 
   // Captions top to bottom, the first one ticked, only OK shown; a way out
   // other than OK leaves the local interfaces.
-  void interfaceChoice_data() {
-    QTest::addColumn<int>("click");  // radio to click, -1 for none
-    QTest::addColumn<Leave>("how");
-    QTest::addColumn<int>("kind");
-    QTest::newRow("OK with the default") << -1 << Leave::Enter << int(InterfaceUsbSerial);
-    QTest::newRow("TLS") << 1 << Leave::Enter << int(InterfaceTlsServer);
-    QTest::newRow("TCP / IP") << 2 << Leave::ContinueButton << int(InterfaceTcpClient);
-    QTest::newRow("back to local") << 0 << Leave::Enter << int(InterfaceUsbSerial);
-    QTest::newRow("TLS, then Escape") << 1 << Leave::Escape << int(InterfaceUsbSerial);
-    QTest::newRow("TCP / IP, then the close box") << 2 << Leave::CloseBox << int(InterfaceUsbSerial);
-  }
   void interfaceChoice() {
-    QFETCH(int, click);
-    QFETCH(Leave, how);
-    QFETCH(int, kind);
-    CInterfaceSelectDlg dialog;
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Orvane Reader Bootload Software"));
-    const char* captions[3] = {"USB HID / USB KB / RS232", "TLS", "TCP / IP"};
-    for (int selection = 0; selection < 3; ++selection) {
-      QCOMPARE(dialog.RadioButton(selection)->text(), QString::fromLatin1(captions[selection]));
-      if (selection > 0) QVERIFY(dialog.RadioButton(selection)->y() > dialog.RadioButton(selection - 1)->y());
+    struct Case {
+      int click;  // radio to click, -1 for none; 2 goes by 1 first
+      Leave how;
+      InterfaceKind kind;
+    };
+    const Case cases[] = {{-1, Leave::Enter, InterfaceUsbSerial},    {1, Leave::Enter, InterfaceTlsServer},
+                          {2, Leave::ContinueButton, InterfaceTcpClient}, {0, Leave::Enter, InterfaceUsbSerial},
+                          {1, Leave::Escape, InterfaceUsbSerial},   {2, Leave::CloseBox, InterfaceUsbSerial}};
+    for (const Case& test : cases) {
+      CInterfaceSelectDlg dialog;
+      QCOMPARE(dialog.windowTitle(), QStringLiteral("Orvane Reader Bootload Software"));
+      const char* captions[3] = {"USB HID / USB KB / RS232", "TLS", "TCP / IP"};
+      for (int selection = 0; selection < 3; ++selection) {
+        QCOMPARE(dialog.RadioButton(selection)->text(), QString::fromLatin1(captions[selection]));
+        if (selection > 0) QVERIFY(dialog.RadioButton(selection)->y() > dialog.RadioButton(selection - 1)->y());
+      }
+      QVERIFY(dialog.RadioButton(0)->isChecked());
+      OnNextModal([&dialog, test](QWidget* modal) {
+        QVERIFY(dialog.OkButton()->isVisible() && dialog.OkButton()->isDefault() && !dialog.CancelButton()->isVisible());
+        if (test.click == 2) QTest::mouseClick(dialog.RadioButton(1), Qt::LeftButton, {}, QPoint(5, 8));
+        if (test.click >= 0) QTest::mouseClick(dialog.RadioButton(test.click), Qt::LeftButton, {}, QPoint(5, 8));
+        LeaveDialog(modal, test.how);
+      });
+      dialog.exec();
+      QCOMPARE(dialog.ChosenInterface().value_or(InterfaceUsbSerial), test.kind);
     }
-    QVERIFY(dialog.RadioButton(0)->isChecked());
-    OnNextModal([&dialog, click, how](QWidget* modal) {
-      QVERIFY(dialog.OkButton()->isVisible() && dialog.OkButton()->isDefault() && !dialog.CancelButton()->isVisible());
-      if (click == 2) QTest::mouseClick(dialog.RadioButton(1), Qt::LeftButton, {}, QPoint(5, 8));  // a detour first
-      if (click >= 0) QTest::mouseClick(dialog.RadioButton(click), Qt::LeftButton, {}, QPoint(5, 8));
-      LeaveDialog(modal, how);
-    });
-    dialog.exec();
-    QCOMPARE(int(dialog.ChosenInterface().value_or(InterfaceUsbSerial)), kind);
   }
 
   void aboutBoxShowsNameAndVersionOnly() {
@@ -150,33 +137,25 @@ class TestDialogs : public QObject {
 
   // The narrowest width that keeps the height at the middle width's, for a
   // paragraph of `length` pixels in lines of 20 (0: a height that never changes).
-  void helpWidthSearch_data() {
-    QTest::addColumn<int>("length");
-    QTest::addColumn<int>("lower");
-    QTest::addColumn<int>("upper");
-    QTest::addColumn<int>("width");
-    QTest::addColumn<int>("height");
-    QTest::newRow("long paragraph, three lines") << 1000 << 100 << 800 << 334 << 60;
-    QTest::newRow("one line at the middle") << 300 << 100 << 1000 << 300 << 20;
-    QTest::newRow("stops one short of the lower bound") << 0 << 100 << 800 << 101 << 20;
-    QTest::newRow("empty range measured once") << 1000 << 100 << 80 << 90 << 240;
-  }
   void helpWidthSearch() {
-    QFETCH(int, length);
-    QFETCH(int, lower);
-    QFETCH(int, upper);
-    QFETCH(int, width);
-    QFETCH(int, height);
-    int calls = 0;
-    HelpFit fit = FitHelpWidth(
-        [&](int w) {
-          ++calls;
-          return length > 0 ? 20 * ((length + w - 1) / w) : 20;
-        },
-        lower, upper);
-    QCOMPARE(fit.width, width);
-    QCOMPARE(fit.height, height);
-    QVERIFY(calls <= 12);
+    struct Case {
+      const char* name;
+      int length, lower, upper, width, height;
+    };
+    const Case cases[] = {{"long paragraph, three lines", 1000, 100, 800, 334, 60},
+                          {"one line at the middle", 300, 100, 1000, 300, 20},
+                          {"stops one short of the lower bound", 0, 100, 800, 101, 20},
+                          {"empty range measured once", 1000, 100, 80, 90, 240}};
+    for (const Case& test : cases) {
+      int calls = 0;
+      const HelpFit fit = FitHelpWidth(
+          [&](int w) {
+            ++calls;
+            return test.length > 0 ? 20 * ((test.length + w - 1) / w) : 20;
+          },
+          test.lower, test.upper);
+      QVERIFY2(fit.width == test.width && fit.height == test.height && calls <= 12, test.name);
+    }
   }
 
   // The long guide takes the full allowed height and stays on the screen;
@@ -205,26 +184,23 @@ class TestDialogs : public QObject {
     QVERIFY(!help.TextControl()->textCursor().hasSelection());
   }
 
-  void helpMissingDocumentShowsTheRedInternalError_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("detail");
-    QTest::newRow("not in the resources") << QStringLiteral(":/help/missing.html")
-                                         << QStringLiteral("Failed to load RTF from resources, check your code!");
-    QTest::newRow("none given") << QString()
-                                << QStringLiteral("no RTF ID set in constructor AND no RTF File Loaded, check your code!");
-  }
+  // A document missing from the resources, or none given: a small window
+  // with the internal error, its first line in bold red.
   void helpMissingDocumentShowsTheRedInternalError() {
-    QFETCH(QString, path);
-    QFETCH(QString, detail);
-    CHelpDialog help(nullptr, path);
-    QVERIFY(help.height() < QGuiApplication::primaryScreen()->availableGeometry().height() / 2);
-    QTextDocument* document = help.TextControl()->document();
-    QCOMPARE(document->firstBlock().text(), QStringLiteral("HelpDialog Internal Error"));
-    QTextCursor cursor(document->firstBlock());
-    cursor.movePosition(QTextCursor::NextCharacter);
-    QCOMPARE(cursor.charFormat().foreground().color(), QColor(255, 0, 0));
-    QVERIFY(cursor.charFormat().fontWeight() >= QFont::Bold);
-    QVERIFY(document->toPlainText().contains(detail));
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral(":/help/missing.html"), QStringLiteral("Failed to load RTF from resources, check your code!")},
+        {QString(), QStringLiteral("no RTF ID set in constructor AND no RTF File Loaded, check your code!")}};
+    for (const auto& [path, detail] : cases) {
+      CHelpDialog help(nullptr, path);
+      QVERIFY(help.height() < QGuiApplication::primaryScreen()->availableGeometry().height() / 2);
+      QTextDocument* document = help.TextControl()->document();
+      QCOMPARE(document->firstBlock().text(), QStringLiteral("HelpDialog Internal Error"));
+      QTextCursor cursor(document->firstBlock());
+      cursor.movePosition(QTextCursor::NextCharacter);
+      QCOMPARE(cursor.charFormat().foreground().color(), QColor(255, 0, 0));
+      QVERIFY(cursor.charFormat().fontWeight() >= QFont::Bold);
+      QVERIFY(document->toPlainText().contains(detail));
+    }
   }
 };
 

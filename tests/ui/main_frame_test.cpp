@@ -128,29 +128,26 @@ class TestMainFrame : public QObject {
     QCOMPARE(g_pMainFrame, nullptr);
   }
 
-  void badConfigurationShowsTheFormatErrorAndLeavesNoFrame_data() {
-    QTest::addColumn<QString>("xml");  // empty: no file at all
-    QTest::newRow("file missing") << QString();
-    QTest::newRow("not well-formed") << QStringLiteral("<BOOTLOAD_SETTING><USB vid_pid=\"1209,3810\">");
-    QTest::newRow("no identities and no rates") << QStringLiteral("<BOOTLOAD_SETTING><SW enableLog=\"1\"/></BOOTLOAD_SETTING>");
-    QTest::newRow("vid_pid with three parts")
-        << QStringLiteral("<BOOTLOAD_SETTING><USB vid_pid=\"1209,3810,1\"/></BOOTLOAD_SETTING>");
-  }
+  // A missing or malformed file, or one without a reader identity and rates:
+  // the format error, and no frame.
   void badConfigurationShowsTheFormatErrorAndLeavesNoFrame() {
-    QFETCH(QString, xml);
     delete frame_;
     frame_ = nullptr;
-    QFile::remove(folder_.filePath(QStringLiteral("BootloadConfiguration.xml")));
-    if (!xml.isEmpty()) test::WriteConfiguration(folder_.path(), xml);
-    test::MessageBoxRecorder boxes;
-    BootloadSettings settings;
-    QCOMPARE(CMainFrame::Create(settings), nullptr);
-    QCOMPARE(boxes.shown.size(), size_t{1});
-    QCOMPARE(boxes.shown[0].text, QStringLiteral("Configuration File \"BootloadConfiguration.xml\" Format Error!\r\n"
-                                                 "Please colse the demo and re-configuration it."));
-    QApplication::processEvents();
-    for (QWidget* window : QApplication::topLevelWidgets()) QVERIFY(qobject_cast<CMainFrame*>(window) == nullptr);
-    QCOMPARE(g_pMainFrame, nullptr);
+    for (const char* xml : {"", "<BOOTLOAD_SETTING><USB vid_pid=\"1209,3810\">",
+                            "<BOOTLOAD_SETTING><SW enableLog=\"1\"/></BOOTLOAD_SETTING>",
+                            "<BOOTLOAD_SETTING><USB vid_pid=\"1209,3810,1\"/></BOOTLOAD_SETTING>"}) {
+      QFile::remove(folder_.filePath(QStringLiteral("BootloadConfiguration.xml")));
+      if (*xml != 0) test::WriteConfiguration(folder_.path(), QString::fromLatin1(xml));
+      test::MessageBoxRecorder boxes;
+      BootloadSettings settings;
+      QCOMPARE(CMainFrame::Create(settings), nullptr);
+      QCOMPARE(boxes.shown.size(), size_t{1});
+      QCOMPARE(boxes.shown[0].text, QStringLiteral("Configuration File \"BootloadConfiguration.xml\" Format Error!\r\n"
+                                                   "Please colse the demo and re-configuration it."));
+      QApplication::processEvents();
+      for (QWidget* window : QApplication::topLevelWidgets()) QVERIFY(qobject_cast<CMainFrame*>(window) == nullptr);
+      QCOMPARE(g_pMainFrame, nullptr);
+    }
   }
 
   // An error escaping a worker thread ends the program with status 1 and
