@@ -96,8 +96,9 @@ bool ConfigurationViewRig::Start(InterfaceAnswer answer) {
     return view_;
   });
   bool answered = false;
-  OnNextModal([answer, &answered](QWidget* dialog) {
+  OnNextModal([this, answer, &answered](QWidget* dialog) {
     answered = true;
+    if (beforeInterfaceAnswer) beforeInterfaceAnswer(dialog);
     auto* select = qobject_cast<CInterfaceSelectDlg*>(dialog);
     if (select == nullptr || answer == InterfaceAnswer::Escape) {
       QTest::keyClick(dialog, Qt::Key_Escape);

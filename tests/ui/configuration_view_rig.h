@@ -8,6 +8,8 @@
 #include <QColor>
 #include <QString>
 
+class QWidget;
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -55,6 +57,9 @@ class ConfigurationViewRig {
     change(options);
     UseReader(std::move(options));
   }
+
+  // Called with the interface dialog before it is answered.
+  std::function<void(QWidget* dialog)> beforeInterfaceAnswer;
 
   // Starts the program as a user would: the frame with its start-up view,
   // which switches to the main update view; the interface dialog is answered

@@ -85,14 +85,21 @@ class TestConfigurationView : public QObject {
  private slots:
   void cleanup() { g_bModelVariant.store(false); }
 
-  // Captions, rows in folder order with their info texts and unticked boxes,
-  // the form's colour, and the frame at the start-up view's size.
+  // The interface dialog comes before the rows and the detection; then the
+  // captions, rows in folder order with their info texts and unticked boxes,
+  // the form's colour, and the frame at the start-up view's size. A closed
+  // view is no longer registered.
   void formAsTheOperatorSeesIt() {
     ConfigurationViewRig rig;
     rig.AddAppModule("app_main.fm", true, 4, "Main V2");
     rig.AddKernelModule("app_nfcrd_l2_amex.fm", 3000);
     rig.AddUniAppModule("wallet.fm", 2000);
+    bool emptyAndQuietDuringDialog = false;
+    rig.beforeInterfaceAnswer = [&](QWidget*) {
+      emptyAndQuietDuringDialog = rig.RowCount() == 0 && !rig.view()->engine().monitorRunFlag() && g_pConfigView.load() == rig.view();
+    };
     QVERIFY(rig.Start());
+    QVERIFY(emptyAndQuietDuringDialog);
     const ViewForm& form = rig.view()->form();
     QCOMPARE(form.group->title(), QStringLiteral("File List"));
     QCOMPARE(form.deviceLabel->text(), QStringLiteral("Device Information"));
@@ -121,6 +128,8 @@ class TestConfigurationView : public QObject {
     for (int row = 0; row < 3; ++row) QVERIFY(form.list->GetCheck(row));
     QTest::mouseClick(form.selectAll, Qt::LeftButton);
     for (int row = 0; row < 3; ++row) QVERIFY(!form.list->GetCheck(row));
+    rig.Close();
+    QVERIFY(g_pConfigView.load() == nullptr);
   }
 
   // Texts from the reader are shown as they are, never as markup; a long one

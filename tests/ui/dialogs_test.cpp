@@ -182,6 +182,7 @@ class TestDialogs : public QObject {
     help.Copy();
     QCOMPARE(QGuiApplication::clipboard()->text(), guide);
     QVERIFY(!help.TextControl()->textCursor().hasSelection());
+    QCOMPARE(help.TextControl()->textCursor().position(), 0);
   }
 
   // A document missing from the resources, or none given: a small window

@@ -96,6 +96,7 @@ class TestSingleInstance : public QObject {
     SingleInstanceGuard next;
     QVERIFY(next.Acquire());
     next.Release();
+    QVERIFY(!QFile::exists(paths.LockPath()));
   }
 
   void findsTheWindowByCaptionPrefix() {
@@ -125,6 +126,7 @@ class TestSingleInstance : public QObject {
       QWidget* found = WindowFinder::FindWindowStartingWith(test.prefix);
       QVERIFY2(found == (test.expected < 0 ? nullptr : created[size_t(test.expected)].get()), test.name);
     }
+    WindowFinder::BringToFront(nullptr);  // nothing found: nothing happens
   }
 };
 

@@ -68,7 +68,8 @@ class TestWidgets : public QObject {
 
   // The face shades down from white (row 32 of 36 at step 56 of 63, bluer
   // unless hovered); hovering draws the frame, leaving takes it away; a
-  // disabled button has grey text where the black was.
+  // pressed button's text moves one pixel down and right; a disabled one has
+  // grey text where the black was.
   void buttonFaceHoverAndDisabledText() {
     auto face = [](const QImage& image, int y) { return image.pixelColor(8, CXPButton::kEdge + y); };
     const QRect leftEdge(CXPButton::kEdge, kHeight / 2 - 4, 1, 8);
@@ -87,6 +88,9 @@ class TestWidgets : public QObject {
     QCOMPARE(CountPixels(Picture(button_), leftEdge, CXPButton::kHoverLeft), 0);
     const QRect inside(CXPButton::kEdge, CXPButton::kEdge, kWidth - 4, kHeight - 4);
     const QRect text = DarkBounds(Picture(button_), inside, 150);
+    button_->setDown(true);
+    QCOMPARE(DarkBounds(Picture(button_), inside, 150), text.translated(1, 1));
+    button_->setDown(false);
     button_->setEnabled(false);
     QVERIFY(!text.isEmpty() && DarkBounds(Picture(button_), inside, 150).isEmpty());
     QVERIFY(DarkBounds(Picture(button_), inside, 3 * 200).intersects(text));
