@@ -14,11 +14,7 @@ class CStandInView : public QWidget, public FrameView {
 
  public:
   explicit CStandInView(QWidget* parent = nullptr);
-  bool InitialUpdateDone() const { return initialUpdateDone_; }
-  void OnInitialUpdate() override { initialUpdateDone_ = true; }
-
- private:
-  bool initialUpdateDone_ = false;
+  void OnInitialUpdate() override {}
 };
 
 }  // namespace orvane

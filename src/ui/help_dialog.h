@@ -38,9 +38,6 @@ class CHelpDialog : public QDialog {
   CHelpDialog(QWidget* parent, const QString& documentPath);
 
   QTextBrowser* TextControl() const { return text_; }
-  // The size the text asked for after the width search, before the window
-  // was sized from it.
-  HelpFit RequestedSize() const { return requested_; }
   // Copies the whole text to the clipboard and puts the caret at the start.
   void Copy();
 

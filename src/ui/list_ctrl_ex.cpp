@@ -125,11 +125,6 @@ void CListCtrlEx::ClearCellColors() {
   RunOnOwnThread([this] { viewport()->update(); });
 }
 
-std::vector<CellColorRecord> CListCtrlEx::CellColors() const {
-  std::lock_guard lock(mutex_);
-  return colors_;
-}
-
 std::optional<QColor> CListCtrlEx::TextColorFor(int row, int column) const {
   std::lock_guard lock(mutex_);
   std::optional<QColor> color;
@@ -206,11 +201,6 @@ void CListCtrlEx::SuppressProgress() {
     suppressed_ = true;
   }
   RunOnOwnThread([this] { viewport()->update(); });
-}
-
-bool CListCtrlEx::IsProgressSuppressed() const {
-  std::lock_guard lock(mutex_);
-  return suppressed_;
 }
 
 bool CListCtrlEx::ProgressCellVisible(int row, int column) const {

@@ -55,7 +55,6 @@ class CListCtrlEx : public QTableWidget {
   // record wins.
   void SetCellColor(int row, int column, const QColor& color);  // any thread
   void ClearCellColors();                                       // any thread
-  std::vector<CellColorRecord> CellColors() const;
   // The text colour of a cell, or nothing for the default colour.
   std::optional<QColor> TextColorFor(int row, int column) const;
 
@@ -75,7 +74,6 @@ class CListCtrlEx : public QTableWidget {
   void StopProgress();  // any thread
   // Keeps the bar hidden until the display is stopped.
   void SuppressProgress();  // any thread
-  bool IsProgressSuppressed() const;
   // Where the bar is drawn now, in viewport coordinates; empty when none is.
   QRect ProgressBarRect() const;
 

@@ -44,7 +44,6 @@ class CViewConfiguration : public QWidget, public FrameView, public UpdateView, 
 
   // The controls, for the frame and for tests.
   const ViewForm& form() const { return form_; }
-  QTimer* blinkTimer() const { return blinkTimer_; }
   // Whether the ready picture (rather than the not-ready one) is shown.
   bool showsReadyPicture() const { return showsReady_; }
 

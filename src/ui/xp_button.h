@@ -14,8 +14,6 @@ class CXPButton : public QPushButton {
  public:
   explicit CXPButton(const QString& text = QString(), QWidget* parent = nullptr);
 
-  bool IsHovered() const { return hovered_; }
-
   // Colour of shade step `step` (0..63) for the given state.
   static QColor FaceColor(int step, bool hovered, bool focused);
 

@@ -12,23 +12,15 @@
 #include "app/program_folder.h"
 #include "firmware/module_discovery.h"
 #include "firmware/module_writer.h"
-#include "ui/main_update_view.h"
-#include "ui/control_id.h"
 #include "ui/interface_select_dlg.h"
 #include "ui/list_ctrl_ex.h"
 #include "ui/main_frame.h"
+#include "ui/main_update_view.h"
 #include "ui/window_messages.h"
 #include "ui/xp_button.h"
 #include "ui_test_support.h"
 
 namespace orvane::test {
-namespace {
-
-constexpr int kStartTimeoutMs = 10000;
-
-QString Hex(uint16_t value) { return QString::number(value, 16); }
-
-}  // namespace
 
 ConfigurationViewRig::ConfigurationViewRig(uint32_t clockScale) : clock_(clockScale), scopedClock_(clock_) {
   SetProgramFolderOverride(folder_.path());
@@ -45,12 +37,10 @@ ConfigurationViewRig::~ConfigurationViewRig() {
 }
 
 void ConfigurationViewRig::Close() {
-  if (frame_ != nullptr) {
-    // Deleting the frame deletes the view, whose engine joins every worker.
-    delete frame_;
-    frame_ = nullptr;
-    view_ = nullptr;
-  }
+  // Deleting the frame deletes the view, whose engine joins every worker.
+  delete frame_;
+  frame_ = nullptr;
+  view_ = nullptr;
 }
 
 std::string ConfigurationViewRig::FirmwareFolder(const char* name) const {
@@ -82,18 +72,16 @@ void ConfigurationViewRig::UseReader(sim::ReaderOptions options) {
   if (device_ && deviceAdded_) hidBackend_.RemoveDevice(*device_);
   deviceAdded_ = false;
   reader_ = std::make_unique<sim::SimulatedReader>(std::move(options));
-  device_ = std::make_shared<FakeHidDevice>(kViewRigVendorId, kViewRigProductId);
+  device_ = std::make_shared<FakeHidDevice>(0x1209, 0x3810);
   device_->SetPresent(false);
   runner_ = std::make_unique<sim::SimHidDevice>(*reader_, device_);
   QVERIFY(runner_->Start());
 }
 
 void ConfigurationViewRig::Plug() {
-  if (!reader_) UseReader({});
-  if (!deviceAdded_) {
-    hidBackend_.AddDevice(device_);
-    deviceAdded_ = true;
-  }
+  if (!reader_) UseReader(sim::ReaderOptions{});
+  if (!deviceAdded_) hidBackend_.AddDevice(device_);
+  deviceAdded_ = true;
   device_->SetPresent(true);
 }
 
@@ -102,21 +90,11 @@ void ConfigurationViewRig::Unplug() {
 }
 
 bool ConfigurationViewRig::Start(InterfaceAnswer answer) {
-  WriteConfiguration(QString::fromStdString(folder_.path()),
-                     QStringLiteral("<?xml version=\"1.0\"?>\n"
-                                    "<BOOTLOAD_SETTING>\n"
-                                    "  <USB vid_pid=\"%1,%2\" isOVG=\"1\"/>\n"
-                                    "  <SERIAL com_port=\"1\" baudrateList=\"115200\" parity=\"N\" databit=\"8\" "
-                                    "stopbit=\"1\"/>\n"
-                                    "  <SW enableLog=\"1\" EnableInterruptPointReserve=\"1\"/>\n"
-                                    "  <NET TLS_Server_Port=\"%3\" TCP_Server_IP=\"%4\" TCP_Server_Port=\"%5\"/>\n"
-                                    "</BOOTLOAD_SETTING>\n")
-                         .arg(Hex(kViewRigVendorId), Hex(kViewRigProductId), tlsPort, tcpAddress, tcpPort));
+  WriteConfiguration(QString::fromStdString(folder_.path()), ValidConfigurationXml(tlsPort, tcpAddress, tcpPort));
   RegisterViewFactory(kMainUpdateViewId, [this](CMainFrame&) -> QWidget* {
     view_ = new CViewConfiguration(transports_.channel());
     return view_;
   });
-
   bool answered = false;
   OnNextModal([this, answer, &answered](QWidget* dialog) {
     answered = true;
@@ -126,11 +104,9 @@ bool ConfigurationViewRig::Start(InterfaceAnswer answer) {
       QTest::keyClick(dialog, Qt::Key_Escape);
       return;
     }
-    const int selection = answer == InterfaceAnswer::Tls ? 1 : answer == InterfaceAnswer::Tcp ? 2 : 0;
-    select->RadioButton(selection)->click();
+    select->RadioButton(answer == InterfaceAnswer::Tls ? 1 : answer == InterfaceAnswer::Tcp ? 2 : 0)->click();
     select->OkButton()->click();
   });
-
   frame_ = CMainFrame::Create(settings_);
   if (frame_ == nullptr) return false;
   frame_->show();
@@ -139,7 +115,28 @@ bool ConfigurationViewRig::Start(InterfaceAnswer answer) {
         return answered && view_ != nullptr && QApplication::activeModalWidget() == nullptr &&
                frame_->ActiveView() == view_ && view_->isVisible();
       },
-      kStartTimeoutMs);
+      10000);
+}
+
+bool ConfigurationViewRig::StartReady() {
+  Plug();
+  return Start() && WaitUntilReady();
+}
+
+bool ConfigurationViewRig::WaitUntilReady() {
+  return QTest::qWaitFor([&] { return view_->engine().ready() && ControlsEnabled(true); }, 10000);
+}
+
+QString ConfigurationViewRig::UpdateConfirmed() {
+  QString shown;
+  ContinueNextConfirmation(&shown);
+  QTest::mouseClick(view_->form().update, Qt::LeftButton);
+  return shown;
+}
+
+bool ConfigurationViewRig::WaitUntilRunOver() {
+  return QTest::qWaitFor(
+      [&] { return !view_->engine().UpdateRunning() && !view_->engine().busy() && ControlsEnabled(true); }, 30000);
 }
 
 QString ConfigurationViewRig::StatusText() const { return view_->form().status->text(); }
@@ -154,8 +151,7 @@ QString ConfigurationViewRig::DeviceInfoText() const {
 QString ConfigurationViewRig::RowText(int row, int column) const { return view_->form().list->GetItemText(row, column); }
 
 QColor ConfigurationViewRig::RowColour(int row, int column) const {
-  std::optional<QColor> colour = view_->form().list->TextColorFor(row, column);
-  return colour ? *colour : QColor();
+  return view_->form().list->TextColorFor(row, column).value_or(QColor());
 }
 
 int ConfigurationViewRig::RowCount() const { return view_->form().list->GetItemCount(); }

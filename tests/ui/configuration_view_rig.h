@@ -29,23 +29,19 @@ class CViewConfiguration;
 
 namespace orvane::test {
 
-inline constexpr uint16_t kViewRigVendorId = 0x1209;
-inline constexpr uint16_t kViewRigProductId = 0x3810;
-// Program time runs this many times faster than real time.
-inline constexpr uint32_t kViewRigClockScale = 10;
-
 // How the interface dialog is answered when the view starts.
 enum class InterfaceAnswer { Local, Tls, Tcp, Escape };
 
 class ConfigurationViewRig {
  public:
-  explicit ConfigurationViewRig(uint32_t clockScale = kViewRigClockScale);
+  // Program time runs `clockScale` times faster than real time.
+  explicit ConfigurationViewRig(uint32_t clockScale = 10);
   ~ConfigurationViewRig();
   ConfigurationViewRig(const ConfigurationViewRig&) = delete;
   ConfigurationViewRig& operator=(const ConfigurationViewRig&) = delete;
 
   // ---- before Start ----
-  // Extra attributes of the configuration file's NET element and SW element.
+  // The configuration file's network ports and address.
   QString tlsPort = QStringLiteral("8443");
   QString tcpAddress = QStringLiteral("127.0.0.1");
   QString tcpPort = QStringLiteral("8000");
@@ -55,6 +51,12 @@ class ConfigurationViewRig {
   void AddUniAppModule(const std::string& name, size_t length);
   // A reader that Plug() connects; replaces any earlier one (which must be unplugged).
   void UseReader(sim::ReaderOptions options);
+  // The same with the default options as `change` leaves them.
+  void UseReader(const std::function<void(sim::ReaderOptions&)>& change) {
+    sim::ReaderOptions options;
+    change(options);
+    UseReader(std::move(options));
+  }
 
   // Called with the interface dialog before it is answered.
   std::function<void(QWidget* dialog)> beforeInterfaceAnswer;
@@ -63,6 +65,8 @@ class ConfigurationViewRig {
   // which switches to the main update view; the interface dialog is answered
   // as given. False when the view did not appear in time.
   bool Start(InterfaceAnswer answer = InterfaceAnswer::Local);
+  // Plugs the reader in, starts, and waits until the view shows the reader ready.
+  bool StartReady();
 
   // ---- the reader ----
   void Plug();
@@ -73,10 +77,13 @@ class ConfigurationViewRig {
   CMainFrame* frame() const { return frame_; }
   CViewConfiguration* view() const { return view_; }
   const std::string& programFolder() const { return folder_.path(); }
-  std::string FirmwareFolder(const char* name) const;
-  BootloadSettings& settings() { return settings_; }
   // Ends the program (frame and view); safe to call more than once.
   void Close();
+  // Waits (in real time) until the reader has been found and the view shows it.
+  bool WaitUntilReady();
+  // Presses Update and confirms with "Continue"; returns the confirmation's text.
+  QString UpdateConfirmed();
+  bool WaitUntilRunOver();
 
   // ---- reading the screen ----
   QString StatusText() const;
@@ -90,6 +97,8 @@ class ConfigurationViewRig {
   bool ControlsEnabled(bool enabled) const;
 
  private:
+  std::string FirmwareFolder(const char* name) const;
+
   ScaledClock clock_;
   ScopedClock scopedClock_;
   TempDir folder_;

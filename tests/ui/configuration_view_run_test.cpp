@@ -1,27 +1,25 @@
 // The main update view with the program around it and a simulated reader:
-// the blinking status while no reader is there, the ready state, the device
-// line, whole update runs with their progress and row marks, and a reader
-// that is pulled out.
+// the blinking status while no reader is there, the ready state and the
+// device line, whole update runs with their progress, row marks and a window
+// that keeps repainting (from the Update click on, on the real clock), a
+// reader that is pulled out, and the problems that reach the operator in
+// message boxes.
 
-#include <QCheckBox>
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QPlainTextEdit>
 #include <QFile>
 #include <QHostAddress>
+#include <QLabel>
 #include <QTcpServer>
 #include <QTest>
-#include <QTimer>
 
 #include <filesystem>
 #include <set>
 
 #include "configuration_view_rig.h"
+#include "repaint_probe.h"
 #include "support/temp_dir.h"
 #include "support/test_certificate.h"
-#include "ui/main_update_view.h"
-#include "ui/file_confirm_dlg.h"
 #include "ui/list_ctrl_ex.h"
+#include "ui/main_update_view.h"
 #include "ui/xp_button.h"
 #include "ui_test_support.h"
 
@@ -34,233 +32,191 @@ const QColor kRed(255, 0, 0);
 const QColor kGreen(34, 177, 76);
 const QColor kBlue(0, 0, 255);
 
-// Collects every text the status line shows, sampled on the user-interface
-// thread, so that a blink of a few milliseconds is not missed.
-class StatusSampler : public QObject {
- public:
-  explicit StatusSampler(QLabel* status) : status_(status) {
-    timer_.setInterval(1);
-    connect(&timer_, &QTimer::timeout, this, [this] { Sample(); });
-    timer_.start();
-  }
-  // Number of changes between "Device Not Ready" and the empty text.
-  int Blinks() const { return blinks_; }
-  std::set<QString> Seen() const { return seen_; }
-  void Reset() {
-    blinks_ = 0;
-    seen_.clear();
-  }
-
- private:
-  void Sample() {
-    const QString text = status_->text();
-    seen_.insert(text);
-    if (text != last_ && (text.isEmpty() || text == QStringLiteral("Device Not Ready")) &&
-        (last_.isEmpty() || last_ == QStringLiteral("Device Not Ready"))) {
-      ++blinks_;
-    }
-    last_ = text;
-  }
-
-  QLabel* status_;
-  QTimer timer_;
-  QString last_ = QStringLiteral("?");
-  int blinks_ = 0;
-  std::set<QString> seen_;
-};
-
-// What the file list looked like each time it was painted during a run.
-struct ListPaint {
-  int progressRow;
-  int percent;
-  bool barShown;
-  bool controlsDisabled;
-};
-
-class ListPaintRecorder : public QObject {
- public:
-  explicit ListPaintRecorder(ConfigurationViewRig& rig) : rig_(rig) {
-    rig.view()->form().list->viewport()->installEventFilter(this);
-  }
-  std::vector<ListPaint> paints;
-
- protected:
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) {
-      CListCtrlEx* list = rig_.view()->form().list;
-      const int row = list->CurrentProgressRow();
-      paints.push_back({row, row >= 0 ? list->RowPercentage(row) : -1, !list->ProgressBarRect().isEmpty(),
-                        rig_.ControlsEnabled(false)});
-    }
-    return false;
-  }
-
- private:
-  ConfigurationViewRig& rig_;
-};
-
-bool WaitUntilReady(ConfigurationViewRig& rig) {
-  return QTest::qWaitFor([&] { return rig.view()->engine().ready() && rig.ControlsEnabled(true); }, 10000);
+// Waits for the status to blink between "Device Not Ready" and nothing, in
+// red, with the not-ready picture and texts and Update disabled.
+void CheckBlinking(ConfigurationViewRig& rig) {
+  std::set<QString> seen;
+  QString last = QStringLiteral("?");
+  int blinks = 0;
+  const auto blinking = [](const QString& text) { return text.isEmpty() || text == QStringLiteral("Device Not Ready"); };
+  Sampler sampler([&] {
+    const QString text = rig.StatusText();
+    seen.insert(text);
+    if (text != last && blinking(text) && blinking(last)) ++blinks;
+    last = text;
+  });
+  QVERIFY(QTest::qWaitFor([&] { return blinks >= 4; }, 15000));
+  QCOMPARE(seen, (std::set<QString>{QString(), QStringLiteral("Device Not Ready")}));
+  QCOMPARE(rig.StatusColour(), kRed);
+  QVERIFY(!rig.view()->showsReadyPicture());
+  QCOMPARE(rig.DeviceInfoText(), QStringLiteral("Device Not be Connected"));
+  QVERIFY(!rig.view()->form().update->isEnabled());
 }
 
-// Presses Update and confirms the selection with "Continue"; returns the
-// confirmation text.
-QString UpdateConfirmed(ConfigurationViewRig& rig) {
-  QString shown;
-  orvane::test::ContinueNextConfirmation(&shown);
-  QTest::mouseClick(rig.view()->form().update, Qt::LeftButton);
-  return shown;
+// Waits for a steady green "Device Ready" with the ready picture.
+void CheckReady(ConfigurationViewRig& rig) {
+  QVERIFY(rig.WaitUntilReady());
+  QTRY_COMPARE(rig.StatusText(), QStringLiteral("Device Ready"));
+  std::set<QString> seen;
+  Sampler sampler([&] { seen.insert(rig.StatusText()); });
+  QTest::qWait(300);
+  QCOMPARE(seen, (std::set<QString>{QStringLiteral("Device Ready")}));
+  QCOMPARE(rig.StatusColour(), kGreen);
+  QVERIFY(rig.view()->showsReadyPicture());
 }
 
-bool WaitUntilRunOver(ConfigurationViewRig& rig) {
-  return QTest::qWaitFor(
-      [&] { return !rig.view()->engine().UpdateRunning() && !rig.view()->engine().busy() && rig.ControlsEnabled(true); },
-      30000);
-}
+enum class Situation { ReaderPresent, ReaderJustGone, KeyboardInterface };
 
 }  // namespace
+
+Q_DECLARE_METATYPE(Situation)
 
 class TestConfigurationViewRuns : public QObject {
   Q_OBJECT
 
  private slots:
-  void statusBlinksUntilTheReaderAppearsThenTurnsGreen() {
+  // Blinking without a reader, steady green with one, blinking again once it
+  // is pulled out, green when it is back.
+  void statusFollowsTheReader() {
     ConfigurationViewRig rig;
     QVERIFY(rig.Start());
-    const ViewForm& form = rig.view()->form();
-    StatusSampler sampler(form.status);
-    QVERIFY(QTest::qWaitFor([&] { return sampler.Blinks() >= 4; }, 10000));
-    QCOMPARE(sampler.Seen(), (std::set<QString>{QString(), QStringLiteral("Device Not Ready")}));
-    QCOMPARE(rig.StatusColour(), kRed);
-    QVERIFY(!rig.view()->showsReadyPicture());
-    QCOMPARE(rig.DeviceInfoText(), QStringLiteral("Device Not be Connected"));
-    QVERIFY(!form.update->isEnabled());
-    QVERIFY(!form.reloadFirmware->isEnabled());
-    QVERIFY(!form.reloadKernel->isEnabled());
-
+    CheckBlinking(rig);
+    QVERIFY(!rig.view()->form().reloadFirmware->isEnabled());
     rig.Plug();
-    QVERIFY(WaitUntilReady(rig));
-    QTRY_COMPARE(rig.StatusText(), QStringLiteral("Device Ready"));
-    QCOMPARE(rig.StatusColour(), kGreen);
-    QVERIFY(rig.view()->showsReadyPicture());
-    QVERIFY(!rig.view()->blinkTimer()->isActive());
-    QTRY_COMPARE(rig.DeviceInfoText(), QStringLiteral("Application Mode, Version Info: Orvane Taviron2 APP V2.00.020 "));
-    // No more blinking while the reader stays.
-    sampler.Reset();
-    QTest::qWait(300);
-    QCOMPARE(sampler.Seen(), (std::set<QString>{QStringLiteral("Device Ready")}));
+    CheckReady(rig);
+    QCOMPARE(rig.DeviceInfoText(), QStringLiteral("Application Mode, Version Info: Orvane Taviron2 APP V2.00.020 "));
+    rig.Unplug();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.StatusText() != QStringLiteral("Device Ready"), 15000);
+    CheckBlinking(rig);
+    rig.Plug();
+    CheckReady(rig);
   }
 
   void deviceLineShowsTheBootloaderMode_data() {
     QTest::addColumn<char>("typeChar");
-    QTest::addColumn<int>("stopPackage");
+    QTest::addColumn<uint32_t>("stopPackage");
     QTest::addColumn<QString>("type");
-    QTest::newRow("PCI") << '2' << 0 << QStringLiteral("\nType: PCI. ");
+    QTest::newRow("PCI") << '2' << 0u << QStringLiteral("\nType: PCI. ");
     QTest::newRow("non-PCI, interrupted load")
-        << '0' << 7 << QStringLiteral("\nType: NONPCI. Continue Loading From Stop Package:\t 7");
+        << '0' << 7u << QStringLiteral("\nType: NONPCI. Continue Loading From Stop Package:\t 7");
   }
   void deviceLineShowsTheBootloaderMode() {
     QFETCH(char, typeChar);
-    QFETCH(int, stopPackage);
+    QFETCH(uint32_t, stopPackage);
     QFETCH(QString, type);
     ConfigurationViewRig rig;
-    sim::ReaderOptions options;
-    options.mode = sim::ReaderMode::Bootloader;
-    options.typeChar = typeChar;
-    options.stopPackage = static_cast<uint32_t>(stopPackage);
-    rig.UseReader(options);
-    rig.Plug();
-    QVERIFY(rig.Start());
-    QVERIFY(WaitUntilReady(rig));
+    rig.UseReader([&](sim::ReaderOptions& o) { o.mode = sim::ReaderMode::Bootloader; o.typeChar = typeChar; o.stopPackage = stopPackage; });
+    QVERIFY(rig.StartReady());
     QTRY_VERIFY(rig.DeviceInfoText().startsWith(QStringLiteral("Bootloader Mode, Version Info: ")));
     QVERIFY2(rig.DeviceInfoText().endsWith(type), qPrintable(rig.DeviceInfoText()));
-    QCOMPARE(rig.StatusColour(), kGreen);
   }
 
   // Ticked rows, Update, "Continue": the rows show their progress bar while
-  // the controls are disabled, then "Completed" in blue; the controls come
-  // back and the status line tells the result.
+  // the controls are disabled and the window keeps repainting, then
+  // "Completed" in blue; the controls come back and the status tells the
+  // result. The program folder takes no log here: the operator is told once
+  // where it went instead.
   void updateRunShowsProgressThenCompleted() {
+    MessageBoxRecorder boxes;
+    TempDir state;
+    qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state.path()));
     ConfigurationViewRig rig;
+    std::filesystem::create_directories(rig.programFolder() + "/ORV_Bootload_log.txt/kept");
     rig.AddAppModule("app_main.fm", true, 40);
     rig.AddKernelModule("app_ct_l2.fm", 3000);
     rig.AddUniAppModule("wallet.fm", 1500);
-    sim::ReaderOptions options;
-    options.answerDelayMs = 40;  // a transfer long enough to be watched
-    rig.UseReader(options);
-    rig.Plug();
-    QVERIFY(rig.Start());
-    QVERIFY(WaitUntilReady(rig));
-    QCOMPARE(rig.RowCount(), 3);
+    rig.UseReader([&](sim::ReaderOptions& o) { o.answerDelayMs = 40; });  // a transfer long enough to be watched
+    QVERIFY(rig.StartReady());
     rig.TickRow(0);
     rig.TickRow(1);
-
-    ListPaintRecorder recorder(rig);
-    const QString confirmation = UpdateConfirmed(rig);
-    QCOMPARE(confirmation, QStringLiteral("Bootloader file list:\r\n\tNone\r\nApp file list:\r\n\tapp_main.fm\r\n"
-                                          "Kernel file list:\r\n\tapp_ct_l2.fm\r\n\r\nUni-App file list:\r\n\tNone"));
-    QVERIFY(WaitUntilRunOver(rig));
-
-    QCOMPARE(rig.RowText(0, 1), QStringLiteral("Completed"));
-    QCOMPARE(rig.RowColour(0, 1), kBlue);
-    QCOMPARE(rig.RowText(1, 1), QStringLiteral("Completed"));
-    QCOMPARE(rig.RowColour(1, 1), kBlue);
+    bool appBar = false, kernelBar = false, enabledDuringBar = false;
+    CListCtrlEx* list = rig.view()->form().list;
+    RepaintProbe probe(list->viewport(), [&] {
+      const int row = list->CurrentProgressRow();
+      if (row < 0 || list->ProgressBarRect().isEmpty() || list->RowPercentage(row) % 100 == 0) return;
+      enabledDuringBar |= !rig.ControlsEnabled(false);
+      appBar |= row == 0;
+      kernelBar |= row == 1;
+    });
+    probe.Start();
+    QCOMPARE(rig.UpdateConfirmed(), QStringLiteral("Bootloader file list:\r\n\tNone\r\nApp file list:\r\n\tapp_main.fm\r\n"
+                                                   "Kernel file list:\r\n\tapp_ct_l2.fm\r\n\r\nUni-App file list:\r\n\tNone"));
+    QVERIFY(rig.WaitUntilRunOver());
+    probe.Stop();
+    QVERIFY(appBar && kernelBar && !enabledDuringBar);
+    QVERIFY(list->ProgressBarRect().isEmpty());
+    QVERIFY2(probe.WorstMs() < 100, qPrintable(QStringLiteral("%1 ms without a repaint").arg(probe.WorstMs())));
+    for (int row : {0, 1}) {
+      QCOMPARE(rig.RowText(row, 1), QStringLiteral("Completed"));
+      QCOMPARE(rig.RowColour(row, 1), kBlue);
+    }
     QVERIFY(rig.RowText(2, 1).isEmpty());
     QCOMPARE(rig.StatusText(), QStringLiteral("Update Succeeded"));
     QCOMPARE(rig.StatusColour(), kGreen);
-
-    // Both transfers were watched with a bar part of the way, controls disabled.
-    bool appBar = false, kernelBar = false;
-    for (const ListPaint& paint : recorder.paints) {
-      if (!paint.barShown || paint.percent <= 0 || paint.percent >= 100) continue;
-      QVERIFY(paint.controlsDisabled);
-      appBar |= paint.progressRow == 0;
-      kernelBar |= paint.progressRow == 1;
-    }
-    QVERIFY(appBar);
-    QVERIFY(kernelBar);
-    QVERIFY(rig.view()->form().list->ProgressBarRect().isEmpty());
-
-    // What the reader received.
     const std::vector<sim::ReceivedLoad> loads = rig.reader().Loads();
-    QVERIFY(!loads.empty());
-    QVERIFY(loads.back().complete);
+    QVERIFY(!loads.empty() && loads.back().complete);
     QCOMPARE(loads.back().dataBlocks, 40u);
     const std::vector<sim::ReceivedModule> modules = rig.reader().Modules();
     QCOMPARE(modules.size(), size_t(1));
     QCOMPARE(modules[0].data.size(), size_t(3000));
     QVERIFY(modules[0].finished);
+    rig.Close();
+    qunsetenv("XDG_STATE_HOME");
+    const QString log = QString::fromStdString(state.path()) + QStringLiteral("/orvane-bootload/ORV_Bootload_log.txt");
+    QVERIFY(QFile::exists(log));
+    QCOMPARE(boxes.shown.size(), size_t{1});
+    QCOMPARE(boxes.shown.front().text, QStringLiteral("The program folder is not writable; the session log is written to ") + log);
   }
 
+  // A refused block: that row "Failed" in red, rows done before it stay
+  // "Completed"; the status names the failure.
+  void failedTransferMarksTheRowFailedInRed_data() {
+    QTest::addColumn<uint32_t>("faultBlock");
+    QTest::addColumn<QStringList>("marks");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("one module") << 6u << QStringList{"Failed"} << QStringLiteral("Firmware Update Failed");
+    // Rows in name order; the bootloader module (4 blocks) goes first and passes.
+    QTest::newRow("after a completed module") << 23u << QStringList{"Failed", "Completed", "Completed"}
+                                              << QStringLiteral("Update Failed");
+  }
   void failedTransferMarksTheRowFailedInRed() {
+    QFETCH(uint32_t, faultBlock);
+    QFETCH(QStringList, marks);
+    QFETCH(QString, status);
     ConfigurationViewRig rig;
-    rig.AddAppModule("app_main.fm", true, 12);
-    sim::ReaderOptions options;
-    options.blockFaults.push_back({6, sim::FaultKind::Refuse, 0x000A, true});
-    rig.UseReader(options);
-    rig.Plug();
-    QVERIFY(rig.Start());
-    QVERIFY(WaitUntilReady(rig));
-    rig.TickRow(0);
-    UpdateConfirmed(rig);
-    QVERIFY(WaitUntilRunOver(rig));
-    QCOMPARE(rig.RowText(0, 1), QStringLiteral("Failed"));
-    QCOMPARE(rig.RowColour(0, 1), kRed);
-    QCOMPARE(rig.StatusText(), QStringLiteral("Firmware Update Failed"));
+    rig.AddAppModule("app_main.fm", true, 60);
+    if (marks.size() > 1) {
+      rig.AddAppModule("bootloader.fm", true, 4);
+      rig.AddKernelModule("app_ct_l2.fm", 2000);
+    }
+    rig.UseReader([&](sim::ReaderOptions& o) { o.blockFaults = {{faultBlock, sim::FaultKind::Refuse, 0x000A, true}}; });
+    QVERIFY(rig.StartReady());
+    for (int row = 0; row < marks.size(); ++row) rig.TickRow(row);
+    rig.UpdateConfirmed();
+    QVERIFY(rig.WaitUntilRunOver());
+    for (int row = 0; row < marks.size(); ++row) {
+      QCOMPARE(rig.RowText(row, 1), marks[row]);
+      QCOMPARE(rig.RowColour(row, 1), marks[row] == QStringLiteral("Failed") ? kRed : kBlue);
+    }
+    QCOMPARE(rig.StatusText(), status);
     QCOMPARE(rig.StatusColour(), kRed);
   }
 
-  void cancelledConfirmationStartsNothing() {
+  // Update with nothing ticked shows the message box; a cancelled
+  // confirmation starts nothing either.
+  void updateWithoutARunStartsNothing() {
     ConfigurationViewRig rig;
     rig.AddAppModule("app_main.fm", true, 4);
-    rig.Plug();
-    QVERIFY(rig.Start());
-    QVERIFY(WaitUntilReady(rig));
-    rig.TickRow(0);
-    orvane::test::OnNextModal([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    QVERIFY(rig.StartReady());
+    MessageBoxRecorder boxes;
     QTest::mouseClick(rig.view()->form().update, Qt::LeftButton);
-    QVERIFY(!rig.view()->engine().UpdateRunning());
-    QVERIFY(rig.ControlsEnabled(true));
+    QCOMPARE(boxes.shown.size(), size_t(1));
+    QCOMPARE(boxes.shown[0].text, QStringLiteral("Please select the file to update."));
+    QCOMPARE(boxes.shown[0].caption, QStringLiteral("Orvane Reader Bootload Software"));
+    rig.TickRow(0);
+    OnNextModal([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    QTest::mouseClick(rig.view()->form().update, Qt::LeftButton);
+    QVERIFY(!rig.view()->engine().UpdateRunning() && rig.ControlsEnabled(true));
     QTest::qWait(100);
     QVERIFY(rig.reader().Loads().empty());
     QCOMPARE(rig.StatusText(), QStringLiteral("Device Ready"));
@@ -271,42 +227,16 @@ class TestConfigurationViewRuns : public QObject {
   void closingTheWindowDuringATransferEndsPromptly() {
     ConfigurationViewRig rig;
     rig.AddAppModule("app_main.fm", true, 400);
-    sim::ReaderOptions options;
-    options.answerDelayMs = 50;
-    rig.UseReader(options);
-    rig.Plug();
-    QVERIFY(rig.Start());
-    QVERIFY(WaitUntilReady(rig));
+    rig.UseReader([&](sim::ReaderOptions& o) { o.answerDelayMs = 50; });
+    QVERIFY(rig.StartReady());
     rig.TickRow(0);
-    UpdateConfirmed(rig);
+    rig.UpdateConfirmed();
     QVERIFY(QTest::qWaitFor([&] { return rig.view()->form().list->CurrentProgressRow() == 0; }, 20000));
     QElapsedTimer closing;
     closing.start();
     rig.Close();
     QVERIFY2(closing.elapsed() < 3000, qPrintable(QString::number(closing.elapsed())));
     QVERIFY(rig.reader().Loads().empty() || !rig.reader().Loads().back().complete);
-  }
-
-  void unpluggedReaderTurnsTheStatusBackToBlinking() {
-    ConfigurationViewRig rig;
-    rig.Plug();
-    QVERIFY(rig.Start());
-    QVERIFY(WaitUntilReady(rig));
-    QTRY_COMPARE(rig.StatusText(), QStringLiteral("Device Ready"));
-
-    const ViewForm& form = rig.view()->form();
-    StatusSampler sampler(form.status);
-    rig.Unplug();
-    QVERIFY(QTest::qWaitFor([&] { return sampler.Blinks() >= 4; }, 15000));
-    QCOMPARE(rig.StatusColour(), kRed);
-    QVERIFY(!rig.view()->showsReadyPicture());
-    QCOMPARE(rig.DeviceInfoText(), QStringLiteral("Device Not be Connected"));
-    QVERIFY(!form.update->isEnabled());
-
-    rig.Plug();
-    QVERIFY(WaitUntilReady(rig));
-    QTRY_COMPARE(rig.StatusText(), QStringLiteral("Device Ready"));
-    QCOMPARE(rig.StatusColour(), kGreen);
   }
 
   // What keeps the TLS server from starting reaches the operator in the window.
@@ -316,7 +246,6 @@ class TestConfigurationViewRuns : public QObject {
     QTest::newRow("no certificate or key") << false << QStringLiteral("load server_cert.pem failed");
     QTest::newRow("port in use") << true << QStringLiteral("Unable to listen on TLS port %1");
   }
-
   void tlsStartUpProblemIsShown() {
     QFETCH(bool, certificate);
     QFETCH(QString, expected);
@@ -332,31 +261,50 @@ class TestConfigurationViewRuns : public QObject {
     rig.Close();
   }
 
-  void logInTheFallbackFolderIsShownOnce() {
-    MessageBoxRecorder boxes;
-    TempDir state;
-    qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state.path()));
-    ConfigurationViewRig rig;
-    // A folder where the log file belongs: the program folder takes no log.
-    std::filesystem::create_directories(rig.programFolder() + "/ORV_Bootload_log.txt/kept");
-    rig.AddAppModule("app_one.fm", true, 3);
-    rig.AddAppModule("app_two.fm", true, 3);
-    rig.Plug();
-    QVERIFY(rig.Start());
-    QVERIFY(WaitUntilReady(rig));
+  // The Update click on the real clock: from the click itself on, the window
+  // keeps repainting while the run gets under way, whether the reader is
+  // there, has just been pulled out, or needs the keyboard-interface entry.
+  void clickKeepsTheWindowPainting_data() {
+    QTest::addColumn<Situation>("situation");
+    QTest::newRow("reader present") << Situation::ReaderPresent;
+    QTest::newRow("reader just gone") << Situation::ReaderJustGone;
+    QTest::newRow("keyboard interface") << Situation::KeyboardInterface;
+  }
+  void clickKeepsTheWindowPainting() {
+    QFETCH(Situation, situation);
+    ConfigurationViewRig rig(1);  // the real clock: every pause lasts as long as for the operator
+    rig.AddAppModule("app_main.fm", true, 4);
+    rig.UseReader([&](sim::ReaderOptions& o) { o.keyboardInterface = situation == Situation::KeyboardInterface; });
+    QVERIFY(rig.StartReady());
+    UpdateEngine& engine = rig.view()->engine();
+    QTRY_VERIFY(engine.monitorRunFlag());
+    QCOMPARE(engine.channel().deviceInfo().keyboardMode, situation == Situation::KeyboardInterface);
+    if (situation == Situation::ReaderJustGone) {
+      rig.Unplug();
+      QTest::qWait(900);  // the presence monitor needs one failed query to notice
+    }
     rig.TickRow(0);
-    rig.TickRow(1);
-    UpdateConfirmed(rig);
-    QVERIFY(WaitUntilRunOver(rig));
+    RepaintProbe probe(rig.view());
+    probe.Start();
+    ContinueNextConfirmation();
+    QTest::mouseClick(rig.view()->form().update, Qt::LeftButton);
+    // The click itself starts the run: busy, and nothing left to press.
+    bool busyThroughout = engine.busy();
+    const bool controlsDisabled = rig.ControlsEnabled(false);
+    Sampler busy([&] { busyThroughout &= engine.busy(); });
+    // Long enough for the monitor's stop, the keyboard entry and the start of
+    // the re-detection; the run itself is not waited for.
+    QTest::qWait(1500);
+    probe.Stop();
+    // The worker got past the monitor's stop to the reader (an entry, or a
+    // search for one that is gone): the monitor did not sit out its pauses first.
+    const std::string status = engine.statusText();
+    const bool reachedReader = status != "Device Ready" || rig.reader().Reboots() > 0;
     rig.Close();
-    qunsetenv("XDG_STATE_HOME");
-
-    const QString logPath =
-        QString::fromStdString(state.path()) + QStringLiteral("/orvane-bootload/ORV_Bootload_log.txt");
-    QVERIFY(QFile::exists(logPath));
-    QCOMPARE(boxes.shown.size(), size_t{1});
-    QCOMPARE(boxes.shown.front().text,
-             QStringLiteral("The program folder is not writable; the session log is written to ") + logPath);
+    QVERIFY2(probe.Paints() >= 10, qPrintable(QString::number(probe.Paints())));
+    QVERIFY2(probe.WorstMs() < 100, qPrintable(QStringLiteral("%1 ms without a repaint").arg(probe.WorstMs())));
+    QVERIFY(busyThroughout && controlsDisabled);
+    QVERIFY2(reachedReader, status.c_str());
   }
 };
 

@@ -1,38 +1,30 @@
 #pragma once
 // Asks a widget to repaint at a steady pace and measures, on the real clock,
 // the longest time between two paints: a user-interface thread that blocks
-// shows up as one long gap.
+// shows up as one long gap. `onPaint`, when given, looks at each paint.
 
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QObject>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+
 #include <algorithm>
+#include <functional>
 
 namespace orvane::test {
 
 class RepaintProbe : public QObject {
  public:
-  static constexpr int kRequestMs = 20;
-
-  explicit RepaintProbe(QWidget* widget) : widget_(widget) {
+  explicit RepaintProbe(QWidget* widget, std::function<void()> onPaint = {}) : widget_(widget), onPaint_(std::move(onPaint)) {
     widget_->installEventFilter(this);
-    timer_.setInterval(kRequestMs);
-    connect(&timer_, &QTimer::timeout, this, [this] { Request(); });
+    connect(&timer_, &QTimer::timeout, this, [this] {
+      if (widget_) widget_->update();
+    });
   }
-  ~RepaintProbe() override {
-    if (widget_) widget_->removeEventFilter(this);
-  }
-  RepaintProbe(const RepaintProbe&) = delete;
-  RepaintProbe& operator=(const RepaintProbe&) = delete;
-
   void Start() {
     clock_.start();
-    lastPaint_ = 0;
-    timer_.start();
-    Request();
+    timer_.start(20);
   }
   // The time since the last paint counts as a gap too.
   void Stop() {
@@ -48,21 +40,19 @@ class RepaintProbe : public QObject {
     if (event->type() == QEvent::Paint && timer_.isActive()) {
       Paint();
       ++paints_;
+      if (onPaint_) onPaint_();
     }
     return false;
   }
 
  private:
-  void Request() {
-    if (widget_) widget_->update();
-  }
   void Paint() {
-    const qint64 now = clock_.elapsed();
-    worst_ = std::max(worst_, now - lastPaint_);
-    lastPaint_ = now;
+    worst_ = std::max(worst_, clock_.elapsed() - lastPaint_);
+    lastPaint_ = clock_.elapsed();
   }
 
   QPointer<QWidget> widget_;  // the widget may go first
+  std::function<void()> onPaint_;
   QTimer timer_;
   QElapsedTimer clock_;
   qint64 lastPaint_ = 0;

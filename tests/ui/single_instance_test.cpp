@@ -1,5 +1,6 @@
 // One program per user: a second start raises the first window and ends; a
-// lock left by a crashed instance does not block the next start.
+// lock left by a crashed instance does not block the next start; the first
+// window is found by the start of its caption, in any letter case, if shown.
 
 #include <QFile>
 #include <QProcess>
@@ -7,11 +8,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
+#include <vector>
+
 #include "app/clock.h"
 #include "app/program_folder.h"
 #include "ui/bootload_app.h"
 #include "ui/main_frame.h"
 #include "ui/single_instance.h"
+#include "ui/window_finder.h"
 #include "ui_test_support.h"
 
 using namespace orvane;
@@ -24,35 +29,29 @@ class TestSingleInstance : public QObject {
   QTemporaryDir programFolder_;
   ManualClock clock_;
 
-  QProcessEnvironment ChildEnvironment() const {
+  // Starts the program (a copy beside a configuration when `copy`) with this test's runtime folder.
+  void Start(QProcess& process, bool copy) {
+    QString program = QStringLiteral(ORVANE_BOOTLOAD_EXE);
+    if (copy) {
+      const QString installed = programFolder_.filePath(QStringLiteral("orvane-bootload"));
+      QVERIFY(QFile::exists(installed) || QFile::copy(program, installed));
+      program = installed;
+    }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    return environment;
+    process.setProcessEnvironment(environment);
+    process.start(program);
+    QVERIFY(process.waitForStarted(5000));
   }
-  // A copy of the program beside a configuration, so that it starts for real.
-  QString InstalledProgram() {
-    const QString program = programFolder_.filePath(QStringLiteral("orvane-bootload"));
-    if (!QFile::exists(program)) {
-      if (!QFile::copy(QStringLiteral(ORVANE_BOOTLOAD_EXE), program)) return {};
-    }
-    return program;
-  }
-  static bool WaitForEnd(QProcess& process, int ms) {
-    // Keeps this process's event loop running while the child works.
-    QElapsedTimer timer;
-    timer.start();
-    while (process.state() != QProcess::NotRunning && timer.elapsed() < ms) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-      process.waitForFinished(10);
-    }
-    return process.state() == QProcess::NotRunning;
+  // Waits for the end with this process's event loop running.
+  static bool WaitForEnd(QProcess& process) {
+    return QTest::qWaitFor([&] { return process.waitForFinished(10) || process.state() == QProcess::NotRunning; }, 15000);
   }
 
  private slots:
   void initTestCase() {
-    QVERIFY(runtime_.isValid());
-    QVERIFY(programFolder_.isValid());
+    QVERIFY(runtime_.isValid() && programFolder_.isValid());
     // Keeps these tests away from a real instance of the program.
     qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
     test::WriteConfiguration(programFolder_.path(), test::ValidConfigurationXml());
@@ -64,68 +63,70 @@ class TestSingleInstance : public QObject {
     SetClock(nullptr);
   }
 
-  void guardFilesLiveInTheRuntimeFolder() {
-    SingleInstanceGuard guard;
-    QVERIFY(guard.LockPath().startsWith(runtime_.path()));
-    QVERIFY(guard.LockPath().contains(QStringLiteral("{2BB67CFA-BB06-4933-8E97-5EC69112338E}")));
-    QVERIFY(guard.Acquire());
-    QVERIFY(guard.IsHeld());
-    QVERIFY(QFile::exists(guard.LockPath()));
-    QVERIFY(QFile::exists(guard.SocketPath()));
-    guard.Release();
-    QVERIFY(!guard.IsHeld());
-    QVERIFY(!QFile::exists(guard.LockPath()));
-  }
-
   void secondStartRaisesTheFirstWindowAndEnds() {
     CBootloadApp app;
     QVERIFY(app.InitInstance());
     CMainFrame* frame = app.MainFrame();
-    QVERIFY(frame != nullptr);
     QVERIFY(QTest::qWaitForWindowExposed(frame));
     frame->showMinimized();
-    QVERIFY(frame->isMinimized());
     QSignalSpy asked(app.InstanceGuard(), &SingleInstanceGuard::RaiseRequested);
-
     QProcess second;
-    second.setProcessEnvironment(ChildEnvironment());
-    second.start(QStringLiteral(ORVANE_BOOTLOAD_EXE));
-    QVERIFY(second.waitForStarted(5000));
-    QVERIFY(WaitForEnd(second, 15000));
+    Start(second, false);
+    QVERIFY(WaitForEnd(second));
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
     QTRY_COMPARE(asked.count(), 1);
-    QVERIFY(!frame->isMinimized());
-    QVERIFY(frame->isVisible());
+    QVERIFY(!frame->isMinimized() && frame->isVisible());
     QCOMPARE(app.ExitInstance(), 0);
   }
 
-  void twoRealStartsLeaveOneProgram() {
-    const QString program = InstalledProgram();
-    QVERIFY(!program.isEmpty());
+  void crashedInstanceLeavesNoBlockingLock() {
     SingleInstanceGuard paths;  // only for the file names
-
     QProcess first;
-    first.setProcessEnvironment(ChildEnvironment());
-    first.start(program);
-    QVERIFY(first.waitForStarted(5000));
+    Start(first, true);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(paths.SocketPath()), 15000);
-
     QProcess second;
-    second.setProcessEnvironment(ChildEnvironment());
-    second.start(program);
-    QVERIFY(second.waitForStarted(5000));
-    QVERIFY(WaitForEnd(second, 15000));
+    Start(second, true);
+    QVERIFY(WaitForEnd(second));
     QCOMPARE(second.exitCode(), 0);
     QCOMPARE(first.state(), QProcess::Running);
-
-    // A crash leaves the lock file behind; the next start takes it over.
     first.kill();
     QVERIFY(first.waitForFinished(5000));
     QVERIFY(QFile::exists(paths.LockPath()));
     SingleInstanceGuard next;
     QVERIFY(next.Acquire());
     next.Release();
+    QVERIFY(!QFile::exists(paths.LockPath()));
+  }
+
+  void findsTheWindowByCaptionPrefix() {
+    const QString product = QStringLiteral("Orvane Reader Bootload Software");
+    const QString frame = product + QStringLiteral("  [For Taviron2] v2.00.020");
+    struct Case {
+      const char* name;
+      std::vector<std::pair<QString, bool>> windows;  // caption, shown
+      QString prefix;
+      int expected;  // index into windows, -1 for none
+    };
+    const Case cases[] = {
+        {"frame caption", {{frame, true}}, product, 0},
+        {"other letter case", {{QStringLiteral("ORVANE reader BOOTLOAD software v1"), true}}, product.toLower(), 0},
+        {"wording not at the start", {{QStringLiteral("Help - ") + product, true}}, product, -1},
+        {"hidden one skipped", {{frame, false}, {QStringLiteral("Editor"), true}, {frame, true}}, product, 2},
+        {"caption shorter than the prefix", {{QStringLiteral("Orvane"), true}}, product, -1},
+        {"no caption, empty prefix", {{QString(), true}}, QString(), -1},
+    };
+    for (const Case& test : cases) {
+      std::vector<std::unique_ptr<QWidget>> created;
+      for (const auto& [title, shown] : test.windows) {
+        created.push_back(std::make_unique<QWidget>());
+        created.back()->setWindowTitle(title);
+        created.back()->setVisible(shown);
+      }
+      QWidget* found = WindowFinder::FindWindowStartingWith(test.prefix);
+      QVERIFY2(found == (test.expected < 0 ? nullptr : created[size_t(test.expected)].get()), test.name);
+    }
+    WindowFinder::BringToFront(nullptr);  // nothing found: nothing happens
   }
 };
 

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QTest>
-#include <QTimer>
 #include <QWidget>
 
 #include <cstdlib>
@@ -15,15 +14,15 @@
 
 namespace orvane::test {
 
-QString ValidConfigurationXml() {
+QString ValidConfigurationXml(const QString& tlsPort, const QString& tcpAddress, const QString& tcpPort) {
   return QStringLiteral(
-      "<?xml version=\"1.0\"?>\n"
-      "<BOOTLOAD_SETTING>\n"
-      "  <USB vid_pid=\"1209,3810\" isOVG=\"1\"/>\n"
-      "  <SERIAL com_port=\"1\" baudrateList=\"38400,9600\" parity=\"N\" databit=\"8\" stopbit=\"1\"/>\n"
-      "  <SW enableLog=\"0\" EnableInterruptPointReserve=\"1\"/>\n"
-      "  <NET TLS_Server_Port=\"8443\" TCP_Server_IP=\"127.0.0.1\" TCP_Server_Port=\"8000\"/>\n"
-      "</BOOTLOAD_SETTING>\n");
+             "<?xml version=\"1.0\"?>\n<BOOTLOAD_SETTING>\n"
+             "  <USB vid_pid=\"1209,3810\" isOVG=\"1\"/>\n"
+             "  <SERIAL com_port=\"1\" baudrateList=\"115200\" parity=\"N\" databit=\"8\" stopbit=\"1\"/>\n"
+             "  <SW enableLog=\"1\" EnableInterruptPointReserve=\"1\"/>\n"
+             "  <NET TLS_Server_Port=\"%1\" TCP_Server_IP=\"%2\" TCP_Server_Port=\"%3\"/>\n"
+             "</BOOTLOAD_SETTING>\n")
+      .arg(tlsPort, tcpAddress, tcpPort);
 }
 
 void WriteConfiguration(const QString& folder, const QString& xml) {
@@ -40,36 +39,9 @@ MessageBoxRecorder::MessageBoxRecorder() {
 
 MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxHook({}); }
 
-void GateClock::SleepMs(uint32_t ms) {
-  std::unique_lock lock(mutex_);
-  waiting_ = true;
-  opened_.wait(lock, [this] { return open_; });
-  sleptMs_ += ms;
-}
-
-uint64_t GateClock::TickMs() {
-  std::lock_guard lock(mutex_);
-  return sleptMs_;
-}
-
-int GateClock::OsWaitMs(uint32_t ms) { return static_cast<int>(ms); }
-
-void GateClock::Open() {
-  {
-    std::lock_guard lock(mutex_);
-    open_ = true;
-  }
-  opened_.notify_all();
-}
-
-uint64_t GateClock::SleptMs() const {
-  std::lock_guard lock(mutex_);
-  return sleptMs_;
-}
-
-bool GateClock::SomeoneWaiting() const {
-  std::lock_guard lock(mutex_);
-  return waiting_;
+Sampler::Sampler(std::function<void()> sample) {
+  QObject::connect(&timer_, &QTimer::timeout, std::move(sample));
+  timer_.start(1);
 }
 
 int CountPixels(const QImage& image, const QRect& area, const QColor& colour, int tolerance) {

@@ -5,21 +5,19 @@
 #include <QImage>
 #include <QRect>
 #include <QString>
-#include <QStringList>
+#include <QTimer>
 
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <vector>
-
-#include "app/clock.h"
 
 class QWidget;
 
 namespace orvane::test {
 
-// A configuration file that loads.
-QString ValidConfigurationXml();
+// A configuration file that loads (reader 1209:3810).
+QString ValidConfigurationXml(const QString& tlsPort = QStringLiteral("8443"),
+                              const QString& tcpAddress = QStringLiteral("127.0.0.1"),
+                              const QString& tcpPort = QStringLiteral("8000"));
 // Writes BootloadConfiguration.xml with `xml` into `folder`.
 void WriteConfiguration(const QString& folder, const QString& xml);
 
@@ -37,25 +35,14 @@ class MessageBoxRecorder {
   std::vector<Shown> shown;
 };
 
-// A clock whose pauses do not end until the test opens its gate; it keeps
-// program time as the sum of the pauses taken.
-class GateClock final : public Clock {
+// Calls `sample` every millisecond on the user-interface thread while alive,
+// so that a state that lasts only a few milliseconds is not missed.
+class Sampler {
  public:
-  void SleepMs(uint32_t ms) override;
-  uint64_t TickMs() override;
-  int OsWaitMs(uint32_t ms) override;
-  void Open();
-  // Total of the pauses that have ended.
-  uint64_t SleptMs() const;
-  // True once some pause waits at the gate.
-  bool SomeoneWaiting() const;
+  explicit Sampler(std::function<void()> sample);
 
  private:
-  mutable std::mutex mutex_;
-  std::condition_variable opened_;
-  bool open_ = false;
-  bool waiting_ = false;
-  uint64_t sleptMs_ = 0;
+  QTimer timer_;
 };
 
 // Pixels of `image` inside `area` whose colour is within `tolerance` of `colour`.

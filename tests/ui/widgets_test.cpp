@@ -1,0 +1,156 @@
+// The program's own widgets as the operator sees them: the button's shaded
+// face, hover frame and grey disabled text; the file list's
+// cell colours and its in-cell progress bar.
+
+#include <QEnterEvent>
+#include <QTest>
+
+#include "ui/list_ctrl_ex.h"
+#include "ui/program_style.h"
+#include "ui/xp_button.h"
+#include "ui_test_support.h"
+
+using namespace orvane;
+using orvane::test::CountPixels;
+using orvane::test::DarkBounds;
+
+namespace {
+
+constexpr int kWidth = 120;
+constexpr int kHeight = 40;
+const QColor kRed(255, 0, 0);
+const QColor kBlue(0, 0, 255);
+
+QImage Picture(QWidget* widget) { return widget->grab().toImage(); }
+
+void Enter(QWidget* widget) {
+  QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)));
+  QApplication::sendEvent(widget, &enter);
+}
+
+}  // namespace
+
+class TestWidgets : public QObject {
+  Q_OBJECT
+
+ private:
+  QWidget* window_ = nullptr;
+  CXPButton* button_ = nullptr;
+  CListCtrlEx* list_ = nullptr;
+
+  QRect Cell(int row, int column) const { return list_->visualRect(list_->model()->index(row, column)); }
+  int BarPixels(const QRect& area) const { return CountPixels(Picture(list_->viewport()), area, CListCtrlEx::kBarChunk, 40); }
+
+ private slots:
+  void init() {
+    window_ = new QWidget();
+    UseFormBackground(window_);
+    button_ = new CXPButton(QStringLiteral("Update"), window_);
+    button_->setGeometry(10, 10, kWidth, kHeight);
+    list_ = new CListCtrlEx(window_);
+    list_->setGeometry(10, 60, 600, 200);
+    list_->InsertColumn(0, QStringLiteral("Please select the module file to update"), 280);
+    list_->InsertColumn(1, QStringLiteral("Status"), 150);
+    list_->InsertColumn(2, QStringLiteral("Info"), 160);
+    for (int row = 0; row < 4; ++row) {
+      list_->InsertItem(row, QStringLiteral("module_%1.fm").arg(row));
+      list_->SetItemText(row, 2, QStringLiteral("Info text"));
+    }
+    window_->resize(620, 270);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_));
+    list_->setFocus();
+  }
+  void cleanup() {
+    delete window_;
+    window_ = nullptr;
+  }
+
+  // The face shades down from white (row 32 of 36 at step 56 of 63, bluer
+  // unless hovered); hovering draws the frame, leaving takes it away; a
+  // pressed button's text moves one pixel down and right; a disabled one has
+  // grey text where the black was.
+  void buttonFaceHoverAndDisabledText() {
+    auto face = [](const QImage& image, int y) { return image.pixelColor(8, CXPButton::kEdge + y); };
+    const QRect leftEdge(CXPButton::kEdge, kHeight / 2 - 4, 1, 8);
+    QImage image = Picture(button_);
+    QCOMPARE(face(image, 32), QColor(237, 237, 244));
+    QVERIFY(face(image, 2).red() >= 254);
+    for (int y = 3; y <= 32; ++y) QVERIFY(face(image, y).red() <= face(image, y - 1).red());
+    QCOMPARE(CountPixels(image, leftEdge, CXPButton::kHoverLeft), 0);
+    Enter(button_);
+    image = Picture(button_);
+    QCOMPARE(face(image, 32), QColor(241, 241, 244));
+    QCOMPARE(CountPixels(image, leftEdge, CXPButton::kHoverLeft), 8);
+    QCOMPARE(CountPixels(image, QRect(kWidth / 2 - 10, kHeight - CXPButton::kEdge - 1, 20, 1), CXPButton::kHoverBottom), 20);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(button_, &leave);
+    QCOMPARE(CountPixels(Picture(button_), leftEdge, CXPButton::kHoverLeft), 0);
+    const QRect inside(CXPButton::kEdge, CXPButton::kEdge, kWidth - 4, kHeight - 4);
+    const QRect text = DarkBounds(Picture(button_), inside, 150);
+    button_->setDown(true);
+    QCOMPARE(DarkBounds(Picture(button_), inside, 150), text.translated(1, 1));
+    button_->setDown(false);
+    button_->setEnabled(false);
+    QVERIFY(!text.isEmpty() && DarkBounds(Picture(button_), inside, 150).isEmpty());
+    QVERIFY(DarkBounds(Picture(button_), inside, 3 * 200).intersects(text));
+  }
+
+  // The latest record of a cell wins; a coloured row keeps a black "Info".
+  void cellColoursLastRecordWinsInfoStaysBlack() {
+    list_->SetItemText(0, 1, QStringLiteral("Completed"));
+    list_->SetCellColor(0, 1, kRed);
+    list_->SetCellColor(0, 1, kBlue);
+    list_->SetCellColor(0, 0, kRed);
+    QCOMPARE(list_->TextColorFor(0, 1), std::optional<QColor>(kBlue));
+    QCOMPARE(list_->TextColorFor(0, 2), std::optional<QColor>(QColor(Qt::black)));
+    const QImage image = Picture(list_->viewport());
+    QVERIFY(CountPixels(image, Cell(0, 1), kBlue, 60) > 0);
+    QCOMPARE(CountPixels(image, Cell(0, 1), kRed, 60), 0);
+    list_->SetCellColor(1, 2, kRed);
+    QCOMPARE(list_->TextColorFor(1, 2), std::optional<QColor>(QColor(Qt::black)));
+    QCOMPARE(list_->TextColorFor(2, 1), std::nullopt);
+    list_->ClearCellColors();
+    QCOMPARE(list_->TextColorFor(0, 1), std::nullopt);
+  }
+
+  void progressBarFillsOnlyTheCurrentCell() {
+    list_->SetProgressColumn(1);
+    QVERIFY(list_->ProgressBarRect().isEmpty());
+    QCOMPARE(BarPixels(list_->viewport()->rect()), 0);
+    list_->StartProgress(2, 1);
+    list_->SetRowPercentage(2, 50);
+    list_->RedrawProgressCell(2);
+    const QRect bar = list_->ProgressBarRect();
+    QVERIFY(Cell(2, 1).contains(bar) && !bar.isEmpty());
+    const QRect middle(bar.left(), bar.center().y(), bar.width(), 1);
+    QVERIFY2(std::abs(BarPixels(middle) - (bar.width() - 2) / 2) <= 2, qPrintable(QString::number(BarPixels(middle))));
+    QCOMPARE(BarPixels(Cell(1, 1)) + BarPixels(Cell(2, 2)), 0);
+    list_->SetRowPercentage(2, 100);
+    list_->RedrawProgressCell(2);
+    QVERIFY(BarPixels(middle) >= bar.width() - 3);
+    list_->SuppressProgress();
+    QCOMPARE(BarPixels(Cell(2, 1)), 0);
+    list_->StopProgress();
+    QCOMPARE(list_->CurrentProgressRow(), -1);
+    QCOMPARE(BarPixels(Cell(2, 1)), 0);
+  }
+
+  // Percentages are clamped; rows out of range change nothing; a new list starts at 0.
+  void percentagesStayInRange() {
+    for (int row = 4; row < 40; ++row) list_->InsertItem(row, QStringLiteral("more_%1.fm").arg(row));
+    list_->SetRowPercentage(30, 150);
+    QCOMPARE(list_->RowPercentage(30), 100);
+    list_->SetRowPercentage(31, -5);
+    QCOMPARE(list_->RowPercentage(31), 0);
+    list_->SetRowPercentage(-1, 40);
+    list_->SetRowPercentage(CListCtrlEx::kMaxProgressRows, 40);
+    QCOMPARE(list_->CurrentProgressRow(), 31);
+    list_->DeleteAllItems();
+    QCOMPARE(list_->RowPercentage(30), 0);
+    QVERIFY(list_->ProgressBarRect().isEmpty());
+  }
+};
+
+QTEST_MAIN(TestWidgets)
+#include "widgets_test.moc"
