@@ -22,6 +22,7 @@
 #include "cli/reader_discovery.h"
 #include "cli/reader_spec.h"
 #include "cli/terminal_text.h"
+#include "transport/hid_backend.h"
 
 namespace orvane::cli {
 namespace {
@@ -318,7 +319,7 @@ int RunManyReaders(CliContext& context) {
   InstallInterruptHandler();
   std::vector<std::string> specs = context.options.readers;
   if (context.options.allReaders) {
-    specs = FindLocalReaders(settings);
+    specs = FindLocalReaders(settings, DefaultHidBackend());
     if (specs.empty()) {
       PrintError(context, "no reader found on the USB HID interfaces or the serial ports");
       return kExitNoReader;

@@ -46,10 +46,11 @@ bool ReaderAnswersOn(BootloadSettings settings, const std::string& device) {
 
 }  // namespace
 
-std::vector<std::string> FindLocalReaders(const BootloadSettings& settings) {
+std::vector<std::string> FindLocalReaders(const BootloadSettings& settings, HidBackend& hid,
+                                          const ReaderChannel::PortLister& lister) {
   std::vector<std::string> specs;
   std::set<std::string> seen;
-  for (const HidDeviceInfo& d : DefaultHidBackend().Enumerate()) {
+  for (const HidDeviceInfo& d : hid.Enumerate()) {
     const bool configured = std::any_of(settings.vidPidList.begin(), settings.vidPidList.end(), [&](const VidPidEntry& e) {
       return d.vendorId == (e.vid & 0xFFFF) && d.productId == (e.pid & 0xFFFF);
     });
@@ -60,7 +61,8 @@ std::vector<std::string> FindLocalReaders(const BootloadSettings& settings) {
 
   std::vector<PortInfo> ports;
   try {
-    EnumeratePorts(ports, false);
+    if (lister) lister(ports);
+    else EnumeratePorts(ports, false);
   } catch (const SerialPortError&) {
     // no serial readers then
   }

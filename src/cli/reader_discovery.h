@@ -8,10 +8,15 @@
 #include <vector>
 
 #include "app/bootload_settings.h"
+#include "bootload/reader_channel.h"
+#include "transport/hid_backend.h"
 
 namespace orvane::cli {
 
-// Reader specs ("hid:1-2.3", "serial:/dev/serial/by-path/..."), HID first.
-std::vector<std::string> FindLocalReaders(const BootloadSettings& settings);
+// Reader specs ("hid:1-2.3", "serial:/dev/serial/by-path/..."), HID first,
+// from the interfaces `hid` lists and the ports `lister` gives (empty: the
+// system's listing).
+std::vector<std::string> FindLocalReaders(const BootloadSettings& settings, HidBackend& hid,
+                                          const ReaderChannel::PortLister& lister = {});
 
 }  // namespace orvane::cli

@@ -406,11 +406,14 @@ TEST_F(CliReader, SeveralReadersEachGetTheirOwnRunResultAndLog) {
 TEST_F(CliReader, SeveralReadersOnATerminalShareOneLiveTable) {
   std::vector<std::string> ready;
   auto sim = StartTracedReaders({"--tcp-listen", "0", "--count", "2"}, dir_.File("trace.txt"), 2, ready);
-  auto r = Cli({"update", "demo_uniapp.fm", "--yes", "--reader", "tcp:127.0.0.1:" + ValueAfter(ready[0], "port="),
-                "--reader", "tcp:127.0.0.1:" + ValueAfter(ready[1], "port=")},
+  // One at a time: the second waits for the first.
+  auto r = Cli({"update", "demo_uniapp.fm", "--yes", "--parallel", "1", "--reader",
+                "tcp:127.0.0.1:" + ValueAfter(ready[0], "port="), "--reader",
+                "tcp:127.0.0.1:" + ValueAfter(ready[1], "port=")},
                {}, true);
   ASSERT_EQ(r.exitCode, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("READER"));
+  EXPECT_THAT(r.out, HasSubstr("waiting"));
   EXPECT_THAT(r.out, HasSubstr("\033[3A"));  // heading and two readers, redrawn in place
   EXPECT_THAT(r.out, HasSubstr("] 100%"));
   EXPECT_THAT(r.out, ::testing::ContainsRegex("tcp:127.0.0.1:[0-9]+ +Update Succeeded +1 of 1 completed"));
