@@ -89,11 +89,17 @@ class CliReader : public ::testing::Test {
     return port;
   }
 
-  ProcessResult Cli(std::vector<std::string> args, std::string input = {}, bool terminal = false) {
+  // The command line on the test's program folder, at the test's clock scale.
+  ProcessSpec CliSpec(const std::vector<std::string>& args) {
     ProcessSpec spec;
     spec.args = {CliPath(), "--folder", dir_.path()};
     spec.args.insert(spec.args.end(), args.begin(), args.end());
     spec.env = {{"ORVANE_CLOCK_SCALE", kScale}, {"XDG_CONFIG_HOME", home_.path()}};
+    return spec;
+  }
+
+  ProcessResult Cli(std::vector<std::string> args, std::string input = {}, bool terminal = false) {
+    ProcessSpec spec = CliSpec(args);
     spec.input = std::move(input);
     spec.stdoutIsTerminal = terminal;
     spec.limit = 60s;
@@ -285,10 +291,7 @@ TEST_F(CliReader, ATlsServerThatCannotStartSaysWhyOnceAsAnError) {
 
 TEST_F(CliReader, CtrlCStopsAtABlockBoundaryAndSaysWhere) {
   StartTcpReader({"--answer-delay", "300"});
-  ProcessSpec spec;
-  spec.args = {CliPath(), "--folder", dir_.path(), "--interface", "tcp", "update", "demo_application.fm", "--yes"};
-  spec.env = {{"ORVANE_CLOCK_SCALE", kScale}, {"XDG_CONFIG_HOME", home_.path()}};
-  BackgroundProcess cli(spec);
+  BackgroundProcess cli(CliSpec({"--interface", "tcp", "update", "demo_application.fm", "--yes"}));
   ASSERT_TRUE(cli.WaitForLine("demo_application.fm: 20%", 30s)) << cli.Output();
   cli.Signal(SIGINT);
   auto r = cli.Wait(30s);
@@ -425,11 +428,7 @@ TEST_F(CliReader, CtrlCStopsEveryReaderAtABlockBoundaryAndSaysWhereEachStopped) 
                                 2, ready);
   const std::string first = "tcp:127.0.0.1:" + ValueAfter(ready[0], "port=");
   const std::string second = "tcp:127.0.0.1:" + ValueAfter(ready[1], "port=");
-  ProcessSpec spec;
-  spec.args = {CliPath(), "--folder", dir_.path(), "update", "demo_application.fm", "--yes", "--reader", first,
-               "--reader", second};
-  spec.env = {{"ORVANE_CLOCK_SCALE", kScale}, {"XDG_CONFIG_HOME", home_.path()}};
-  BackgroundProcess cli(spec);
+  BackgroundProcess cli(CliSpec({"update", "demo_application.fm", "--yes", "--reader", first, "--reader", second}));
   // Both readers under way, in whichever order their lines come.
   std::vector<std::string> awaited;
   for (const auto& reader : {first, second}) {
@@ -466,11 +465,8 @@ TEST_F(CliReader, AReaderRunThatCrashesEndsNoOtherRun) {
                                 2, ready);
   const std::string doomed = "tcp:127.0.0.1:" + ValueAfter(ready[0], "port=");
   const std::string survivor = "tcp:127.0.0.1:" + ValueAfter(ready[1], "port=");
-  ProcessSpec spec;
-  spec.args = {CliPath(), "--folder", dir_.path(), "update", "demo_bootloader.fm", "--yes", "--json", "--reader", doomed,
-               "--reader", survivor};
-  spec.env = {{"ORVANE_CLOCK_SCALE", kScale}, {"XDG_CONFIG_HOME", home_.path()}};
-  BackgroundProcess cli(spec);
+  BackgroundProcess cli(
+      CliSpec({"update", "demo_bootloader.fm", "--yes", "--json", "--reader", doomed, "--reader", survivor}));
   ASSERT_TRUE(cli.WaitForLine("\"reader\":\"" + doomed + "\",\"event\":\"progress\"", 30s)) << cli.Output();
   const pid_t child = ChildWith(cli.pid(), doomed);
   ASSERT_NE(child, 0);
