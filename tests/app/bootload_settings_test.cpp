@@ -88,11 +88,11 @@ TEST(BootloadSettings, IdentitiesHexAndIsOvgDirectlyAfterVidPid) {
       "<E vid_pid=\"0007,0008\" parity=\"N\" isOVG=\"1\"/>"
       "<F vid_pid=\"abcd,00ff\" ISOVG=\"1\"/>"         // keys are case-sensitive
       "<G vid_pid=\"ABCDEF,12\"/>"                     // extra digits ignored; a missing byte counts as 0
-      "<H vid_pid=\"zz01,0G0G\"/><I vid_pid=\",\"/>"   // non-digits count as 0
+      "<H vid_pid=\"zz01,0G 2\"/><I vid_pid=\",\"/>"   // non-digits count as 0
       "<J vid_pid=\"ABC,F\"/>"));                    // a lone last digit is dropped
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(Ids(r.settings),
-            "0001:0002:0,0003:0004:0,0005:0006:-7,0007:0008:0,ABCD:00FF:0,ABCD:1200:0,0001:0000:0,0000:0000:0,"
+            "0001:0002:0,0003:0004:0,0005:0006:-7,0007:0008:0,ABCD:00FF:0,ABCD:1200:0,0001:0002:0,0000:0000:0,"
             "AB00:0000:0");
 }
 

@@ -163,6 +163,13 @@ TEST(ProgressMeter, TheBarKeepsItsLengthAndFitsTheTerminal) {
   }
   EXPECT_THAT(meter.BarLine(100), HasSubstr("] 100%  2048/2048 blocks"));
   EXPECT_LT(meter.BarLine(30).size(), 30u);
+  // An hour or more left and megabytes a second fit the same fields.
+  for (auto [percent, atMs, shown] : {std::tuple{1, 40000, "1:06:00 left"}, {99, 1000, "2.08 MB/s"}}) {
+    meter.Start("a_rather_long_module_file_name_for_the_bar.fm", 2048, 2048 * 1024, 0);
+    meter.Update(percent, atMs);
+    EXPECT_THAT(meter.BarLine(100), HasSubstr(shown));
+    EXPECT_EQ(meter.BarLine(100).size(), length);
+  }
 }
 
 }  // namespace

@@ -191,6 +191,7 @@ class TestConfigurationView : public QObject {
     QTest::newRow("application folder") << false << false << QStringList{"b_app.fm", "c_bootloader.fm", "app_ct_l2.fm", "wallet.fm"};
     QTest::newRow("kernel folder, not \"app_\" skipped") << true << false << QStringList{"app_main.fm", "app_nfcrd_l2_cup.fm", "wallet.fm"};
     QTest::newRow("cancelled") << true << true << QStringList{"app_main.fm", "app_ct_l2.fm", "wallet.fm"};
+    QTest::newRow("application cancelled") << false << true << QStringList{"app_main.fm", "app_ct_l2.fm", "wallet.fm"};
   }
   void folderBrowsersRebuildTheList() {
     QFETCH(bool, kernelButton);

@@ -1,6 +1,7 @@
 // CMainFrame: caption, menus and status bar; the start-up view that gives
-// way to the main view at once; view switches that change nothing; a bad
-// configuration; Help and About; Exit; the quiet end on an unhandled error.
+// way to the main view at once; view switches that change nothing, and a
+// posted one to a view of any kind; a bad configuration; Help and About;
+// Exit; the quiet end on an unhandled error.
 
 #include <QApplication>
 #include <QLabel>
@@ -17,6 +18,7 @@
 
 #include "app/clock.h"
 #include "app/program_folder.h"
+#include "ui/control_id.h"
 #include "ui/help_dialog.h"
 #include "ui/main_frame.h"
 #include "ui/program_style.h"
@@ -51,6 +53,7 @@ class TestMainFrame : public QObject {
   void cleanup() {
     delete frame_;
     frame_ = nullptr;
+    RegisterViewFactory(VIEW_ID_EMV_L2, {});
   }
   void cleanupTestCase() {
     SetProgramFolderOverride({});
@@ -79,6 +82,19 @@ class TestMainFrame : public QObject {
       SendUserMessage(frame_, kSwitchViewEvent, static_cast<uintptr_t>(viewId), 0);
       QCOMPARE(frame_->ActiveView(), before);
     }
+  }
+
+  // A posted switch to a view that is not one of the program's forms still
+  // shows it as the frame's first pane; the view it replaces gives up that id.
+  void anyRegisteredViewBecomesTheFirstPane() {
+    QWidget* created = nullptr;
+    RegisterViewFactory(VIEW_ID_EMV_L2, [&created](CMainFrame&) { return created = new QWidget(); });
+    QWidget* before = frame_->ActiveView();
+    PostUserMessage(frame_, kSwitchViewEvent, VIEW_ID_EMV_L2, 0);
+    QCoreApplication::sendPostedEvents(frame_, kSwitchViewEvent);  // not the start-up view's own switch
+    QCOMPARE(frame_->ActiveView(), created);
+    QCOMPARE(FindControl(frame_, kFirstPaneId), created);
+    QCOMPARE(ControlId(before), 0);
   }
 
   // Menus and lock-key panes in their order; pointing at a menu item leaves

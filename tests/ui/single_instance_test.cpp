@@ -95,6 +95,7 @@ class TestSingleInstance : public QObject {
     QVERIFY(QFile::exists(paths.LockPath()));
     SingleInstanceGuard next;
     QVERIFY(next.Acquire());
+    QVERIFY(next.IsHeld() && next.Acquire());  // asking again keeps the lock
     next.Release();
     QVERIFY(!QFile::exists(paths.LockPath()));
   }
@@ -113,6 +114,7 @@ class TestSingleInstance : public QObject {
         {"other letter case", {{QStringLiteral("ORVANE reader BOOTLOAD software v1"), true}}, product.toLower(), 0},
         {"wording not at the start", {{QStringLiteral("Help - ") + product, true}}, product, -1},
         {"hidden one skipped", {{frame, false}, {QStringLiteral("Editor"), true}, {frame, true}}, product, 2},
+        {"only a hidden one", {{frame, false}}, product, -1},
         {"caption shorter than the prefix", {{QStringLiteral("Orvane"), true}}, product, -1},
         {"no caption, empty prefix", {{QString(), true}}, QString(), -1},
     };

@@ -5,6 +5,8 @@
 #include <QEnterEvent>
 #include <QTest>
 
+#include <thread>
+
 #include "ui/list_ctrl_ex.h"
 #include "ui/program_style.h"
 #include "ui/xp_button.h"
@@ -67,7 +69,7 @@ class TestWidgets : public QObject {
   }
 
   // The face shades down from white (row 32 of 36 at step 56 of 63, bluer
-  // unless hovered); hovering draws the frame, leaving takes it away; a
+  // unless hovered, least blue hovered and focused); hovering draws the frame, leaving takes it away; a
   // pressed button's text moves one pixel down and right; a disabled one has
   // grey text where the black was.
   void buttonFaceHoverAndDisabledText() {
@@ -83,6 +85,10 @@ class TestWidgets : public QObject {
     QCOMPARE(face(image, 32), QColor(241, 241, 244));
     QCOMPARE(CountPixels(image, leftEdge, CXPButton::kHoverLeft), 8);
     QCOMPARE(CountPixels(image, QRect(kWidth / 2 - 10, kHeight - CXPButton::kEdge - 1, 20, 1), CXPButton::kHoverBottom), 20);
+    window_->activateWindow();
+    button_->setFocus();
+    QTRY_VERIFY(button_->hasFocus());
+    QCOMPARE(face(Picture(button_), 32), QColor(241, 241, 237));  // hovered and focused: less blue
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(button_, &leave);
     QCOMPARE(CountPixels(Picture(button_), leftEdge, CXPButton::kHoverLeft), 0);
@@ -112,6 +118,8 @@ class TestWidgets : public QObject {
     QCOMPARE(list_->TextColorFor(2, 1), std::nullopt);
     list_->ClearCellColors();
     QCOMPARE(list_->TextColorFor(0, 1), std::nullopt);
+    std::thread([this] { list_->SetItemText(3, 1, QStringLiteral("Failed")); }).join();  // as the update's worker does
+    QTRY_COMPARE(list_->GetItemText(3, 1), QStringLiteral("Failed"));
   }
 
   void progressBarFillsOnlyTheCurrentCell() {

@@ -20,6 +20,30 @@ TEST(ViewMessages, AStartPostedBeforeARunBeganDoesNotReachTheReaderDuringIt) {
   });
 }
 
+// Messages out of turn: a blink tick after the reader became ready, a finish
+// that no run posted, a model-box refresh and a refresh number no refresh has.
+TEST(ViewMessages, LateAndStrayMessagesLeaveTheViewAsItWas) {
+  EngineRig rig;
+  rig.Build();
+  rig.engine->SetDeviceReady(true);
+  rig.engine->EnableInputs(false);
+  g_bModelVariant.store(true);
+  rig.OnPresenter([&] {
+    rig.engine->BlinkStatus();
+    rig.engine->HandleUpdateFinished();
+    rig.engine->HandleViewRefresh(ViewRefresh::ModelBox);
+    rig.engine->HandleViewRefresh(static_cast<ViewRefresh>(9));
+  });
+  g_bModelVariant.store(false);
+  EXPECT_EQ(rig.view.CountCalls("WriteStatusLine"), 0);  // no "Device Not Ready" over a ready reader
+  EXPECT_EQ(rig.engine->statusText(), texts::kDeviceReady);
+  EXPECT_EQ(rig.engine->Snapshot().statusColour, kStatusGreen);
+  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
+  EXPECT_TRUE(rig.view.RunResults().empty());
+  EXPECT_TRUE(rig.view.ModelBoxShown());
+  EXPECT_EQ(rig.view.CountCalls("TransferToControls"), 0);
+}
+
 // Progress of block transfers: whole percentages, cut down; a repeated one is
 // not redrawn; a transfer without pieces shows nothing.
 TEST(ViewMessages, ProgressShowsTruncatedPercentagesAndRedrawsOnlyOnChange) {
