@@ -60,6 +60,21 @@ TEST_F(WholeUpdate, KernelAndUniAppModulesWithARefusedFinishCommand) {
   EXPECT_NE(log.find("UniAPP_SEND_BLOCK"), std::string::npos);
 }
 
+// A run whose only failure is its UniApp module is a failed run.
+TEST_F(WholeUpdate, RefusedUniAppModuleAloneFailsTheRun) {
+  ASSERT_TRUE(AddUniAppModule(rig.folder.path(), "pay.fm", 2000, 3));
+  sim::ReaderOptions options = PciBootloaderReader();
+  options.blockFaults = {sim::BlockFault{2, sim::FaultKind::Refuse, 0x0A, true}};
+  StartReader(Link::Tcp, options);
+  Detect();
+  RunUpdate({0});
+
+  EXPECT_EQ(rig.view.LastRowMark(0).text, texts::kRowFailed);
+  EXPECT_FALSE(rig.engine->uniAppOk());
+  EXPECT_EQ(rig.engine->statusText(), texts::kUpdateFailed);
+  EXPECT_TRUE(rig.engine->attention());
+}
+
 struct FinalCase {
   const char* name;
   const char* file;  // the failing module of the first stage

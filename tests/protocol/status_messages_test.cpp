@@ -21,6 +21,8 @@ TEST(StatusMessages, LookupsInBothTables) {
       {0x0008, FrameProtocol::Stx, "Error,Unknow Error."},
       {0x0000, FrameProtocol::Header, "ACK OK"},
       {0x0009, FrameProtocol::Header, "Error,Unknow Error."},
+      {0x0004, FrameProtocol::Header, "CRC Error in Frame"},
+      {0x0005, FrameProtocol::Header, "Incorrect Parameter"},
       {0x0008, FrameProtocol::Header, "Timeout"},
       {0x0063, FrameProtocol::Header, "Contact command is OK"},
       {0xF20D, FrameProtocol::Header, "Amount,Other Amount,Trasaction Type  are  missing"},

@@ -202,6 +202,26 @@ class TestConfigurationViewRuns : public QObject {
     QCOMPARE(rig.StatusColour(), kRed);
   }
 
+  // A new run starts from clean rows: a row left out of it loses the last
+  // run's mark and its colour.
+  void nextRunClearsTheLastRunsMarks() {
+    ConfigurationViewRig rig;
+    rig.AddAppModule("app_a.fm", true, 4);
+    rig.AddAppModule("app_b.fm", true, 4);
+    QVERIFY(rig.StartReady());
+    rig.TickRow(0);
+    rig.UpdateConfirmed();
+    QVERIFY(rig.WaitUntilRunOver());
+    QCOMPARE(rig.RowColour(0, 1), kBlue);
+    rig.view()->form().list->SetCheck(0, false);
+    rig.TickRow(1);
+    rig.UpdateConfirmed();
+    QVERIFY(rig.WaitUntilRunOver());
+    QCOMPARE(rig.RowText(1, 1), QStringLiteral("Completed"));
+    QVERIFY(rig.RowText(0, 1).isEmpty());
+    QCOMPARE(rig.RowColour(0, 1), QColor());
+  }
+
   // Update with nothing ticked shows the message box; a cancelled
   // confirmation starts nothing either.
   void updateWithoutARunStartsNothing() {

@@ -3,6 +3,7 @@
 // cell colours and its in-cell progress bar.
 
 #include <QEnterEvent>
+#include <QScreen>
 #include <QTest>
 
 #include <thread>
@@ -120,6 +121,16 @@ class TestWidgets : public QObject {
     QCOMPARE(list_->TextColorFor(0, 1), std::nullopt);
     std::thread([this] { list_->SetItemText(3, 1, QStringLiteral("Failed")); }).join();  // as the update's worker does
     QTRY_COMPARE(list_->GetItemText(3, 1), QStringLiteral("Failed"));
+  }
+
+  // A new colour reaches the screen by itself, without another repaint.
+  void newCellColourIsRepainted() {
+    list_->SetItemText(0, 1, QStringLiteral("Completed"));
+    const QRect cell = Cell(0, 1).translated(list_->viewport()->mapTo(window_, QPoint()));
+    const auto screen = [&] { return window_->screen()->grabWindow(window_->winId()).toImage(); };
+    QTRY_VERIFY(!DarkBounds(screen(), cell).isEmpty());
+    list_->SetCellColor(0, 1, kBlue);
+    QTRY_VERIFY(CountPixels(screen(), cell, kBlue, 60) > 0);
   }
 
   void progressBarFillsOnlyTheCurrentCell() {
