@@ -8,6 +8,8 @@
 #include "cli/one_reader.h"
 #include "cli/reader_session.h"
 #include "cli/terminal_text.h"
+#include "transport/hid_backend.h"
+#include "transport/hid_device.h"
 #include "update/update_texts.h"
 
 namespace orvane::cli {
@@ -80,6 +82,10 @@ int RunUpdate(CliContext& context) {
     std::string error;
     aim = ParseReaderSpec(context.options.oneReader, error);  // checked with the options
     AimRunAt(*aim, context.options, settings);
+    // A mistyped location would otherwise look like a reader that never comes.
+    if (aim->kind == ReaderSpec::Kind::Hid && !HidLocationOf(DefaultHidBackend(), aim->target)) {
+      PrintError(context, "no USB HID interface at " + aim->target + " yet; waiting for the reader there");
+    }
   }
   ReaderSession session(context, settings, aim ? &*aim : nullptr);
   const auto rows = session.ListModules();

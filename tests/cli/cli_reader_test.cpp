@@ -266,6 +266,10 @@ TEST_F(CliReader, NoReaderWithinTheTimeoutExitsThree) {
   EXPECT_EQ(info.exitCode, 3);
   EXPECT_THAT(info.err, HasSubstr("no reader found within the time-out"));
 
+  auto hid = Cli({"update", "--all", "--yes", "--one-reader", "hid:1-9.9", "--timeout", "1"});
+  EXPECT_EQ(hid.exitCode, 3);
+  EXPECT_THAT(hid.err, HasSubstr("no USB HID interface at 1-9.9 yet"));
+
   auto update = Cli({"update", "--all", "--yes", "--json", "--interface", "tls", "--timeout", "2"});
   EXPECT_EQ(update.exitCode, 3);
   auto events = Events(update);
