@@ -87,6 +87,8 @@ TEST_P(ReaderRefusal, AnswersWithTheRefusalAndStaysWhereItWas) {
 constexpr auto kHeader = FrameProtocol::Header;
 constexpr auto kStx = FrameProtocol::Stx;
 constexpr auto kApp = ReaderMode::Application;
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+
 constexpr auto kBoot = ReaderMode::Bootloader;
 
 INSTANTIATE_TEST_SUITE_P(

@@ -119,6 +119,11 @@ struct InterfaceCase {
   int expectedInterface;
 };
 
+// Stable test names: the default printout shows the padding bytes.
+void PrintTo(const InterfaceCase& c, std::ostream* os) {
+  *os << std::hex << c.productId << (c.multiple ? " several" : " one") << " -> " << c.expectedInterface;
+}
+
 class HidInterfaceTest : public HidDeviceTest, public ::testing::WithParamInterface<InterfaceCase> {};
 
 TEST_P(HidInterfaceTest, ProductIdChoosesTheInterface) {
@@ -134,7 +139,8 @@ TEST_P(HidInterfaceTest, ProductIdChoosesTheInterface) {
 INSTANTIATE_TEST_SUITE_P(Products, HidInterfaceTest,
                          ::testing::Values(InterfaceCase{0x3810, true, 1}, InterfaceCase{0x3910, true, 1},
                                            InterfaceCase{0x4521, true, 1}, InterfaceCase{0x4520, true, 0},
-                                           InterfaceCase{0x0100, true, 0}, InterfaceCase{0x4521, false, 0}));
+                                           InterfaceCase{0x0100, true, 0}, InterfaceCase{0x4521, false, 0}),
+                         [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST_F(HidDeviceTest, ReportLengthsComeFromTheInterface) {
   auto reader = OpenReader(HidReportLengths{33, 33, 9});

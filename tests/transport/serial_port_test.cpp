@@ -116,6 +116,8 @@ struct SettingsCase {
   bool twoStopBits;
 };
 
+void PrintTo(const SettingsCase& c, std::ostream* os) { *os << '"' << c.settings << '"'; }
+
 class SerialSettingsTest : public SerialPortTest, public ::testing::WithParamInterface<SettingsCase> {};
 
 // A pseudo-terminal keeps speed and stop bits but always runs 8 bits without
@@ -144,7 +146,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SettingsCase{"/baud=19200/parity=O/stop=1/data=8", B19200, CS8, PARENB | PARODD, false},
                       SettingsCase{"/baud=38400/parity=M/stop=1/data=6", B38400, CS6, PARENB | PARODD | CMSPAR, false},
                       SettingsCase{"/baud=57600/parity=s/stop=1/data=5", B57600, CS5, PARENB | CMSPAR, false},
-                      SettingsCase{" / baud = 4800 /\tparity=N / stop=1 / data=8", B4800, CS8, 0, false}));
+                      SettingsCase{" / baud = 4800 /\tparity=N / stop=1 / data=8", B4800, CS8, 0, false}),
+    [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST_F(SerialPortTest, RefusedOpensLeaveThePortClosed) {
   // "/dev/ptmx" is nine characters and names a real device: refused by length.

@@ -14,6 +14,8 @@ struct TreeCase {
   std::string location;
 };
 
+void PrintTo(const TreeCase& c, std::ostream* os) { *os << c.name; }
+
 class UsbLocationTest : public ::testing::TestWithParam<TreeCase> {};
 
 TEST_P(UsbLocationTest, IsTheLastUsbDeviceOnTheWayToTheHidraw) {

@@ -130,6 +130,8 @@ struct LayoutCase {
   size_t wireLength;  // bytes of each write on the wire
 };
 
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
+
 class HidapiLayoutTest : public HidapiBackendTest, public ::testing::WithParamInterface<LayoutCase> {};
 
 TEST_P(HidapiLayoutTest, FramesGoOutAndComeBackWhole) {
