@@ -6,7 +6,7 @@
 #include <set>
 #include <string_view>
 
-#include "cli/reader_spec.h"
+#include "cli/reader_address.h"
 
 namespace orvane::cli {
 namespace {
@@ -71,7 +71,7 @@ std::string ApplyOption(CliOptions& o, std::string_view name, const std::string&
     o.ports.push_back(value);
   } else if (name == "reader" || name == "one-reader") {
     std::string error;
-    if (!ParseReaderSpec(value, error)) return error;
+    if (!ParseReaderAddress(value, error)) return error;
     if (name == "reader") o.readers.push_back(value);
     else o.oneReader = value;
   } else if (name == "readers") {
@@ -119,9 +119,9 @@ std::string CheckReaders(const CliOptions& o) {
            ": the reader's SPEC says how it is reached";
   }
   std::set<std::string> labels;
-  for (const auto& spec : o.readers) {
+  for (const auto& address : o.readers) {
     // Two readers of one label would write one log.
-    if (!labels.insert(ReaderLabel(spec)).second) return "reader '" + spec + "' is named twice (or as another spelling of the same name)";
+    if (!labels.insert(ReaderLabel(address)).second) return "reader '" + address + "' is named twice (or as another spelling of the same name)";
   }
   return {};
 }

@@ -77,13 +77,13 @@ int RunUpdate(CliContext& context) {
   InstallInterruptHandler();
   const uint64_t startMs = TickMs();
 
-  std::optional<ReaderSpec> aim;
+  std::optional<ReaderAddress> aim;
   if (!context.options.oneReader.empty()) {
     std::string error;
-    aim = ParseReaderSpec(context.options.oneReader, error);  // checked with the options
+    aim = ParseReaderAddress(context.options.oneReader, error);  // checked with the options
     AimRunAt(*aim, context.options, settings);
     // A mistyped location would otherwise look like a reader that never comes.
-    if (aim->kind == ReaderSpec::Kind::Hid && !HidLocationOf(DefaultHidBackend(), aim->target)) {
+    if (aim->kind == ReaderAddress::Kind::Hid && !HidLocationOf(DefaultHidBackend(), aim->target)) {
       PrintError(context, "no USB HID interface at " + aim->target + " yet; waiting for the reader there");
     }
   }

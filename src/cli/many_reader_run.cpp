@@ -20,7 +20,7 @@
 #include "cli/json_writer.h"
 #include "cli/reader_board.h"
 #include "cli/reader_discovery.h"
-#include "cli/reader_spec.h"
+#include "cli/reader_address.h"
 #include "cli/terminal_text.h"
 #include "transport/hid_backend.h"
 
@@ -34,7 +34,6 @@ constexpr int kPollSliceMs = 100;
 constexpr uint64_t kRedrawEveryMs = 100;
 
 std::string SelfPath() {
-  std::error_code ec;
   char buffer[4096];
   ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   if (n <= 0) return "orvane-bootload-cli";
@@ -43,8 +42,8 @@ std::string SelfPath() {
 
 // The single run's command line for one reader: the same modules, folders,
 // configuration and time-out.
-std::vector<std::string> ChildArguments(const CliOptions& o, const std::string& spec) {
-  std::vector<std::string> args{"update", "--yes", "--json", "--one-reader", spec};
+std::vector<std::string> ChildArguments(const CliOptions& o, const std::string& address) {
+  std::vector<std::string> args{"update", "--yes", "--json", "--one-reader", address};
   auto pass = [&](const char* name, const std::string& value) {
     if (!value.empty()) args.insert(args.end(), {name, value});
   };
@@ -65,15 +64,15 @@ std::vector<std::string> ChildArguments(const CliOptions& o, const std::string& 
 
 class ManyReaderRun {
  public:
-  ManyReaderRun(CliContext& context, std::vector<std::string> specs)
+  ManyReaderRun(CliContext& context, std::vector<std::string> addresses)
       : context_(context),
         o_(context.options),
         out_(context.out, !o_.json && ::isatty(::fileno(context.out)) == 1),
         program_(SelfPath()) {
-    for (auto& spec : specs) {
+    for (auto& address : addresses) {
       ReaderRunState r;
-      r.label = ReaderLabel(spec);
-      r.spec = std::move(spec);
+      r.label = ReaderLabel(address);
+      r.address = std::move(address);
       labelWidth_ = std::max(labelWidth_, r.label.size());
       readers_.push_back(std::move(r));
     }
@@ -107,7 +106,7 @@ class ManyReaderRun {
     ReaderRunState& r = readers_[i];
     r.phase = ReaderRunState::Phase::Running;
     r.startMs = TickMs();
-    children_[i] = std::make_unique<ChildRun>(program_, ChildArguments(o_, r.spec));
+    children_[i] = std::make_unique<ChildRun>(program_, ChildArguments(o_, r.address));
     if (!children_[i]->started()) {
       r.status = children_[i]->error();
       r.End(127 << 8, TickMs());
@@ -196,7 +195,7 @@ class ManyReaderRun {
     if (!event.is_object()) {
       if (o_.json) {
         JsonWriter json;
-        json.BeginObject().Field("event", "output").Field("reader", r.spec).Field("text", line).EndObject();
+        json.BeginObject().Field("event", "output").Field("reader", r.address).Field("text", line).EndObject();
         Emit(json.Text());
       } else {
         Show(i, Printable(line), false);
@@ -208,7 +207,7 @@ class ManyReaderRun {
     if (o_.json) {
       if (event.value("event", "") == "summary") return;  // goes into the run's own summary
       // The child's object as it stands, with the reader in front.
-      Emit("{\"reader\":" + JsonQuote(r.spec) + (line.size() > 2 ? "," : "") + line.substr(1));
+      Emit("{\"reader\":" + JsonQuote(r.address) + (line.size() > 2 ? "," : "") + line.substr(1));
       return;
     }
     // On a terminal the table shows status and progress; lines there are
@@ -275,7 +274,7 @@ class ManyReaderRun {
       nlohmann::ordered_json summary{{"event", "summary"}};
       auto& list = summary["readers"] = nlohmann::ordered_json::array();
       for (const auto& r : readers_) {
-        nlohmann::ordered_json entry{{"reader", r.spec}};
+        nlohmann::ordered_json entry{{"reader", r.address}};
         entry["status"] = r.phase == ReaderRunState::Phase::Waiting ? "Not started" : r.status;
         entry["exit"] = r.exitCode < 0 ? kExitFailed : r.exitCode;
         const std::string log = r.LogPath();
@@ -317,15 +316,15 @@ int RunManyReaders(CliContext& context) {
   BootloadSettings settings;
   if (!LoadSettings(context, settings)) return kExitUsage;
   InstallInterruptHandler();
-  std::vector<std::string> specs = context.options.readers;
+  std::vector<std::string> addresses = context.options.readers;
   if (context.options.allReaders) {
-    specs = FindLocalReaders(settings, DefaultHidBackend());
-    if (specs.empty()) {
+    addresses = FindLocalReaders(settings, DefaultHidBackend());
+    if (addresses.empty()) {
       PrintError(context, "no reader found on the USB HID interfaces or the serial ports");
       return kExitNoReader;
     }
   }
-  ManyReaderRun run(context, std::move(specs));
+  ManyReaderRun run(context, std::move(addresses));
   return run.Run();
 }
 

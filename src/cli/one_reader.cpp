@@ -5,34 +5,34 @@
 
 namespace orvane::cli {
 
-void AimRunAt(const ReaderSpec& spec, CliOptions& options, BootloadSettings& settings) {
-  SetSessionLogFileName(ReaderLogFileName(spec.text));
+void AimRunAt(const ReaderAddress& address, CliOptions& options, BootloadSettings& settings) {
+  SetSessionLogFileName(ReaderLogFileName(address.text));
   options.ports.clear();
-  switch (spec.kind) {
-    case ReaderSpec::Kind::Tcp:
+  switch (address.kind) {
+    case ReaderAddress::Kind::Tcp:
       options.interface = InterfaceTcpClient;
-      settings.tcpServerIp = spec.target;
-      settings.tcpServerPort = spec.port;
+      settings.tcpServerIp = address.target;
+      settings.tcpServerPort = address.port;
       break;
-    case ReaderSpec::Kind::Tls:
+    case ReaderAddress::Kind::Tls:
       options.interface = InterfaceTlsServer;
-      settings.tlsServerPort = spec.port;
+      settings.tlsServerPort = address.port;
       break;
-    case ReaderSpec::Kind::Serial:
+    case ReaderAddress::Kind::Serial:
       options.interface = InterfaceUsbSerial;
-      options.ports = {spec.target};
+      options.ports = {address.target};
       settings.vidPidList.clear();
       break;
-    case ReaderSpec::Kind::Hid:
+    case ReaderAddress::Kind::Hid:
       options.interface = InterfaceUsbSerial;
       break;
   }
 }
 
-void AimTransportsAt(const ReaderSpec& spec, TransportBundle& transports) {
-  if (spec.kind != ReaderSpec::Kind::Hid) return;
+void AimTransportsAt(const ReaderAddress& address, TransportBundle& transports) {
+  if (address.kind != ReaderAddress::Kind::Hid) return;
   transports.channel().SetPortLister([](std::vector<PortInfo>&) {});
-  transports.hid().RestrictToLocation(spec.target);
+  transports.hid().RestrictToLocation(address.target);
 }
 
 }  // namespace orvane::cli

@@ -178,7 +178,7 @@ std::vector<std::string> SummaryTable(const std::vector<ReaderRunState>& readers
   for (const auto& r : readers) {
     const uint64_t seconds = r.endMs > r.startMs ? (r.endMs - r.startMs + 500) / 1000 : 0;
     std::string result = r.phase == ReaderRunState::Phase::Waiting ? "Not started" : Printable(r.status);
-    rows.push_back({Printable(r.spec), result, r.ModulesText(),
+    rows.push_back({Printable(r.address), result, r.ModulesText(),
                     r.phase == ReaderRunState::Phase::Waiting ? "-" : FormatDuration(seconds),
                     r.LogPath().empty() ? "-" : Printable(r.LogPath())});
   }

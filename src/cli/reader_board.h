@@ -14,7 +14,7 @@ namespace orvane::cli {
 struct ReaderRunState {
   enum class Phase { Waiting, Running, Ended };
 
-  std::string spec;
+  std::string address;
   std::string label;
   Phase phase = Phase::Waiting;
   std::string device;  // mode and version, short

@@ -48,7 +48,7 @@ bool ReaderAnswersOn(BootloadSettings settings, const std::string& device) {
 
 std::vector<std::string> FindLocalReaders(const BootloadSettings& settings, HidBackend& hid,
                                           const ReaderChannel::PortLister& lister) {
-  std::vector<std::string> specs;
+  std::vector<std::string> addresses;
   std::set<std::string> seen;
   for (const HidDeviceInfo& d : hid.Enumerate()) {
     const bool configured = std::any_of(settings.vidPidList.begin(), settings.vidPidList.end(), [&](const VidPidEntry& e) {
@@ -56,7 +56,7 @@ std::vector<std::string> FindLocalReaders(const BootloadSettings& settings, HidB
     });
     // One reader per USB location, whatever interfaces it presents.
     const std::string where = d.location.empty() ? d.path : d.location;
-    if (configured && seen.insert(where).second) specs.push_back("hid:" + where);
+    if (configured && seen.insert(where).second) addresses.push_back("hid:" + where);
   }
 
   std::vector<PortInfo> ports;
@@ -73,10 +73,10 @@ std::vector<std::string> FindLocalReaders(const BootloadSettings& settings, HidB
       probes.emplace_back(device, std::async(std::launch::async, ReaderAnswersOn, settings, device));
     }
     for (auto& [device, probe] : probes) {
-      if (probe.get()) specs.push_back("serial:" + StableName(device));
+      if (probe.get()) addresses.push_back("serial:" + StableName(device));
     }
   }
-  return specs;
+  return addresses;
 }
 
 }  // namespace orvane::cli

@@ -13,7 +13,7 @@
 
 namespace orvane::cli {
 
-// Reader specs ("hid:1-2.3", "serial:/dev/serial/by-path/..."), HID first,
+// Reader addresses ("hid:1-2.3", "serial:/dev/serial/by-path/..."), HID first,
 // from the interfaces `hid` lists and the ports `lister` gives (empty: the
 // system's listing).
 std::vector<std::string> FindLocalReaders(const BootloadSettings& settings, HidBackend& hid,

@@ -39,7 +39,7 @@ bool SameFolder(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-ReaderSession::ReaderSession(const CliContext& context, const BootloadSettings& settings, const ReaderSpec* aim)
+ReaderSession::ReaderSession(const CliContext& context, const BootloadSettings& settings, const ReaderAddress* aim)
     : context_(context),
       settings_(settings),
       out_(context.out, !context.options.json && ::isatty(::fileno(context.out)) == 1),

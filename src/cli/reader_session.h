@@ -12,7 +12,7 @@
 #include "cli/cli_context.h"
 #include "cli/console_output.h"
 #include "cli/module_table.h"
-#include "cli/reader_spec.h"
+#include "cli/reader_address.h"
 #include "cli/terminal_presenter.h"
 #include "update/update_engine.h"
 
@@ -21,7 +21,7 @@ namespace orvane::cli {
 class ReaderSession {
  public:
   // `aim`: the one reader this run may reach (--one-reader), if any.
-  ReaderSession(const CliContext& context, const BootloadSettings& settings, const ReaderSpec* aim = nullptr);
+  ReaderSession(const CliContext& context, const BootloadSettings& settings, const ReaderAddress* aim = nullptr);
   ~ReaderSession();  // stops the engine's threads before anything they use goes
   ReaderSession(const ReaderSession&) = delete;
   ReaderSession& operator=(const ReaderSession&) = delete;

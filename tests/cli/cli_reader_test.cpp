@@ -308,9 +308,9 @@ TEST_F(CliReader, CtrlCStopsAtABlockBoundaryAndSaysWhere) {
 // ---- several readers at once ----
 
 // A reader's log file: "tcp:127.0.0.1:4000" gives ORV_Bootload_log-tcp_127.0.0.1_4000.txt.
-std::string LogName(std::string spec) {
-  for (char& c : spec) c = c == ':' || c == '/' ? '_' : c;
-  return "ORV_Bootload_log-" + spec + ".txt";
+std::string LogName(std::string reader) {
+  for (char& c : reader) c = c == ':' || c == '/' ? '_' : c;
+  return "ORV_Bootload_log-" + reader + ".txt";
 }
 
 // The frames a simulated reader received, from its trace: "RX ..." lines
@@ -366,7 +366,7 @@ TEST_F(CliReader, SeveralReadersEachGetTheirOwnRunResultAndLog) {
   for (size_t i = 0; i + 1 < events.size(); ++i) EXPECT_TRUE(events[i].contains("reader")) << events[i];
 
   struct Expected {
-    std::string spec, status;
+    std::string reader, status;
     int exit;
     std::string mark;
     bool log;
@@ -381,8 +381,8 @@ TEST_F(CliReader, SeveralReadersEachGetTheirOwnRunResultAndLog) {
   for (size_t i = 0; i < expected.size(); ++i) {
     const auto& got = summary["readers"][i];
     const Expected& want = expected[i];
-    SCOPED_TRACE(want.spec);
-    EXPECT_EQ(got["reader"], want.spec);
+    SCOPED_TRACE(want.reader);
+    EXPECT_EQ(got["reader"], want.reader);
     EXPECT_EQ(got["status"], want.status);
     EXPECT_EQ(got["exit"], want.exit);
     for (const auto& m : got["modules"]) EXPECT_EQ(m["mark"], m["name"] == "demo_bootloader.fm" ? want.mark : "");
@@ -390,7 +390,7 @@ TEST_F(CliReader, SeveralReadersEachGetTheirOwnRunResultAndLog) {
       EXPECT_TRUE(got["log"].is_null());
       continue;
     }
-    EXPECT_EQ(got["log"], dir_.File(LogName(want.spec)));
+    EXPECT_EQ(got["log"], dir_.File(LogName(want.reader)));
     EXPECT_THAT(TempDir::Read(got["log"]), HasSubstr("BOOTLOAD_SEND_BLOCK:"));
   }
   EXPECT_FALSE(std::filesystem::exists(dir_.File("ORV_Bootload_log.txt")));

@@ -8,7 +8,7 @@
 
 namespace orvane::cli {
 
-struct ReaderSpec {
+struct ReaderAddress {
   enum class Kind { Tcp, Tls, Serial, Hid };
   Kind kind = Kind::Tcp;
   std::string text;    // as given, e.g. "tcp:127.0.0.1:4000"
@@ -19,14 +19,14 @@ struct ReaderSpec {
 // A port number from 1 to 65535 in decimal digits only.
 std::optional<int> ParsePortNumber(const std::string& text);
 
-// The spec, or nothing with the reason in `error`.
-std::optional<ReaderSpec> ParseReaderSpec(const std::string& text, std::string& error);
+// The address, or nothing with the reason in `error`.
+std::optional<ReaderAddress> ParseReaderAddress(const std::string& text, std::string& error);
 
-// The spec as a file-name part: every character but letters, digits, '.'
+// The address as a file-name part: every character but letters, digits, '.'
 // and '-' becomes '_' ("tcp:127.0.0.1:4000" gives "tcp_127.0.0.1_4000").
-std::string ReaderLabel(const std::string& specText);
+std::string ReaderLabel(const std::string& addressText);
 
 // "ORV_Bootload_log-LABEL.txt".
-std::string ReaderLogFileName(const std::string& specText);
+std::string ReaderLogFileName(const std::string& addressText);
 
 }  // namespace orvane::cli

@@ -1,4 +1,4 @@
-#include "cli/reader_spec.h"
+#include "cli/reader_address.h"
 
 namespace orvane::cli {
 std::optional<int> ParsePortNumber(const std::string& text) {
@@ -12,12 +12,12 @@ std::optional<int> ParsePortNumber(const std::string& text) {
   return value;
 }
 
-std::optional<ReaderSpec> ParseReaderSpec(const std::string& text, std::string& error) {
+std::optional<ReaderAddress> ParseReaderAddress(const std::string& text, std::string& error) {
   const size_t colon = text.find(':');
   const std::string scheme = colon == std::string::npos ? text : text.substr(0, colon);
   const std::string rest = colon == std::string::npos ? std::string() : text.substr(colon + 1);
-  ReaderSpec spec;
-  spec.text = text;
+  ReaderAddress address;
+  address.text = text;
   if (scheme == "tcp") {
     // The port is after the last colon, so that a bracketless IPv6 address still parses.
     const size_t last = rest.rfind(':');
@@ -26,10 +26,10 @@ std::optional<ReaderSpec> ParseReaderSpec(const std::string& text, std::string& 
       error = "reader '" + text + "': tcp needs HOST:PORT with a port from 1 to 65535";
       return std::nullopt;
     }
-    spec.kind = ReaderSpec::Kind::Tcp;
-    spec.target = rest.substr(0, last);
-    spec.port = *port;
-    return spec;
+    address.kind = ReaderAddress::Kind::Tcp;
+    address.target = rest.substr(0, last);
+    address.port = *port;
+    return address;
   }
   if (scheme == "tls") {
     std::optional<int> port = ParsePortNumber(rest);
@@ -37,25 +37,25 @@ std::optional<ReaderSpec> ParseReaderSpec(const std::string& text, std::string& 
       error = "reader '" + text + "': tls needs a port from 1 to 65535";
       return std::nullopt;
     }
-    spec.kind = ReaderSpec::Kind::Tls;
-    spec.port = *port;
-    return spec;
+    address.kind = ReaderAddress::Kind::Tls;
+    address.port = *port;
+    return address;
   }
   if (scheme == "serial" || scheme == "hid") {
     if (rest.empty()) {
       error = "reader '" + text + "': " + scheme + (scheme == "serial" ? " needs a DEVICE" : " needs a LOCATION");
       return std::nullopt;
     }
-    spec.kind = scheme == "serial" ? ReaderSpec::Kind::Serial : ReaderSpec::Kind::Hid;
-    spec.target = rest;
-    return spec;
+    address.kind = scheme == "serial" ? ReaderAddress::Kind::Serial : ReaderAddress::Kind::Hid;
+    address.target = rest;
+    return address;
   }
   error = "reader '" + text + "' must be tcp:HOST:PORT, tls:PORT, serial:DEVICE or hid:LOCATION";
   return std::nullopt;
 }
 
-std::string ReaderLabel(const std::string& specText) {
-  std::string label = specText;
+std::string ReaderLabel(const std::string& addressText) {
+  std::string label = addressText;
   for (char& c : label) {
     const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
     if (!keep) c = '_';
@@ -63,6 +63,6 @@ std::string ReaderLabel(const std::string& specText) {
   return label;
 }
 
-std::string ReaderLogFileName(const std::string& specText) { return "ORV_Bootload_log-" + ReaderLabel(specText) + ".txt"; }
+std::string ReaderLogFileName(const std::string& addressText) { return "ORV_Bootload_log-" + ReaderLabel(addressText) + ".txt"; }
 
 }  // namespace orvane::cli
