@@ -55,7 +55,10 @@ milliseconds Left(Clock::time_point deadline) {
 }  // namespace
 
 ProcessSpec ProcessSpec::Of(std::vector<std::string> args, bool stderrToParent) {
-  return {.args = std::move(args), .stderrToParent = stderrToParent};
+  ProcessSpec spec;
+  spec.args = std::move(args);
+  spec.stderrToParent = stderrToParent;
+  return spec;
 }
 
 std::vector<std::string> ProcessResult::Lines() const {
