@@ -67,17 +67,17 @@ class BackgroundProcess {
   // when the process ended or the wait ran out.
   std::optional<std::string> WaitForLine(const std::string& text, std::chrono::milliseconds limit);
   // Standard output has ended and every line of it was read.
-  bool OutputEnded() const { return !outFd_ && scanned_ >= out_.size(); }
+  bool OutputEnded() const { return !outFd_ && scanned_ >= result_.out.size(); }
   // Everything read from standard output so far.
-  const std::string& Output() const { return out_; }
+  const std::string& Output() const { return result_.out; }
   void Signal(int signal);
   // Waits for the end (killing it at `limit`) and collects the rest of its output.
   ProcessResult Wait(std::chrono::milliseconds limit);
 
  private:
   // Reads what arrives within `limit`; with `untilExit` the wait also ends
-  // when the process does. False when there is nothing left to wait for.
-  bool ReadSome(std::chrono::milliseconds limit, bool untilExit = false);
+  // when the process does.
+  void ReadSome(std::chrono::milliseconds limit, bool untilExit = false);
 
   pid_t pid_ = -1;
   UniqueFd exitFd_;  // readable once the process has ended
@@ -85,11 +85,9 @@ class BackgroundProcess {
   UniqueFd outFd_;
   UniqueFd errFd_;
   UniqueFd keptSlave_;  // our end of the child's terminal (stdoutIsTerminal)
-  std::string out_;
-  std::string err_;
-  size_t scanned_ = 0;
+  size_t scanned_ = 0;  // of result_.out, what ReadLine and Read have taken
   bool finished_ = false;
-  ProcessResult result_;
+  ProcessResult result_;  // its output fills as it arrives
 };
 
 }  // namespace orvane::test

@@ -8,17 +8,8 @@
 namespace orvane::test {
 
 const char* LinkName(Link link) {
-  switch (link) {
-    case Link::Tcp:
-      return "Tcp";
-    case Link::Tls:
-      return "Tls";
-    case Link::Serial:
-      return "Serial";
-    case Link::Hid:
-      return "Hid";
-  }
-  return "?";
+  static constexpr const char* kNames[] = {"Tcp", "Tls", "Serial", "Hid"};
+  return kNames[static_cast<int>(link)];
 }
 
 uint16_t FreeLoopbackPort() {

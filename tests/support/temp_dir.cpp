@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <system_error>
 
 namespace orvane::test {
@@ -25,16 +25,13 @@ TempDir::~TempDir() {
 
 std::string TempDir::Write(const std::string& name, const std::string& content) const {
   std::string path = File(name);
-  std::ofstream out(path, std::ios::binary);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  std::ofstream(path, std::ios::binary) << content;
   return path;
 }
 
 std::string TempDir::Read(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace orvane::test

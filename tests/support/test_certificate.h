@@ -7,17 +7,9 @@
 
 namespace orvane::test {
 
-struct TestCertificate {
-  EvpKeyPtr key;
-  X509Ptr cert;
-};
-
-// A fresh EC P-256 key and a self-signed certificate for "localhost" on it;
-// both empty when OpenSSL refuses.
-TestCertificate MakeTestCertificate();
-
-// Writes server_cert.pem and server_key.pem (EC P-256, self-signed) into
-// `folder`; false when OpenSSL refuses.
+// Writes server_cert.pem and server_key.pem (a fresh EC P-256 key and a
+// self-signed certificate for "localhost" on it) into `folder`; false when
+// OpenSSL refuses.
 bool WriteTestCertificate(const std::string& folder);
 
 }  // namespace orvane::test
