@@ -13,13 +13,13 @@ namespace {
 using test::TempDir;
 
 struct Loaded {
-  bool ok;
+  bool ok = false;
   BootloadSettings settings;
 };
 
 Loaded LoadXml(const std::string& xml) {
   TempDir dir;
-  Loaded result{false, {}};
+  Loaded result;
   result.ok = LoadBootloadSettingsFromPath(result.settings, dir.Write("BootloadConfiguration.xml", xml));
   return result;
 }
@@ -118,31 +118,17 @@ TEST(BootloadSettings, ScalarsListsAndSwitches) {
 
 TEST(BootloadSettings, UnreadableFileSaysMissingOnStandardError) {
   TempDir dir;
-  std::string path = dir.File("BootloadConfiguration.xml");
-  BootloadSettings settings;
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(LoadBootloadSettingsFromPath(settings, path));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), path + " is missing\n");
-
-  dir.Write("BootloadConfiguration.xml", "<BOOTLOAD_SETTING><A baudrateList=\"1\"></BOOTLOAD_SETTING>");
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(LoadBootloadSettingsFromPath(settings, path));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), path + " is missing\n");
+  const std::string path = dir.File("BootloadConfiguration.xml");
+  for (const char* content : {"", "<BOOTLOAD_SETTING><A baudrateList=\"1\"></BOOTLOAD_SETTING>"}) {
+    if (*content) dir.Write("BootloadConfiguration.xml", content);  // else there is no file
+    BootloadSettings settings;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(LoadBootloadSettingsFromPath(settings, path));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), path + " is missing\n");
+  }
 }
 
 TEST(BootloadSettings, HostileInputIsHandled) {
-  // 100,000 attributes, the known ones among them, spread over 1,000 elements
-  // (the XML parser's duplicate check is quadratic within one element).
-  std::string many;
-  for (int e = 0; e < 1000; ++e) {
-    many += "<E" + std::to_string(e) + " baudrateList=\"" + std::to_string(e) + "\"";
-    for (int i = 1; i < 100; ++i) many += " k" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
-    many += "/>\n";
-  }
-  auto big = LoadXml(Settings(many));
-  EXPECT_TRUE(big.ok);
-  EXPECT_EQ(big.settings.baudRateList.size(), 1000u);
-
   // A 10 MB value: one huge baud-rate list of commas, and a huge vid_pid.
   std::string commas(10 * 1024 * 1024, ',');
   auto r = LoadXml(Settings("<A baudrateList=\"" + commas + "\"/>"));

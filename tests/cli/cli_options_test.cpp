@@ -1,13 +1,18 @@
-// The pure parts of the command line: option parsing, JSON text, udev rules.
+// The pure parts of the command line: option parsing, JSON text, udev rules,
+// progress, and what the many-reader run makes of its children's events.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <nlohmann/json.hpp>
 
+#include "cli/child_run.h"
 #include "cli/cli_options.h"
 #include "cli/json_writer.h"
 #include "cli/progress_meter.h"
+#include "cli/reader_board.h"
 #include "cli/udev_rules.h"
 
 namespace orvane::cli {
@@ -68,8 +73,13 @@ TEST(CliOptions, UsageErrorsAreOneLineReasons) {
       {{"update", "--all", "--yes", "--reader", "usb:1"}, "must be tcp:HOST:PORT, tls:PORT, serial:DEVICE or hid:"},
       {{"update", "--all", "--yes", "--reader", "tcp:host"}, "tcp needs HOST:PORT"},
       {{"update", "--all", "--yes", "--reader", "tcp::80"}, "tcp needs HOST:PORT"},
+      {{"update", "--all", "--yes", "--reader", "tcp:h:123456"}, "tcp needs HOST:PORT"},
+      {{"update", "--all", "--yes", "--reader", "tcp:h:65536"}, "tcp needs HOST:PORT"},
+      {{"update", "--all", "--yes", "--reader", "tcp:h:8a"}, "tcp needs HOST:PORT"},
+      {{"update", "--all", "--yes", "--reader", "tcp"}, "tcp needs HOST:PORT"},
       {{"update", "--all", "--yes", "--reader", "tls:0"}, "tls needs a port"},
       {{"update", "--all", "--yes", "--reader", "hid:"}, "hid needs a LOCATION"},
+      {{"update", "--all", "--yes", "--reader", "serial:"}, "serial needs a DEVICE"},
       {{"update", "--all", "--reader", "tls:5"}, "--reader needs --yes"},
       {{"update", "--all", "--yes", "--readers", "some"}, "--readers takes only 'all'"},
       {{"update", "--all", "--yes", "--reader", "tls:5", "--readers", "all"}, "either --reader or --readers all"},
@@ -110,23 +120,11 @@ TEST(JsonWriter, AnyBytesBecomeValidJsonThatReadsBack) {
   }
 }
 
-TEST(UdevRules, OneHidrawRulePerDistinctIdentityAndTheSerialAdapters) {
-  std::vector<VidPidEntry> ids = {{0xABCD, 0x1234, 1}, {0x0001, 0x00FF, 0}, {0xABCD, 0x1234, 0}};
-  std::string rules = UdevRulesText(ids);
-  EXPECT_THAT(rules, HasSubstr("ATTRS{idVendor}==\"abcd\", ATTRS{idProduct}==\"1234\", TAG+=\"uaccess\""));
+TEST(UdevRules, OneHidrawRulePerDistinctIdentity) {
+  std::string rules = UdevRulesText({{0xABCD, 0x1234, 1}, {0x0001, 0x00FF, 0}, {0x1ABCD, 0x1234, 0}});
   EXPECT_THAT(rules, HasSubstr("ATTRS{idVendor}==\"0001\", ATTRS{idProduct}==\"00ff\", TAG+=\"uaccess\""));
-  size_t count = 0;
-  for (size_t at = 0; (at = rules.find("SUBSYSTEM==\"hidraw\"", at)) != std::string::npos; ++at) ++count;
-  EXPECT_EQ(count, 2u);
-  EXPECT_THAT(rules, HasSubstr("KERNEL==\"ttyUSB[0-9]*\", SUBSYSTEM==\"tty\", TAG+=\"uaccess\""));
-  EXPECT_THAT(rules, HasSubstr("KERNEL==\"ttyACM[0-9]*\", SUBSYSTEM==\"tty\", TAG+=\"uaccess\""));
+  EXPECT_EQ(rules.find("\"abcd\""), rules.rfind("\"abcd\""));
 }
-
-}  // namespace
-}  // namespace orvane::cli
-
-namespace orvane::cli {
-namespace {
 
 TEST(ProgressMeter, BlocksRatesAndTimeLeftFromThePercentage) {
   ProgressMeter meter;
@@ -151,25 +149,120 @@ TEST(ProgressMeter, BlocksRatesAndTimeLeftFromThePercentage) {
 }
 
 TEST(ProgressMeter, TheBarKeepsItsLengthAndFitsTheTerminal) {
-  ProgressMeter meter;
-  meter.Start("a_rather_long_module_file_name_for_the_bar.fm", 2048, 2048 * 1024, 0);
-  size_t length = 0;
-  for (int percent : {1, 9, 10, 55, 99, 100}) {
-    meter.Update(percent, static_cast<uint64_t>(percent) * 100);
-    std::string bar = meter.BarLine(100);
-    EXPECT_LT(bar.size(), 100u);
-    if (length == 0) length = bar.size();
-    EXPECT_EQ(bar.size(), length) << bar;
-  }
-  EXPECT_THAT(meter.BarLine(100), HasSubstr("] 100%  2048/2048 blocks"));
-  EXPECT_LT(meter.BarLine(30).size(), 30u);
   // An hour or more left and megabytes a second fit the same fields.
-  for (auto [percent, atMs, shown] : {std::tuple{1, 40000, "1:06:00 left"}, {99, 1000, "2.08 MB/s"}}) {
+  std::vector<std::string> bars;
+  for (auto [percent, atMs, shown] : {std::tuple{1, 40000, "1:06:00 left"}, {55, 5500, "  55%"},
+                                      {99, 1000, "2.08 MB/s"}, {100, 9000, "] 100%  2048/2048 blocks"}}) {
+    ProgressMeter meter;
     meter.Start("a_rather_long_module_file_name_for_the_bar.fm", 2048, 2048 * 1024, 0);
     meter.Update(percent, atMs);
-    EXPECT_THAT(meter.BarLine(100), HasSubstr(shown));
-    EXPECT_EQ(meter.BarLine(100).size(), length);
+    bars.push_back(meter.BarLine(100));
+    EXPECT_THAT(bars.back(), HasSubstr(shown));
+    EXPECT_EQ(bars.back().size(), bars.front().size()) << bars.back();
+    EXPECT_LT(meter.BarLine(30).size(), 30u);
   }
+  EXPECT_LT(bars.front().size(), 100u);
+}
+
+// The lines a single run would have printed, from the events of a child.
+TEST(ReaderBoard, EventsBecomeTheLinesOfASingleRun) {
+  struct Step {
+    const char* event;
+    std::string line;
+  };
+  const Step steps[] = {
+      {R"({"event":"device","text":"Application Mode, Version Info: V2.00.020 \r\nPCI"})",
+       "Device: Application Mode, Version Info: V2.00.020  PCI"},
+      {R"({"event":"status","text":"Firmware\u001b Updating..."})", "Firmware. Updating..."},
+      {R"({"event":"progress","name":"a.fm","percent":5,"blocks":1,"total":20})", ""},
+      {R"({"event":"progress","name":"a.fm","percent":25,"blocks":5,"total":20})", "a.fm: 25% (5/20 blocks)"},
+      {R"({"event":"progress","name":"a.fm","percent":29,"blocks":5,"total":20})", ""},
+      {R"({"event":"progress","name":"b.fm","percent":150})", "b.fm: 100% (0/0 blocks)"},
+      {R"({"event":"row","name":"b.fm","mark":"Failed"})", "b.fm: Failed"},
+      {R"({"event":"message","caption":"Warning","text":"one\r\ntwo"})", "Warning: one two"},
+      {R"({"event":"confirm","text":"Go on?"})", "Go on?"},
+      {R"({"event":7})", ""},
+      {R"({"event":"summary","status":"Update Failed","log":"/x/log.txt"})", ""},
+  };
+  ReaderRunState r;
+  for (const Step& s : steps) EXPECT_EQ(r.Apply(nlohmann::ordered_json::parse(s.event)), s.line) << s.event;
+  EXPECT_EQ(r.device, "App V2.00.020");
+  EXPECT_EQ(r.module, "b.fm");
+  EXPECT_EQ(r.status, "Update Failed");
+  EXPECT_EQ(r.LogPath(), "/x/log.txt");
+  EXPECT_EQ(r.ModulesText(), "0 of 0 completed");
+  for (auto [text, device] : {std::pair{"Bootloader Mode, Version Info: Bootloader FW 3 V1.05  ", "Bootloader FW 3 V1.05"},
+                              {"Bootloader Mode, Version Info: 1.2", "Boot 1.2"},
+                              {"Orvane Q9\x07\r\nmore", "Orvane Q9."}}) {
+    r.Apply({{"event", "device"}, {"text", text}});
+    EXPECT_EQ(r.device, device);
+  }
+}
+
+// A child that ends without its summary did not finish, whatever it said last.
+TEST(ReaderBoard, HowAChildEndedGivesItsExitStatusAndText) {
+  struct Case {
+    int waitStatus;
+    bool summary;
+    std::string statusBefore;
+    int exitCode;
+    std::string status;
+  };
+  const Case cases[] = {
+      {W_EXITCODE(3, 0), true, "No reader found", 3, "No reader found"},
+      {SIGKILL, true, "Firmware Updating...", 1, "The reader's run ended abnormally (signal 9)"},
+      {W_EXITCODE(2, 0), false, "", 2, "The reader's run could not start (exit status 2)"},
+      {W_EXITCODE(2, 0), false, "bad config", 2, "bad config"},
+      {W_EXITCODE(0, 0), false, "Firmware Updating...", 1, "The reader's run ended without a result"},
+  };
+  for (const Case& c : cases) {
+    ReaderRunState r;
+    r.status = c.statusBefore;
+    if (c.summary) r.summary = nlohmann::ordered_json::object();
+    r.End(c.waitStatus, 5);
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.status;
+    EXPECT_EQ(r.status, c.status);
+  }
+}
+
+TEST(ReaderBoard, ExitStatusOfTheWholeRun) {
+  using Codes = std::vector<int>;
+  for (auto [codes, combined] : {std::pair{Codes{}, 0}, {Codes{0, 0}, 0}, {Codes{0, 3, 3}, 3}, {Codes{3, 1, 0}, 1},
+                                 {Codes{1, 3}, 1}, {Codes{0, -1}, 1}}) {
+    std::vector<ReaderRunState> readers(codes.size());
+    for (size_t i = 0; i < codes.size(); ++i) readers[i].exitCode = codes[i];
+    EXPECT_EQ(CombinedExitStatus(readers), combined) << ::testing::PrintToString(codes);
+  }
+}
+
+TEST(ReaderBoard, LiveTableLinesAndTheFinalSummary) {
+  std::vector<ReaderRunState> readers(3);
+  readers[0].address = readers[0].label = "tcp:host:1";
+  readers[1].address = "serial:/dev/a_very_long_device_name";
+  readers[1].label = "serial__dev_a_very_long_device_name";
+  readers[1].phase = ReaderRunState::Phase::Running;
+  readers[2].address = "hid:1-2";
+  readers[2].phase = ReaderRunState::Phase::Ended;
+  readers[2].percent = 40;
+  readers[2].status = "Update Failed";
+  readers[2].startMs = 1000;
+  readers[2].endMs = 62600;
+  readers[2].summary = nlohmann::ordered_json::parse(
+      R"({"log":"/l.txt","modules":[{"selected":true,"mark":"Completed"},{"selected":true,"mark":"Failed"},
+          {"selected":false,"mark":""},5]})");
+  EXPECT_THAT(TableLine(readers[0], 12, 120), HasSubstr("waiting"));
+  EXPECT_THAT(TableLine(readers[1], 12, 120), ::testing::StartsWith("serial__d..."));
+  EXPECT_THAT(TableLine(readers[1], 12, 120), ::testing::EndsWith("starting"));
+  EXPECT_THAT(TableLine(readers[2], 12, 120), HasSubstr("[####......]  40%  Update Failed"));
+  for (int width : {1, 20, 80}) {
+    EXPECT_LT(TableLine(readers[2], 12, width).size(), static_cast<size_t>(std::max(width, 1)));
+    EXPECT_LT(TableHeading(2, width).size(), static_cast<size_t>(std::max(width, 1)));
+  }
+  EXPECT_THAT(SummaryTable(readers),
+              ::testing::ElementsAre("Reader                               Result         Modules           Time  Log",
+                                     "tcp:host:1                           Not started    -                 -     -",
+                                     "serial:/dev/a_very_long_device_name                 -                 0:00  -",
+                                     "hid:1-2                              Update Failed  1 of 2 completed  1:02  /l.txt"));
 }
 
 }  // namespace
