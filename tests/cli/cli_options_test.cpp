@@ -19,7 +19,6 @@ namespace {
 
 using ::testing::HasSubstr;
 
-
 TEST(CliOptions, OptionsStandBeforeOrAfterTheCommandInEitherForm) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"--interface", "tls", "--port", "/dev/pts/3", "update", "a.fm", "--yes", "--timeout=2.5", "--port=/dev/x",
