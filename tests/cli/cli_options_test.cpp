@@ -22,9 +22,9 @@ using ::testing::HasSubstr;
 TEST(CliOptions, OptionsStandBeforeOrAfterTheCommandInEitherForm) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"--interface", "tls", "--port", "/dev/pts/3", "update", "a.fm", "--yes", "--timeout=2.5", "--port=/dev/x",
-            "--kernel-folder", "k", "--uniapp-folder=u"},
+            "--kernel-folder", "k", "--uniapp-folder=u", "--q450"},
            {"update", "--yes", "a.fm", "--interface=tls", "--port=/dev/pts/3", "--timeout", "2.5", "--port", "/dev/x",
-            "--kernel-folder=k", "--uniapp-folder", "u"},
+            "--q450", "--kernel-folder=k", "--uniapp-folder", "u"},
        }) {
     auto p = ParseCommandLine(args);
     ASSERT_EQ(p.error, "");
@@ -32,10 +32,11 @@ TEST(CliOptions, OptionsStandBeforeOrAfterTheCommandInEitherForm) {
     EXPECT_EQ(p.options.arguments, std::vector<std::string>{"a.fm"});
     EXPECT_EQ(p.options.interface, InterfaceTlsServer);
     EXPECT_EQ(p.options.ports, (std::vector<std::string>{"/dev/pts/3", "/dev/x"}));
-    EXPECT_TRUE(p.options.yes);
+    EXPECT_TRUE(p.options.yes && p.options.q450);
     EXPECT_EQ(p.options.timeoutSeconds, 2.5);
     EXPECT_EQ(p.options.kernelFolder + p.options.uniAppFolder, "ku");
   }
+  EXPECT_EQ(ParseCommandLine({"list", "extra", "-h"}).error, "");  // help, whatever else is wrong
 }
 
 TEST(CliOptions, UsageErrorsAreOneLineReasons) {
@@ -72,11 +73,12 @@ TEST(CliOptions, UsageErrorsAreOneLineReasons) {
       {{"update", "--all", "--reader", "tls:5"}, "--reader needs --yes"},
       {{"update", "--all", "--yes", "--readers", "some"}, "--readers takes only 'all'"},
       {{"update", "--all", "--yes", "--reader", "tls:5", "--readers", "all"}, "either --reader or --readers all"},
-      {{"update", "--all", "--yes", "--reader", "tls:5", "--interface", "tcp"}, "--interface cannot be combined"},
+      {{"update", "--all", "--yes", "--reader", "tls:5", "--interface", "local"}, "--interface cannot be combined"},
       {{"update", "--all", "--yes", "--reader", "tls:5", "--port", "/dev/x"}, "--port cannot be combined"},
       {{"update", "--all", "--yes", "--reader", "serial:/dev/a:b", "--reader", "serial:/dev/a_b"}, "named twice"},
       {{"update", "--all", "--yes", "--reader", "tls:5", "--one-reader", "tls:6"}, "--one-reader cannot be combined"},
       {{"update", "--all", "--yes", "--parallel", "2"}, "--parallel applies to a run with --reader"},
+      {{"update", "--all", "--one-reader", "tls:5", "--parallel", "2"}, "--parallel applies to a run with --reader"},
       {{"update", "--all", "--yes", "--reader", "tls:5", "--parallel", "0"}, "--parallel needs a number from 1"},
       {{"info", "--reader", "tls:5"}, "--reader applies to 'update' only"},
       {{"info", "--readers", "all"}, "--readers applies to 'update' only"},
@@ -160,9 +162,9 @@ TEST(ReaderBoard, EventsBecomeTheLinesOfASingleRun) {
       {R"({"event":"progress","name":"a.fm","percent":5,"blocks":1,"total":20})", ""},
       {R"({"event":"progress","name":"a.fm","percent":25,"blocks":5,"total":20})", "a.fm: 25% (5/20 blocks)"},
       {R"({"event":"progress","name":"a.fm","percent":29,"blocks":5,"total":20})", ""},
-      {R"({"event":"progress","name":"b.fm","percent":150})", "b.fm: 100% (0/0 blocks)"},
+      {R"({"event":"progress","name":"b.fm","percent":150,"blocks":"9"})", "b.fm: 100% (0/0 blocks)"},
       {R"({"event":"row","name":"b.fm","mark":"Failed"})", "b.fm: Failed"},
-      {R"({"event":"message","caption":"Warning","text":"one\r\ntwo"})", "Warning: one two"},
+      {R"({"event":"message","caption":7,"text":"one\r\ntwo"})", ": one two"},
       {R"({"event":"confirm","text":"Go on?"})", "Go on?"},
       {R"({"event":7})", ""},
       {R"({"event":"summary","status":"Update Failed","log":"/x/log.txt"})", ""},
@@ -172,6 +174,7 @@ TEST(ReaderBoard, EventsBecomeTheLinesOfASingleRun) {
   EXPECT_EQ(r.device, "App V2.00.020");
   EXPECT_EQ(r.status, "Update Failed");
   EXPECT_EQ(r.LogPath(), "/x/log.txt");
+  EXPECT_EQ(r.ModulesText(), "0 of 0 completed");
   for (auto [text, device] : {std::pair{"Bootloader Mode, Version Info: Bootloader FW 3 V1.05  ", "Bootloader FW 3 V1.05"},
                               {"Bootloader Mode, Version Info: 1.2", "Boot 1.2"},
                               {"Orvane Q9\x07\r\nmore", "Orvane Q9."}}) {

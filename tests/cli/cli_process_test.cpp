@@ -182,7 +182,6 @@ TEST_F(CliFiles, ListAndInspectShowEveryKindNameUnsendableModulesAndLeaveOutBrok
     s.trailer = {0xAA, 0x55};
   });
   auto inspected = nlohmann::json::parse(Cli({"inspect", worked, "--json"}).out);
-  EXPECT_EQ(inspected["result"], 0);
   EXPECT_EQ(inspected["sections"][3]["address"], 0x10010);
   EXPECT_THAT(Cli({"inspect", worked}).out, HasSubstr("Result:          0 (accepted)\n"));
   EXPECT_THAT(Cli({"inspect", worked}).out, HasSubstr("  0      0x00000000  4\n  1      0x00000001  4\n"
@@ -242,7 +241,6 @@ TEST_F(CliFiles, ExitStatusesAndWhatTheySay) {
   EXPECT_EQ(zero["header"]["pci"], false);
 
   auto empty = Cli({"list", "--json", "--folder", dir_.path()});
-  EXPECT_EQ(empty.exitCode, 0);
   EXPECT_TRUE(nlohmann::json::parse(empty.out)["modules"].empty());
   EXPECT_THAT(empty.err, HasSubstr("search file failed!"));
   EXPECT_THAT(empty.err, HasSubstr("Search file failed!"));
@@ -327,7 +325,6 @@ TEST_F(CliReader, InfoReportsWhatTheReaderSaysAboutItself) {
 
   StartTcpReader({"--mode", "boot", "--non-pci", "--stop-package", "261"});
   auto boot = Cli({"info", "--interface", "tcp"});
-  ASSERT_EQ(boot.exitCode, 0) << boot.err;
   EXPECT_THAT(boot.out, HasSubstr("Mode:          bootloader"));
   EXPECT_THAT(boot.out, HasSubstr("Type:          non-PCI"));
   EXPECT_THAT(boot.out, HasSubstr("Stop package:  261"));
