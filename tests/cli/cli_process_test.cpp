@@ -53,8 +53,8 @@ std::string Configuration(int tcpPort, int tlsPort) {
 // Pauses of the procedures and of the simulated reader run this much faster.
 constexpr const char* kScale = "10";
 
-// The user's configuration and state folders are the test's own, so that
-// nothing of the machine's leaks in; `dir_` holds the test's files.
+// The user's configuration folder is the test's own, so that nothing of the
+// machine's leaks in; `dir_` holds the test's files.
 class CliTest : public ::testing::Test {
  protected:
   TempDir home_;
@@ -66,7 +66,7 @@ class CliTest : public ::testing::Test {
     spec.args = {ORVANE_CLI_EXE};
     spec.args.insert(spec.args.end(), lead_.begin(), lead_.end());
     spec.args.insert(spec.args.end(), args.begin(), args.end());
-    spec.env = {{"ORVANE_CLOCK_SCALE", kScale}, {"XDG_CONFIG_HOME", home_.path()}, {"XDG_STATE_HOME", home_.File("state")}};
+    spec.env = {{"ORVANE_CLOCK_SCALE", kScale}, {"XDG_CONFIG_HOME", home_.path()}};
     spec.limit = 60s;
     return spec;
   }
@@ -198,7 +198,6 @@ TEST_F(CliFiles, ListAndInspectShowEveryKindNameUnsendableModulesAndLeaveOutBrok
   auto huge = nlohmann::json::parse(Cli({"inspect", "--raw", "--json", kernel + "app_nfcrd_l2_cup.fm"}).out);
   EXPECT_EQ(huge["chunkCount"], 2930);
   EXPECT_TRUE(huge["chunks"].empty());
-  EXPECT_EQ(huge["notes"].size(), 1u);
 }
 
 // What a command says when it cannot do its work: usage errors, a
@@ -238,7 +237,6 @@ TEST_F(CliFiles, ExitStatusesAndWhatTheySay) {
   }
   auto zero = nlohmann::json::parse(Cli({"inspect", "--json", dir_.File("zero.fm")}).out);
   EXPECT_EQ(zero["resultName"], "SizeError");
-  EXPECT_EQ(zero["header"]["pci"], false);
 
   auto empty = Cli({"list", "--json", "--folder", dir_.path()});
   EXPECT_TRUE(nlohmann::json::parse(empty.out)["modules"].empty());
@@ -332,15 +330,20 @@ TEST_F(CliReader, InfoReportsWhatTheReaderSaysAboutItself) {
 
 TEST_F(CliReader, NoReaderWithinTheTimeoutExitsThree) {
   dir_.Write("BootloadConfiguration.xml", Configuration(FreeLoopbackPort(), FreeLoopbackPort()));
-  auto info = Cli({"info", "--interface", "tcp", "--timeout", "2"});
+  // Long enough for the detection to try the TLS server (which has no
+  // certificate) several times: why it cannot start is said once.
+  auto info = Cli({"info", "--interface", "tls", "--timeout", "8"});
   EXPECT_EQ(info.exitCode, 3);
   EXPECT_THAT(info.err, HasSubstr("no reader found within the time-out"));
+  const std::string said = "orvane-bootload-cli: load server_cert.pem failed: ";
+  EXPECT_NE(info.err.find(said), std::string::npos) << info.err;
+  EXPECT_EQ(info.err.find(said), info.err.rfind(said)) << info.err;
 
   auto hid = Cli({"update", "--all", "--yes", "--one-reader", "hid:1-9.9", "--timeout", "1"});
   EXPECT_EQ(hid.exitCode, 3);
   EXPECT_THAT(hid.err, HasSubstr("no USB HID interface at 1-9.9 yet"));
 
-  auto update = Cli({"update", "--all", "--yes", "--json", "--interface", "tls", "--timeout", "2"});
+  auto update = Cli({"update", "--all", "--yes", "--json", "--interface", "tcp", "--timeout", "2"});
   EXPECT_EQ(update.exitCode, 3);
   EXPECT_EQ(nlohmann::json::parse(update.LastLine())["exitCode"], 3);
 }
@@ -363,7 +366,6 @@ TEST_F(CliReader, SeveralReadersEachGetTheirOwnRunResultAndLog) {
   const auto lines = r.Lines();
   for (size_t i = 0; i + 1 < lines.size(); ++i) EXPECT_TRUE(nlohmann::json::parse(lines[i]).contains("reader")) << lines[i];
   const auto summary = nlohmann::json::parse(r.LastLine());
-  ASSERT_EQ(summary["event"], "summary") << r.out;
   EXPECT_EQ(summary["exit"], 1);
 
   // Each reader's result, its mark of the module and its own log, in the order named.
