@@ -4,7 +4,6 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <iterator>
 
 #include "app/program_folder.h"
 #include "support/temp_dir.h"
@@ -14,47 +13,30 @@ namespace {
 
 using test::TempDir;
 
-class SessionLogTest : public testing::Test {
- protected:
-  void SetUp() override { SetProgramFolderOverride(dir_.path()); }
-  void TearDown() override { SetProgramFolderOverride(""); }
-  TempDir dir_;
-};
+// Each write replaces the log exactly and leaves no temporary file behind;
+// where the program folder cannot be written, the log goes to the user's
+// state folder, and the returned path says so to the caller, silently.
+TEST(SessionLog, ReplacedExactlyInTheProgramFolderOrElseInTheStateFolder) {
+  TempDir dir, state;
+  SetProgramFolderOverride(dir.path());
+  for (const std::string& content : {std::string("first run\r\nline two\r\n"), std::string("a\0b\xff\r\n", 6), std::string()}) {
+    EXPECT_EQ(WriteSessionLog(content), dir.File("ORV_Bootload_log.txt"));
+    EXPECT_EQ(TempDir::Read(dir.File("ORV_Bootload_log.txt")), content);
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 
-TEST_F(SessionLogTest, EachWriteReplacesTheFileExactlyAndLeavesNothingElse) {
-  std::string path = WriteSessionLog("first run\r\nline two\r\n");
-  EXPECT_EQ(path, dir_.File("ORV_Bootload_log.txt"));
-  EXPECT_EQ(TempDir::Read(path), "first run\r\nline two\r\n");
-
-  std::string binary("a\0b\xff\r\n", 6);
-  WriteSessionLog(binary);
-  EXPECT_EQ(TempDir::Read(path), binary);
-
-  WriteSessionLog("");
-  EXPECT_EQ(std::filesystem::file_size(path), 0u);
-  auto entries = std::filesystem::directory_iterator(dir_.path());
-  EXPECT_EQ(std::distance(begin(entries), end(entries)), 1);  // no temporary files behind
-}
-
-TEST_F(SessionLogTest, UnwritableProgramFolderFallsBackToStateFolder) {
-  TempDir state;
   const char* old = std::getenv("XDG_STATE_HOME");
-  std::string saved = old ? old : "";
+  const std::string saved = old ? old : "";
   ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
-  SetProgramFolderOverride(dir_.File("does-not-exist"));
-
+  SetProgramFolderOverride(dir.File("does-not-exist"));
   testing::internal::CaptureStderr();
-  std::string first = WriteSessionLog("one");
-  std::string second = WriteSessionLog("two");
-  std::string said = testing::internal::GetCapturedStderr();
-
-  EXPECT_EQ(first, state.path() + "/orvane-bootload/ORV_Bootload_log.txt");
-  EXPECT_EQ(second, first);
-  EXPECT_EQ(TempDir::Read(first), "two");
-  // The path tells the caller, who tells the operator in the program's own way.
-  EXPECT_EQ(said, "");
-
-  if (old) ::setenv("XDG_STATE_HOME", saved.c_str(), 1); else ::unsetenv("XDG_STATE_HOME");
+  EXPECT_EQ(WriteSessionLog("one"), state.path() + "/orvane-bootload/ORV_Bootload_log.txt");
+  EXPECT_EQ(WriteSessionLog("two"), state.path() + "/orvane-bootload/ORV_Bootload_log.txt");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(TempDir::Read(state.path() + "/orvane-bootload/ORV_Bootload_log.txt"), "two");
+  SetProgramFolderOverride("");
+  if (old) ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+  else ::unsetenv("XDG_STATE_HOME");
 }
 
 }  // namespace
