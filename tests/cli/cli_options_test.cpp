@@ -6,13 +6,18 @@
 
 #include <sys/wait.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_options.h"
 #include "cli/json_writer.h"
+#include "cli/program_files.h"
 #include "cli/progress_meter.h"
 #include "cli/reader_board.h"
 #include "cli/udev_rules.h"
+#include "support/temp_dir.h"
 
 namespace orvane::cli {
 namespace {
@@ -121,6 +126,27 @@ TEST(UdevRules, OneHidrawRulePerDistinctIdentity) {
   std::string rules = UdevRulesText({{0xABCD, 0x1234, 1}, {0x0001, 0x00FF, 0}, {0x1ABCD, 0x1234, 0}});
   EXPECT_THAT(rules, HasSubstr("ATTRS{idVendor}==\"0001\", ATTRS{idProduct}==\"00ff\", TAG+=\"uaccess\""));
   EXPECT_EQ(rules.find("\"abcd\""), rules.rfind("\"abcd\""));
+}
+
+// Files beside the program win over the user's configuration folder, each
+// file and folder on its own.
+TEST(ProgramFiles, BesideTheProgramFirstThenTheUserConfigurationFolder) {
+  test::TempDir dir;
+  const std::string program = dir.File("program"), user = dir.File("user/orvane-bootload");
+  std::filesystem::create_directories(program);
+  std::filesystem::create_directories(user + "/FirmwareApp");
+  dir.Write("user/orvane-bootload/BootloadConfiguration.xml", "");
+  ::setenv("XDG_CONFIG_HOME", dir.File("user").c_str(), 1);
+  ProgramFiles files = LocateProgramFiles({}, program);
+  EXPECT_EQ(files.configPath, user + "/BootloadConfiguration.xml");
+  EXPECT_EQ(files.appFolder, user + "/FirmwareApp");
+
+  std::filesystem::create_directories(program + "/FirmwareApp");
+  dir.Write("program/BootloadConfiguration.xml", "");
+  files = LocateProgramFiles({}, program);
+  ::unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(files.configPath, program + "/BootloadConfiguration.xml");
+  EXPECT_EQ(files.appFolder, program + "/FirmwareApp");
 }
 
 TEST(ProgressMeter, BlocksRatesAndTimeLeftFromThePercentage) {
