@@ -1,8 +1,8 @@
 #include "transport/network_link.h"
 
-#include <poll.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,7 @@
 #include "app/clock.h"
 #include "network_test_peers.h"
 #include "support/child_process.h"
+#include "support/links.h"
 #include "support/temp_dir.h"
 #include "support/test_certificate.h"
 #include "transport/message_hook.h"
@@ -58,58 +59,67 @@ void ExpectLostAtOnce(NetworkLink& link) {
   EXPECT_EQ(link.Send(frame.data(), frame.size()), -1);
 }
 
-// ---- TCP client against a loopback server ----
+// ---- TCP client against a loopback listener playing the reader ----
 
 class TcpLinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_NE(server.port(), 0);
-    ASSERT_TRUE(link.ConnectClient("127.0.0.1", server.port()));
-    ASSERT_TRUE(server.Accept());
+    listener.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(::listen(listener.get(), 4), 0);
+    ASSERT_EQ(::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &size), 0);
+    port = ntohs(address.sin_port);
+    Connect();
+  }
+  // The connection is in the listener's backlog once the link has connected.
+  void Connect() {
+    ASSERT_TRUE(link.ConnectClient("127.0.0.1", port));
+    peer.reset(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    ASSERT_TRUE(peer);
+  }
+  bool Send(const Bytes& bytes) {
+    return ::send(peer.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
   }
 
   // Program time runs 20 times faster: the 5000 ms frame wait takes 250 ms.
   ScaledClock clock{20};
   ScopedClock scoped{clock};
-  test::TcpTestServer server;
+  UniqueFd listener;
+  UniqueFd peer;
+  int port = 0;
   NetworkLink link;
-};
-
-// What the reader sends, as it arrives, and the frames read from it.
-struct StreamCase {
-  const char* what;
-  std::vector<Bytes> segments;  // sent 30 ms apart
-  std::vector<Bytes> frames;
 };
 
 TEST_F(TcpLinkTest, FramesAreCutFromTheStream) {
   const Bytes first = HeaderFrame(0x29, 20, 0x11);
   const Bytes second = HeaderFrame(0x30, 3, 0x22);
   const Bytes split = HeaderFrame(0x29, 40);
-  const StreamCase cases[] = {
-      {"two frames in one segment", {Joined({first, second})}, {first, second}},
-      {"one frame in two segments", {Bytes(split.begin(), split.begin() + 5), Bytes(split.begin() + 5, split.end())},
-       {split}},
-      {"short form alone, unchanged", {ShortFormFrame(0x29, 7)}, {ShortFormFrame(0x29, 7)}},
-      {"short form followed by another, restored", {Joined({ShortFormFrame(0x29, 7), second})},
-       {HeaderFrame(0x29, 7), second}},
+  // What the reader sends, in segments 30 ms apart, and the frames read from it.
+  const std::vector<std::pair<std::vector<Bytes>, std::vector<Bytes>>> cases{
+      {{Joined({first, second})}, {first, second}},
+      {{Bytes(split.begin(), split.begin() + 5), Bytes(split.begin() + 5, split.end())}, {split}},
+      {{ShortFormFrame(0x29, 7)}, {ShortFormFrame(0x29, 7)}},  // alone: unchanged
+      {{Joined({ShortFormFrame(0x29, 7), second})}, {HeaderFrame(0x29, 7), second}},  // followed: restored
   };
-  for (const StreamCase& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [segments, frames] : cases) {
     auto sending = std::async(std::launch::async, [&] {
-      for (const Bytes& segment : c.segments) {
-        if (!server.Send(segment)) return false;
+      for (const Bytes& segment : segments) {
+        if (!Send(segment)) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
       }
       return true;
     });
-    for (const Bytes& frame : c.frames) EXPECT_EQ(Read(link), frame);
+    for (const Bytes& frame : frames) EXPECT_EQ(Read(link), frame);
     EXPECT_TRUE(sending.get());
     EXPECT_EQ(link.PendingFrameCount(), 0u);
   }
   // Longer than the buffer: cut.
   const Bytes frame = HeaderFrame(0x29, 1500);
-  ASSERT_TRUE(server.Send(frame));
+  ASSERT_TRUE(Send(frame));
   Bytes buffer(1024 + 8, 0xCC);
   EXPECT_EQ(link.ReadFrame(std::span(buffer).first(1024), 5000), 1024u);
   EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 1024, frame.begin()));
@@ -119,53 +129,47 @@ TEST_F(TcpLinkTest, FramesAreCutFromTheStream) {
 // A frame of the connection before a reconnect (say, before the reader's
 // restart into its bootloader) is never read as an answer on the new one.
 TEST_F(TcpLinkTest, FramesOfAnEndedConnectionAreNeverReadAfterIt) {
-  ASSERT_TRUE(server.Send(Joined({HeaderFrame(0x29, 2, 0x11), HeaderFrame(0x30, 3, 0x22)})));
+  ASSERT_TRUE(Send(Joined({HeaderFrame(0x29, 2, 0x11), HeaderFrame(0x30, 3, 0x22)})));
   EXPECT_EQ(Read(link), HeaderFrame(0x29, 2, 0x11));
   ASSERT_EQ(link.PendingFrameCount(), 1u);
   link.Close();
   EXPECT_EQ(link.PendingFrameCount(), 0u);
-  ASSERT_TRUE(link.ConnectClient("127.0.0.1", server.port()));
-  ASSERT_TRUE(server.Accept());
+  Connect();
   EXPECT_TRUE(Read(link, 2048, 500).empty());
 }
 
 // What the link holds unread when a request goes out is an answer to an
 // earlier one: it is dropped, so that it cannot be taken for this one's.
 TEST_F(TcpLinkTest, SendDropsWhatWasNotReadBeforeIt) {
-  ASSERT_TRUE(server.Send(Joined({HeaderFrame(0x29, 2), HeaderFrame(0x30, 3)})));
+  ASSERT_TRUE(Send(Joined({HeaderFrame(0x29, 2), HeaderFrame(0x30, 3)})));
   EXPECT_EQ(Read(link), HeaderFrame(0x29, 2));
-  ASSERT_TRUE(server.Send(HeaderFrame(0x31, 4)));
+  ASSERT_TRUE(Send(HeaderFrame(0x31, 4)));
   std::this_thread::sleep_for(std::chrono::milliseconds(30));  // on the tool's socket by now
   const Bytes request = HeaderFrame(0xC7, 0);
   ASSERT_EQ(link.Send(request.data(), request.size()), 16);
   EXPECT_EQ(link.PendingFrameCount(), 0u);
-  ASSERT_TRUE(server.Send(HeaderFrame(0xC7, 1)));
+  ASSERT_TRUE(Send(HeaderFrame(0xC7, 1)));
   EXPECT_EQ(Read(link), HeaderFrame(0xC7, 1));
 }
 
 // A reader silent for a whole receive time-out may be gone without a word:
 // the link no longer counts as connected (a connect makes a new one), but the
-// socket stays and a late answer is still read.
+// socket stays and a late answer is still read. A read waiting on a silent
+// reader when the link is closed (shutdown, a new connection) ends then.
 TEST_F(TcpLinkTest, SilenceForAWholeReceiveTimeOutEndsConnectedButNotTheSocket) {
   EXPECT_TRUE(Read(link, 2048, 2000).empty());
   EXPECT_TRUE(link.IsConnected()) << "2 s of silence are no time-out";
   EXPECT_TRUE(Read(link).empty());
   EXPECT_FALSE(link.IsConnected());
   EXPECT_FALSE(link.Lost());
-  ASSERT_TRUE(server.Send(HeaderFrame(0x29, 1)));
+  ASSERT_TRUE(Send(HeaderFrame(0x29, 1)));
   EXPECT_EQ(Read(link), HeaderFrame(0x29, 1));
-}
-
-// A read waiting on a silent reader when the link is closed (shutdown, a new
-// connection) ends then, instead of asking the closed link again and again
-// until its time is up.
-TEST_F(TcpLinkTest, PeerThatClosesIsLostAtOnce) {
-  server.CloseClient();
-  ExpectLostAtOnce(link);
-}
-
-TEST_F(TcpLinkTest, CloseEndsAReadInProgress) {
   ExpectCloseEndsARead(link);
+}
+
+TEST_F(TcpLinkTest, PeerThatClosesIsLostAtOnce) {
+  peer.reset();
+  ExpectLostAtOnce(link);
 }
 
 TEST(TcpLink, ConnectFailures) {
@@ -173,13 +177,7 @@ TEST(TcpLink, ConnectFailures) {
   ScopedClock scoped{clock};
   NetworkLink link;
   EXPECT_FALSE(link.ConnectClient("not an address", 1234));
-  // A port that was just free: nothing listens.
-  int freePort = 0;
-  {
-    test::TcpTestServer probe;
-    freePort = probe.port();
-  }
-  EXPECT_FALSE(link.ConnectClient("127.0.0.1", freePort));
+  EXPECT_FALSE(link.ConnectClient("127.0.0.1", test::FreeLoopbackPort()));  // nothing listens
   EXPECT_FALSE(link.IsConnected());
   const uint8_t byte = 0;
   EXPECT_EQ(link.Send(&byte, 1), -1);
@@ -215,9 +213,6 @@ class TlsLinkTest : public ::testing::Test {
     }
     return link.ListeningPort();
   }
-  bool StartedWithin(int realMs) {
-    return started.wait_for(std::chrono::milliseconds(realMs)) == std::future_status::ready && started.get();
-  }
 
   ScaledClock clock{20};
   ScopedClock scoped{clock};
@@ -246,40 +241,27 @@ TEST_F(TlsLinkTest, MissingKeyOrCertificateIsShown) {
   EXPECT_EQ(messages, (std::vector<std::string>{"load server_cert.pem failed", "load server_cert.pem failed"}));
 }
 
-// The outside world's TLS client: openssl s_client, started for the test.
-test::ProcessSpec SClient(int port) {
+// The outside world's TLS client, openssl s_client, completes the handshake
+// and exchanges frames; when it is gone, the link sees so at once.
+TEST_F(TlsLinkTest, PeerThatClosesIsLostAtOnce) {
+  const int port = StartServer();
+  ASSERT_NE(port, 0);
   test::ProcessSpec spec =
       test::ProcessSpec::Of({"openssl", "s_client", "-connect", "127.0.0.1:" + std::to_string(port), "-quiet"});
   spec.keepInput = true;
-  return spec;
-}
-
-TEST_F(TlsLinkTest, OpensslClientCompletesTheHandshakeAndExchanges) {
-  const int port = StartServer();
-  ASSERT_NE(port, 0);
-  test::BackgroundProcess client(SClient(port));
+  test::BackgroundProcess client(spec);
   ASSERT_TRUE(client.Started());
-  ASSERT_TRUE(StartedWithin(10000));
+  ASSERT_TRUE(started.wait_for(std::chrono::seconds(10)) == std::future_status::ready && started.get());
   EXPECT_EQ(link.kind(), NetworkLink::Kind::TlsServer);
 
   const Bytes request = HeaderFrame(0x29, 8, 0x41);
   ASSERT_EQ(link.Send(request.data(), request.size()), static_cast<int>(request.size()));
   const std::string received = client.Read(request.size(), std::chrono::seconds(5));
   EXPECT_EQ(Bytes(received.begin(), received.end()), request);
-
   const Bytes answer = HeaderFrame(0x29, 12, 0x42);
   ASSERT_TRUE(client.Write(std::string(answer.begin(), answer.end())));
   EXPECT_EQ(Read(link), answer);
-  // A read waiting on the silent client ends when the link is closed.
-  ExpectCloseEndsARead(link);
-}
 
-TEST_F(TlsLinkTest, PeerThatClosesIsLostAtOnce) {
-  const int port = StartServer();
-  ASSERT_NE(port, 0);
-  test::BackgroundProcess client(SClient(port));
-  ASSERT_TRUE(client.Started());
-  ASSERT_TRUE(StartedWithin(10000));
   client.Signal(SIGKILL);
   ExpectLostAtOnce(link);
 }
