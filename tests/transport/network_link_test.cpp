@@ -17,7 +17,6 @@
 #include "support/links.h"
 #include "support/temp_dir.h"
 #include "support/test_certificate.h"
-#include "transport/message_hook.h"
 
 namespace orvane {
 namespace {
@@ -25,26 +24,11 @@ namespace {
 using test::Bytes;
 using test::HeaderFrame;
 using test::Joined;
-using test::ShortFormFrame;
 
 Bytes Read(NetworkLink& link, size_t capacity = 2048, uint32_t timeoutMs = 5000) {
   Bytes buffer(capacity);
   buffer.resize(link.ReadFrame(buffer, timeoutMs));
   return buffer;
-}
-
-// A read waiting 60 s for a silent peer ends, empty, when the link is closed.
-void ExpectCloseEndsARead(NetworkLink& link) {
-  auto reading = std::async(std::launch::async, [&link] {
-    const uint64_t start = TickMs();
-    const bool empty = Read(link, 2048, 60000).empty();
-    return std::make_pair(empty, TickMs() - start);
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  link.Close();
-  const auto [empty, tookMs] = reading.get();
-  EXPECT_TRUE(empty);
-  EXPECT_LT(tookMs, 60000u);
 }
 
 // A closed connection is seen at once: reads end without waiting, sends fail.
@@ -94,38 +78,6 @@ class TcpLinkTest : public ::testing::Test {
   NetworkLink link;
 };
 
-TEST_F(TcpLinkTest, FramesAreCutFromTheStream) {
-  const Bytes first = HeaderFrame(0x29, 20, 0x11);
-  const Bytes second = HeaderFrame(0x30, 3, 0x22);
-  const Bytes split = HeaderFrame(0x29, 40);
-  // What the reader sends, in segments 30 ms apart, and the frames read from it.
-  const std::vector<std::pair<std::vector<Bytes>, std::vector<Bytes>>> cases{
-      {{Joined({first, second})}, {first, second}},
-      {{Bytes(split.begin(), split.begin() + 5), Bytes(split.begin() + 5, split.end())}, {split}},
-      {{ShortFormFrame(0x29, 7)}, {ShortFormFrame(0x29, 7)}},  // alone: unchanged
-      {{Joined({ShortFormFrame(0x29, 7), second})}, {HeaderFrame(0x29, 7), second}},  // followed: restored
-  };
-  for (const auto& [segments, frames] : cases) {
-    auto sending = std::async(std::launch::async, [&] {
-      for (const Bytes& segment : segments) {
-        if (!Send(segment)) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-      }
-      return true;
-    });
-    for (const Bytes& frame : frames) EXPECT_EQ(Read(link), frame);
-    EXPECT_TRUE(sending.get());
-    EXPECT_EQ(link.PendingFrameCount(), 0u);
-  }
-  // Longer than the buffer: cut.
-  const Bytes frame = HeaderFrame(0x29, 1500);
-  ASSERT_TRUE(Send(frame));
-  Bytes buffer(1024 + 8, 0xCC);
-  EXPECT_EQ(link.ReadFrame(std::span(buffer).first(1024), 5000), 1024u);
-  EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 1024, frame.begin()));
-  EXPECT_EQ(buffer[1024], 0xCC);
-}
-
 // A frame of the connection before a reconnect (say, before the reader's
 // restart into its bootloader) is never read as an answer on the new one.
 TEST_F(TcpLinkTest, FramesOfAnEndedConnectionAreNeverReadAfterIt) {
@@ -164,7 +116,13 @@ TEST_F(TcpLinkTest, SilenceForAWholeReceiveTimeOutEndsConnectedButNotTheSocket) 
   EXPECT_FALSE(link.Lost());
   ASSERT_TRUE(Send(HeaderFrame(0x29, 1)));
   EXPECT_EQ(Read(link), HeaderFrame(0x29, 1));
-  ExpectCloseEndsARead(link);
+  auto reading = std::async(std::launch::async, [this] {
+    const uint64_t start = TickMs();
+    return Read(link, 2048, 60000).empty() && TickMs() - start < 60000;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  link.Close();
+  EXPECT_TRUE(reading.get()) << "a read waiting 60 s ends, empty, when the link is closed";
 }
 
 TEST_F(TcpLinkTest, PeerThatClosesIsLostAtOnce) {
@@ -194,15 +152,10 @@ class TlsLinkTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(test::WriteTestCertificate(dir.path()));
     link.SetCertificateFolder(dir.path());
-    SetMessageHook([this](std::string_view text) {
-      std::lock_guard lock(messagesMutex);
-      messages.emplace_back(text);
-    });
   }
   void TearDown() override {
     link.Close();
     if (started.valid()) started.wait();
-    SetMessageHook(nullptr);
   }
 
   // Starts the server in the background and waits until it listens.
@@ -219,8 +172,6 @@ class TlsLinkTest : public ::testing::Test {
   test::TempDir dir;
   NetworkLink link;
   std::future<bool> started;
-  std::mutex messagesMutex;
-  std::vector<std::string> messages;
 };
 
 TEST_F(TlsLinkTest, CloseEndsAServerWaitingForItsReader) {
@@ -232,13 +183,10 @@ TEST_F(TlsLinkTest, CloseEndsAServerWaitingForItsReader) {
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
 }
 
-TEST_F(TlsLinkTest, MissingKeyOrCertificateIsShown) {
+// A missing certificate is the command-line and window tests' case; a key alone missing is this one.
+TEST_F(TlsLinkTest, MissingKeyStopsTheServer) {
   std::remove(dir.File("server_key.pem").c_str());
   EXPECT_FALSE(link.StartServer(0));
-  std::remove(dir.File("server_cert.pem").c_str());
-  EXPECT_FALSE(link.StartServer(0));
-  std::lock_guard lock(messagesMutex);
-  EXPECT_EQ(messages, (std::vector<std::string>{"load server_cert.pem failed", "load server_cert.pem failed"}));
 }
 
 // The outside world's TLS client, openssl s_client, completes the handshake

@@ -70,25 +70,6 @@ class SerialPortTest : public ::testing::Test {
   SerialPort port;
 };
 
-TEST_F(SerialPortTest, OpensFromTheSpecificationText) {
-  ASSERT_TRUE(port.OpenPort(path + k9600));
-  EXPECT_TRUE(port.IsPortOpen());
-  EXPECT_EQ(port.modeText(), "baud=9600 parity=N stop=1 data=8");
-  EXPECT_EQ(port.portPath(), path);
-  const termios tio = PortSettings();
-  EXPECT_EQ(cfgetospeed(&tio), B9600);
-  EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-  EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
-  EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), 0u);
-  EXPECT_EQ(tio.c_lflag & ICANON, 0u);
-
-  // Bytes go both ways unchanged (raw line, no translation of CR or LF).
-  EXPECT_EQ(Write("\x02\r\n\x03"), 4);
-  EXPECT_EQ(Received(4), "\x02\r\n\x03");
-  Send(std::string("\x02\x00\r\n", 4));
-  EXPECT_EQ(Read(), std::string("\x02\x00\r\n", 4));
-}
-
 // Settings text, speed, character size, parity bits (PARENB, PARODD, CMSPAR), two stop bits.
 using SettingsCase = std::tuple<std::string, speed_t, tcflag_t, tcflag_t, bool>;
 
@@ -109,9 +90,15 @@ TEST_P(SerialSettingsTest, SettingsBecomeTermios) {
   EXPECT_EQ((tio.c_cflag & CSTOPB) != 0, twoStopBits);
 
   ASSERT_TRUE(port.OpenPort(path + settings));
+  EXPECT_EQ(port.portPath(), path);
   const termios onPort = PortSettings();
   EXPECT_EQ(cfgetospeed(&onPort), speed);
   EXPECT_EQ((onPort.c_cflag & CSTOPB) != 0, twoStopBits);
+  // A raw line: no flow control, no translation of CR or LF, no line editing.
+  EXPECT_EQ(onPort.c_cflag & CRTSCTS, 0u);
+  EXPECT_EQ(onPort.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR), 0u);
+  EXPECT_EQ(onPort.c_oflag & OPOST, 0u);
+  EXPECT_EQ(onPort.c_lflag & ICANON, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
