@@ -72,6 +72,7 @@ class HidDeviceTest : public ::testing::Test {
 TEST_F(HidDeviceTest, WritesFailWithoutAnOpenInterfaceOrAfterTheReaderVanished) {
   const Bytes frame = Counting(10);
   EXPECT_FALSE(hid.WriteCountedReports(frame.data(), frame.size()));
+  EXPECT_EQ(Read(false), 0u);
   auto reader = OpenReader();
   reader->SetPresent(false);
   EXPECT_FALSE(hid.WriteSequencedReports(frame.data(), frame.size()));

@@ -24,6 +24,7 @@ namespace {
 using test::Bytes;
 using test::HeaderFrame;
 using test::Joined;
+using test::ShortFormFrame;
 
 Bytes Read(NetworkLink& link, size_t capacity = 2048, uint32_t timeoutMs = 5000) {
   Bytes buffer(capacity);
@@ -77,6 +78,16 @@ class TcpLinkTest : public ::testing::Test {
   int port = 0;
   NetworkLink link;
 };
+
+// A frame that lost its first letter is taken as it is when it comes alone,
+// and restored when another frame follows it.
+TEST_F(TcpLinkTest, ShortFormFrames) {
+  ASSERT_TRUE(Send(ShortFormFrame(0x29, 7)));
+  EXPECT_EQ(Read(link), ShortFormFrame(0x29, 7));
+  ASSERT_TRUE(Send(Joined({ShortFormFrame(0x29, 7), HeaderFrame(0x30, 3)})));
+  EXPECT_EQ(Read(link), HeaderFrame(0x29, 7));
+  EXPECT_EQ(Read(link), HeaderFrame(0x30, 3));
+}
 
 // A frame of the connection before a reconnect (say, before the reader's
 // restart into its bootloader) is never read as an answer on the new one.
@@ -183,9 +194,11 @@ TEST_F(TlsLinkTest, CloseEndsAServerWaitingForItsReader) {
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
 }
 
-// A missing certificate is the command-line and window tests' case; a key alone missing is this one.
-TEST_F(TlsLinkTest, MissingKeyStopsTheServer) {
+// The message is the command-line and window tests' to check.
+TEST_F(TlsLinkTest, MissingKeyOrCertificateStopsTheServer) {
   std::remove(dir.File("server_key.pem").c_str());
+  EXPECT_FALSE(link.StartServer(0));
+  std::remove(dir.File("server_cert.pem").c_str());
   EXPECT_FALSE(link.StartServer(0));
 }
 

@@ -180,14 +180,14 @@ class HidapiBackendTest : public ::testing::Test {
 
   // A node "/dev/hidrawN" whose descriptor sysfs shows, unless `descriptor` is empty.
   std::shared_ptr<FakeHidDevice> Plug(int number, const Bytes& descriptor, HidReportLengths lengths, bool numbered,
-                                      int interfaceNumber = 0, std::wstring serial = L"A1", bool accessible = true) {
+                                      int interfaceNumber = 0, std::wstring serial = L"A1") {
     auto device = std::make_shared<FakeHidDevice>(0x2FE3, 0x0100, interfaceNumber, false, lengths);
     const std::string name = "hidraw" + std::to_string(number);
     if (!descriptor.empty()) {
       std::filesystem::create_directories(sysfs.File(name + "/device"));
       sysfs.Write(name + "/device/report_descriptor", {descriptor.begin(), descriptor.end()});
     }
-    standin.nodes.push_back({"/dev/" + name, device, numbered, std::move(serial), accessible});
+    standin.nodes.push_back({"/dev/" + name, device, numbered, std::move(serial)});
     return device;
   }
   // hidrawN/device leads into the USB device tree at `deviceTree`.
@@ -247,12 +247,11 @@ TEST_F(HidapiBackendTest, OpenGivesTheDescriptorsLengthsOrSaysWhyNot) {
   EXPECT_EQ(backend.Open(missing, &whyNot), nullptr);
   EXPECT_EQ(whyNot, "No such file or directory");
 
-  standin.nodes.clear();
-  Plug(3, {}, kUnnumberedLengths, false, 0, L"", false);
+  standin.nodes.push_back({"/dev/hidraw3", std::make_shared<FakeHidDevice>(0x2FE3, 0x0101), false, L"", false});
   std::vector<LinkProblem> problems;
   SetLinkProblemHook([&](const LinkProblem& problem) { problems.push_back(problem); });
-  EXPECT_FALSE(hid.Open(0x2FE3, 0x0100));
-  EXPECT_FALSE(hid.Open(0x2FE3, 0x0100));
+  EXPECT_FALSE(hid.Open(0x2FE3, 0x0101));
+  EXPECT_FALSE(hid.Open(0x2FE3, 0x0101));
   SetLinkProblemHook({});
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_EQ(problems[0].text, "Cannot open HID interface /dev/hidraw3");
