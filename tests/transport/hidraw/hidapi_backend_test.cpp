@@ -122,19 +122,12 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device* dev, unsigned char*
 }
 
 int HID_API_EXPORT HID_API_CALL hid_send_feature_report(hid_device* dev, const unsigned char* data, size_t length) {
-  if (WrongId(dev, data)) return -1;
-  return dev->device->HostSetFeature(std::span<const uint8_t>(data, length)) < 0 ? -1 : static_cast<int>(length);
+  return WrongId(dev, data) ? -1 : dev->device->HostSetFeature(std::span<const uint8_t>(data, length));
 }
 
+// The id byte stays in front and is counted, numbered or not.
 int HID_API_EXPORT HID_API_CALL hid_get_feature_report(hid_device* dev, unsigned char* data, size_t length) {
-  if (WrongId(dev, data)) return -1;
-  Bytes report(dev->device->lengths().feature);
-  const int n = report.empty() ? -1 : dev->device->HostGetFeature(report);
-  if (n <= 0) return n;
-  // The id byte stays in front and is counted, numbered or not.
-  const size_t copied = std::min(static_cast<size_t>(n), length);
-  std::copy_n(report.begin() + 1, copied - 1, data + 1);
-  return static_cast<int>(copied);
+  return WrongId(dev, data) ? -1 : dev->device->HostGetFeature(std::span<uint8_t>(data, length));
 }
 
 HID_API_EXPORT const wchar_t* HID_API_CALL hid_error(hid_device*) { return standin.error.c_str(); }
@@ -213,16 +206,20 @@ TEST_F(HidapiBackendTest, EnumerationTellsInterfacesApartAndFreesItsList) {
   Plug(0, {}, kUnnumberedLengths, false, 0);
   Plug(1, {}, kUnnumberedLengths, false, 1);
   Plug(2, {}, kUnnumberedLengths, false, 0, L"B2");  // a second reader
+  // Paths that name no hidraw node have no location, even where one leads to a linked node.
+  for (const char* path : {"hidraw0", "/dev/", "/dev/x/../hidraw0", "/dev/..", "/dev/."}) {
+    standin.nodes.push_back({path, std::make_shared<FakeHidDevice>(0x2FE3, 0x0200)});
+  }
   const auto found = backend.Enumerate();
-  ASSERT_EQ(found.size(), 3u);
-  EXPECT_EQ(found[1].path, "/dev/hidraw1");
-  EXPECT_EQ(found[1].vendorId, 0x2FE3);
-  EXPECT_EQ(found[1].productId, 0x0100);
-  EXPECT_EQ(found[1].interfaceNumber, 1);
+  ASSERT_EQ(found.size(), 8u);
+  EXPECT_EQ(std::tuple(found[1].path, found[1].vendorId, found[1].productId, found[1].interfaceNumber),
+            std::tuple(std::string("/dev/hidraw1"), uint16_t{0x2FE3}, uint16_t{0x0100}, 1));
   EXPECT_EQ((std::vector<bool>{found[0].multipleInterfaces, found[1].multipleInterfaces, found[2].multipleInterfaces}),
             (std::vector<bool>{true, true, false}));
-  EXPECT_EQ((std::vector<std::string>{found[0].location, found[1].location, found[2].location}),
-            (std::vector<std::string>{"1-2.3", "1-2.3", ""}));
+  std::vector<std::string> locations;
+  for (const auto& info : found) locations.push_back(info.location);
+  EXPECT_EQ(locations, (std::vector<std::string>{"1-2.3", "1-2.3", "", "", "", "", "", ""}));
+  EXPECT_EQ(backend.Open(found[3], nullptr)->Lengths().input, 65u) << "no sysfs entry outside /dev/";
 }
 
 // An interface the user may not open (no udev rule yet) is the most common
@@ -261,52 +258,45 @@ TEST_F(HidapiBackendTest, OpenGivesTheDescriptorsLengthsOrSaysWhyNot) {
 // A frame written in the layout of its framing reaches the device whole, and
 // an answer in the same layout comes back whole, whether or not the report
 // descriptor could be read.
-struct LayoutCase {
-  const char* name;
-  bool sequenced;  // header framing: numbered reports; else counted, unnumbered
-  bool descriptorReadable;
-  size_t wireLength;  // bytes of each write on the wire
-};
-
-void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
-
-class HidapiLayoutTest : public HidapiBackendTest, public ::testing::WithParamInterface<LayoutCase> {};
+// Name; header framing (numbered reports, else counted and unnumbered); descriptor readable; bytes of each write.
+class HidapiLayoutTest : public HidapiBackendTest,
+                         public ::testing::WithParamInterface<std::tuple<const char*, bool, bool, size_t>> {};
 
 TEST_P(HidapiLayoutTest, FramesGoOutAndComeBackWhole) {
-  const LayoutCase& c = GetParam();
-  auto device = Plug(0, c.descriptorReadable ? VendorDescriptor(c.sequenced) : Bytes{},
-                     c.sequenced ? kNumberedLengths : kUnnumberedLengths, c.sequenced);
+  const auto& [name, sequenced, descriptorReadable, wireLength] = GetParam();
+  auto device = Plug(0, descriptorReadable ? VendorDescriptor(sequenced) : Bytes{},
+                     sequenced ? kNumberedLengths : kUnnumberedLengths, sequenced);
   ASSERT_TRUE(hid.Open(0x2FE3, 0x0100));
   const Bytes frame = Counting(100);
-  ASSERT_TRUE(c.sequenced ? hid.WriteSequencedReports(frame.data(), frame.size())
+  ASSERT_TRUE(sequenced ? hid.WriteSequencedReports(frame.data(), frame.size())
                           : hid.WriteCountedReports(frame.data(), frame.size()));
   ASSERT_EQ(standin.wire.size(), 2u);
-  EXPECT_EQ(standin.wire[0].size(), c.wireLength);
-  EXPECT_EQ(standin.wire[0][0], c.sequenced ? kHidFirstReport : 0x80 | 63);  // no id byte 0 on the wire
-  EXPECT_EQ(standin.wire[1][0], c.sequenced ? kHidLastReport : 37);
+  EXPECT_EQ(standin.wire[0].size(), wireLength);
+  EXPECT_EQ(standin.wire[0][0], sequenced ? kHidFirstReport : 0x80 | 63);  // no id byte 0 on the wire
+  EXPECT_EQ(standin.wire[1][0], sequenced ? kHidLastReport : 37);
 
   // The device answers in the same layout (its reports hold the id in front).
   const Bytes answer = Counting(70);
   for (size_t offset = 0; offset < answer.size(); offset += 63) {
     const size_t n = std::min<size_t>(63, answer.size() - offset);
     const bool last = offset + n == answer.size();
-    Bytes report{c.sequenced ? (last ? kHidLastReport : kHidFirstReport) : uint8_t{0}};
-    if (!c.sequenced) report.push_back(static_cast<uint8_t>(n | (last ? 0 : kHidMoreReports)));
+    Bytes report{sequenced ? (last ? kHidLastReport : kHidFirstReport) : uint8_t{0}};
+    if (!sequenced) report.push_back(static_cast<uint8_t>(n | (last ? 0 : kHidMoreReports)));
     report.insert(report.end(), answer.begin() + static_cast<long>(offset),
                   answer.begin() + static_cast<long>(offset + n));
     device->PushInputReport(report);
   }
   Bytes buffer(1024);
-  const size_t got = c.sequenced ? hid.ReadSequencedReports(buffer, 1024) : hid.ReadCountedReports(buffer, 1024);
+  const size_t got = sequenced ? hid.ReadSequencedReports(buffer, 1024) : hid.ReadCountedReports(buffer, 1024);
   EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + static_cast<long>(got)), answer);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, HidapiLayoutTest,
-                         ::testing::Values(LayoutCase{"Counted", false, true, 64},
-                                           LayoutCase{"CountedWithoutDescriptor", false, false, 64},
-                                           LayoutCase{"Sequenced", true, true, 64},
-                                           LayoutCase{"SequencedWithoutDescriptor", true, false, 65}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         ::testing::Values(std::tuple{"Counted", false, true, 64u},
+                                           std::tuple{"CountedWithoutDescriptor", false, false, 64u},
+                                           std::tuple{"Sequenced", true, true, 64u},
+                                           std::tuple{"SequencedWithoutDescriptor", true, false, 65u}),
+                         [](const auto& info) { return std::string(std::get<0>(info.param)); });
 
 TEST_F(HidapiBackendTest, KeyboardInterfaceRefusesFramesInOutputReportsButAnswersFeatureReports) {
   auto device = Plug(0, kKeyboardDescriptor, HidReportLengths{9, 2, 65}, false);
