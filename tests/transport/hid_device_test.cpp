@@ -44,7 +44,7 @@ class HidDeviceTest : public ::testing::Test {
   }
   // Reads into a buffer of 1024 bytes with 16 more behind it that must stay untouched.
   size_t Read(bool counted) {
-    buffer.assign(1024 + 16, 0xCC);
+    Bytes buffer(1024 + 16, 0xCC);
     const auto span = std::span(buffer).first(1024);
     const size_t n = counted ? hid.ReadCountedReports(span, 1024) : hid.ReadSequencedReports(span, 1024);
     EXPECT_TRUE(Untouched(buffer, 1024));
@@ -64,7 +64,6 @@ class HidDeviceTest : public ::testing::Test {
   ScopedClock scoped{clock};
   FakeHidBackend backend;
   HidDevice hid{backend};
-  Bytes buffer;
   Bytes answer;
   size_t answerLength = 0;
 };

@@ -14,10 +14,8 @@ using test::HeaderFrame;
 using test::Joined;
 using test::ShortFormFrame;
 
-Bytes Full(const Bytes& frame) {
-  if (!frame.empty() && frame[0] == 'e') return Joined({Bytes{'K'}, frame});
-  return frame;
-}
+// A short-form frame with its first letter restored.
+Bytes Full(const Bytes& frame) { return !frame.empty() && frame[0] == 'e' ? Joined({Bytes{'K'}, frame}) : frame; }
 
 // Reads the whole stream the way successive frame reads do, arriving in
 // pieces of `piece` bytes; every frame in full form.

@@ -110,6 +110,8 @@ TEST(TcpLink, ConnectFailures) {
 
 // The messages are the command-line and window tests' to check.
 TEST(TlsLink, MissingKeyOrCertificateStopsTheServer) {
+  ScaledClock clock{20};  // the server's start pause takes 50 ms
+  ScopedClock scoped{clock};
   test::TempDir dir;
   ASSERT_TRUE(test::WriteTestCertificate(dir.path()));
   NetworkLink link;
