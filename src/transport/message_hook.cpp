@@ -24,20 +24,6 @@ void SetLinkProblemHook(LinkProblemHook hook) {
   Hook() = std::move(hook);
 }
 
-void SetMessageHook(MessageHook hook) {
-  if (!hook) {
-    SetLinkProblemHook({});
-    return;
-  }
-  SetLinkProblemHook([hook = std::move(hook)](const LinkProblem& problem) {
-    if (problem.forOperator) {
-      hook(problem.text);
-    } else {
-      WriteLinkProblem(problem);
-    }
-  });
-}
-
 std::string LinkProblemLine(const LinkProblem& problem) {
   if (problem.reason.empty()) return problem.text;
   return problem.text + ": " + problem.reason;

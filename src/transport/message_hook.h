@@ -27,9 +27,4 @@ std::string LinkProblemLine(const LinkProblem& problem);
 // Writes LinkProblemLine and a line end to standard error.
 void WriteLinkProblem(const LinkProblem& problem);
 
-// The hook in its text-only form: it receives the text of each problem meant
-// for the operator; diagnostics go to standard error.
-using MessageHook = std::function<void(std::string_view text)>;
-void SetMessageHook(MessageHook hook);
-
 }  // namespace orvane

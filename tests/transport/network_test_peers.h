@@ -1,37 +1,33 @@
 #pragma once
-// Header frames as the reader sends them, and a loopback TCP server playing
-// the reader's side of the client link.
+// Header frames as the reader sends them, built by the protocol's own builder.
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
-#include "app/unique_fd.h"
+#include "protocol/frames.h"
 
 namespace orvane::test {
 
 using Bytes = std::vector<uint8_t>;
 
 // A header frame with `dataLength` data bytes (n + 16 bytes).
-Bytes HeaderFrame(uint8_t command, size_t dataLength, uint8_t fill = 0x5A);
+inline Bytes HeaderFrame(uint8_t command, size_t dataLength, uint8_t fill = 0x5A) {
+  Bytes frame(dataLength + 32);
+  frame.resize(BuildHeaderFrameFor(frame, command, 0x00, Bytes(dataLength, fill)));
+  return frame;
+}
+
 // The same frame without its first letter (n + 15 bytes).
-Bytes ShortFormFrame(uint8_t command, size_t dataLength, uint8_t fill = 0x5A);
-Bytes Joined(std::initializer_list<Bytes> parts);
+inline Bytes ShortFormFrame(uint8_t command, size_t dataLength, uint8_t fill = 0x5A) {
+  Bytes frame = HeaderFrame(command, dataLength, fill);
+  frame.erase(frame.begin());
+  return frame;
+}
 
-class TcpTestServer {
- public:
-  TcpTestServer();  // listening on 127.0.0.1, any free port
-  int port() const { return port_; }
-  bool Accept();  // takes the connection waiting in the backlog
-  bool Send(const Bytes& bytes);
-  // Up to `count` bytes, waiting at most realMs for them.
-  Bytes Receive(size_t count, int realMs = 2000);
-  void CloseClient() { client_.reset(); }
-
- private:
-  UniqueFd listener_;
-  UniqueFd client_;
-  int port_ = 0;
-};
+inline Bytes Joined(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
 
 }  // namespace orvane::test
