@@ -2,20 +2,14 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QLabel>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
 #include <filesystem>
 
 #include "app/program_folder.h"
-#include "firmware/module_discovery.h"
 #include "firmware/module_writer.h"
 #include "ui/interface_select_dlg.h"
-#include "ui/list_ctrl_ex.h"
-#include "ui/main_frame.h"
-#include "ui/main_update_view.h"
 #include "ui/window_messages.h"
 #include "ui/xp_button.h"
 #include "ui_test_support.h"
@@ -43,54 +37,34 @@ void ConfigurationViewRig::Close() {
   view_ = nullptr;
 }
 
-std::string ConfigurationViewRig::FirmwareFolder(const char* name) const {
-  std::string path = PathInFolder(folder_.path(), name);
+void ConfigurationViewRig::AddModule(const std::string& folder, const std::string& name, int size, const std::string& info) {
+  const std::string path = PathInFolder(folder_.path(), folder);
   std::filesystem::create_directories(path);
-  return path;
-}
-
-void ConfigurationViewRig::AddAppModule(const std::string& name, bool pci, int blockCount, const std::string& info) {
+  if (folder != kAppFolderName) {
+    QVERIFY(WriteRawModuleFile(PathInFolder(path, name), size_t(size), folder == kKernelFolderName ? 1 : 2));
+    return;
+  }
   ModuleSpec spec;
-  spec.securityType = pci ? "pci   " : "nonpci";
   spec.infoText = info;
   spec.blockSize = 256;
-  spec.blockCount = static_cast<uint16_t>(blockCount);
-  QVERIFY(WriteModuleFile(PathInFolder(FirmwareFolder(kAppFolderName), name), spec));
-}
-
-void ConfigurationViewRig::AddKernelModule(const std::string& name, size_t length) {
-  QVERIFY(WriteRawModuleFile(PathInFolder(FirmwareFolder(kKernelFolderName), name), length, 1));
-}
-
-void ConfigurationViewRig::AddUniAppModule(const std::string& name, size_t length) {
-  QVERIFY(WriteRawModuleFile(PathInFolder(FirmwareFolder(kUniAppFolderName), name), length, 2));
-}
-
-void ConfigurationViewRig::UseReader(sim::ReaderOptions options) {
-  if (runner_) runner_->Stop();
-  runner_.reset();
-  if (device_ && deviceAdded_) hidBackend_.RemoveDevice(*device_);
-  deviceAdded_ = false;
-  reader_ = std::make_unique<sim::SimulatedReader>(std::move(options));
-  device_ = std::make_shared<FakeHidDevice>(0x1209, 0x3810);
-  device_->SetPresent(false);
-  runner_ = std::make_unique<sim::SimHidDevice>(*reader_, device_);
-  QVERIFY(runner_->Start());
+  spec.blockCount = static_cast<uint16_t>(size);
+  QVERIFY(WriteModuleFile(PathInFolder(path, name), spec));
 }
 
 void ConfigurationViewRig::Plug() {
-  if (!reader_) UseReader(sim::ReaderOptions{});
-  if (!deviceAdded_) hidBackend_.AddDevice(device_);
-  deviceAdded_ = true;
+  if (!reader_) {
+    reader_ = std::make_unique<sim::SimulatedReader>(readerOptions);
+    device_ = std::make_shared<FakeHidDevice>(0x1209, 0x3810);
+    device_->SetPresent(false);
+    runner_ = std::make_unique<sim::SimHidDevice>(*reader_, device_);
+    QVERIFY(runner_->Start());
+    hidBackend_.AddDevice(device_);
+  }
   device_->SetPresent(true);
 }
 
-void ConfigurationViewRig::Unplug() {
-  if (device_) device_->SetPresent(false);
-}
-
 bool ConfigurationViewRig::Start(InterfaceAnswer answer) {
-  WriteConfiguration(QString::fromStdString(folder_.path()), ValidConfigurationXml(tlsPort, tcpAddress, tcpPort));
+  WriteConfiguration(QString::fromStdString(folder_.path()), ValidConfigurationXml(tlsPort, tcpPort));
   RegisterViewFactory(kMainUpdateViewId, [this](CMainFrame&) -> QWidget* {
     view_ = new CViewConfiguration(transports_.channel());
     return view_;
@@ -104,7 +78,7 @@ bool ConfigurationViewRig::Start(InterfaceAnswer answer) {
       QTest::keyClick(dialog, Qt::Key_Escape);
       return;
     }
-    select->RadioButton(answer == InterfaceAnswer::Tls ? 1 : answer == InterfaceAnswer::Tcp ? 2 : 0)->click();
+    select->RadioButton(static_cast<int>(answer))->click();
     select->OkButton()->click();
   });
   frame_ = CMainFrame::Create(settings_);
@@ -130,7 +104,7 @@ bool ConfigurationViewRig::WaitUntilReady() {
 QString ConfigurationViewRig::UpdateConfirmed() {
   QString shown;
   ContinueNextConfirmation(&shown);
-  QTest::mouseClick(view_->form().update, Qt::LeftButton);
+  QTest::mouseClick(form().update, Qt::LeftButton);
   return shown;
 }
 
@@ -139,30 +113,17 @@ bool ConfigurationViewRig::WaitUntilRunOver() {
       [&] { return !view_->engine().UpdateRunning() && !view_->engine().busy() && ControlsEnabled(true); }, 30000);
 }
 
-QString ConfigurationViewRig::StatusText() const { return view_->form().status->text(); }
-
-QColor ConfigurationViewRig::StatusColour() const { return view_->form().StatusColour(); }
-
-QString ConfigurationViewRig::DeviceInfoText() const {
-  // Without the break opportunities that the line adds to long runs.
-  return view_->form().deviceInfo->text().remove(QChar(0x200B));
+QStringList ConfigurationViewRig::Column(int column) const {
+  QStringList texts;
+  for (int row = 0; row < form().list->GetItemCount(); ++row) texts << form().list->GetItemText(row, column);
+  return texts;
 }
-
-QString ConfigurationViewRig::RowText(int row, int column) const { return view_->form().list->GetItemText(row, column); }
-
-QColor ConfigurationViewRig::RowColour(int row, int column) const {
-  return view_->form().list->TextColorFor(row, column).value_or(QColor());
-}
-
-int ConfigurationViewRig::RowCount() const { return view_->form().list->GetItemCount(); }
-
-void ConfigurationViewRig::TickRow(int row) { view_->form().list->SetCheck(row, true); }
 
 bool ConfigurationViewRig::ControlsEnabled(bool enabled) const {
-  const ViewForm& form = view_->form();
-  return form.update->isEnabled() == enabled && form.reloadFirmware->isEnabled() == enabled &&
-         form.reloadKernel->isEnabled() == enabled && form.list->isEnabled() == enabled &&
-         form.selectAll->isEnabled() == enabled;
+  const ViewForm& shown = form();
+  return shown.update->isEnabled() == enabled && shown.reloadFirmware->isEnabled() == enabled &&
+         shown.reloadKernel->isEnabled() == enabled && shown.list->isEnabled() == enabled &&
+         shown.selectAll->isEnabled() == enabled;
 }
 
 }  // namespace orvane::test

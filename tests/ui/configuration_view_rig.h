@@ -6,9 +6,9 @@
 // pulls out. Program time runs on a scaled clock.
 
 #include <QColor>
+#include <QLabel>
 #include <QString>
-
-class QWidget;
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -17,15 +17,14 @@ class QWidget;
 #include "app/bootload_settings.h"
 #include "app/clock.h"
 #include "bootload/transport_bundle.h"
+#include "firmware/module_discovery.h"
 #include "reader-sim/sim_hid_device.h"
 #include "reader-sim/simulated_reader.h"
 #include "support/temp_dir.h"
 #include "transport/fake_hid_backend.h"
-
-namespace orvane {
-class CMainFrame;
-class CViewConfiguration;
-}  // namespace orvane
+#include "ui/list_ctrl_ex.h"
+#include "ui/main_frame.h"
+#include "ui/main_update_view.h"
 
 namespace orvane::test {
 
@@ -37,29 +36,18 @@ class ConfigurationViewRig {
   // Program time runs `clockScale` times faster than real time.
   explicit ConfigurationViewRig(uint32_t clockScale = 10);
   ~ConfigurationViewRig();
-  ConfigurationViewRig(const ConfigurationViewRig&) = delete;
-  ConfigurationViewRig& operator=(const ConfigurationViewRig&) = delete;
 
   // ---- before Start ----
-  // The configuration file's network ports and address.
+  // The configuration file's network ports.
   QString tlsPort = QStringLiteral("8443");
-  QString tcpAddress = QStringLiteral("127.0.0.1");
   QString tcpPort = QStringLiteral("8000");
-  // Module files beside the program.
-  void AddAppModule(const std::string& name, bool pci, int blockCount, const std::string& info = "V1.00");
-  void AddKernelModule(const std::string& name, size_t length);
-  void AddUniAppModule(const std::string& name, size_t length);
-  // A reader that Plug() connects; replaces any earlier one (which must be unplugged).
-  void UseReader(sim::ReaderOptions options);
-  // The same with the default options as `change` leaves them.
-  void UseReader(const std::function<void(sim::ReaderOptions&)>& change) {
-    sim::ReaderOptions options;
-    change(options);
-    UseReader(std::move(options));
-  }
-
+  // The reader that the first Plug() connects.
+  sim::ReaderOptions readerOptions;
   // Called with the interface dialog before it is answered.
   std::function<void(QWidget* dialog)> beforeInterfaceAnswer;
+  // A module file beside the program: in kAppFolderName `size` is its number
+  // of 256-byte blocks, in the kernel and UniApp folders its length in bytes.
+  void AddModule(const std::string& folder, const std::string& name, int size, const std::string& info = "V1.00");
 
   // Starts the program as a user would: the frame with its start-up view,
   // which switches to the main update view; the interface dialog is answered
@@ -68,14 +56,13 @@ class ConfigurationViewRig {
   // Plugs the reader in, starts, and waits until the view shows the reader ready.
   bool StartReady();
 
-  // ---- the reader ----
   void Plug();
-  void Unplug();
+  void Unplug() { device_->SetPresent(false); }
   sim::SimulatedReader& reader() { return *reader_; }
 
-  // ---- the program ----
   CMainFrame* frame() const { return frame_; }
   CViewConfiguration* view() const { return view_; }
+  const ViewForm& form() const { return view_->form(); }
   const std::string& programFolder() const { return folder_.path(); }
   // Ends the program (frame and view); safe to call more than once.
   void Close();
@@ -86,19 +73,18 @@ class ConfigurationViewRig {
   bool WaitUntilRunOver();
 
   // ---- reading the screen ----
-  QString StatusText() const;
-  QColor StatusColour() const;
-  QString DeviceInfoText() const;
-  QString RowText(int row, int column) const;
-  QColor RowColour(int row, int column) const;  // invalid for the default colour
-  int RowCount() const;
-  void TickRow(int row);
+  QString StatusText() const { return form().status->text(); }
+  // Without the break opportunities that the line adds to long runs.
+  QString DeviceInfoText() const { return form().deviceInfo->text().remove(QChar(0x200B)); }
+  // The texts of every row in `column` (0 the file, 1 the status, 2 the info).
+  QStringList Column(int column) const;
+  // Invalid for the default colour.
+  QColor RowColour(int row) const { return form().list->TextColorFor(row, 1).value_or(QColor()); }
+  void TickRow(int row, bool ticked = true) { form().list->SetCheck(row, ticked); }
   // True when every control an update disables is enabled (or disabled, for false).
   bool ControlsEnabled(bool enabled) const;
 
  private:
-  std::string FirmwareFolder(const char* name) const;
-
   ScaledClock clock_;
   ScopedClock scopedClock_;
   TempDir folder_;
@@ -108,7 +94,6 @@ class ConfigurationViewRig {
   std::unique_ptr<sim::SimulatedReader> reader_;
   std::shared_ptr<FakeHidDevice> device_;
   std::unique_ptr<sim::SimHidDevice> runner_;
-  bool deviceAdded_ = false;
   CMainFrame* frame_ = nullptr;
   CViewConfiguration* view_ = nullptr;
 };

@@ -1,28 +1,33 @@
-// The main update view as the operator sees it before any run: texts, rows
-// and colours, a form where nothing overlaps or is cut off (pictures go to
-// the build folder's ui-pictures), the keyboard filter, the model box, the
-// folder browsers and the port box.
+// The main update view with the program around it and a simulated reader, as
+// the operator sees it: texts, rows and colours, a form where nothing overlaps
+// or is cut off (pictures go to the build folder's ui-pictures), the keyboard
+// filter, the model box, the folder browsers and the port box; the status that
+// blinks while no reader is there; whole update runs with their progress, row
+// marks and a window that keeps repainting (from the Update click on, on the
+// real clock); and the problems that reach the operator in message boxes.
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
-#include <QLabel>
+#include <QHostAddress>
 #include <QLineEdit>
 #include <QStyle>
+#include <QTcpServer>
 #include <QTest>
+
+#include <filesystem>
+#include <set>
 
 #include "configuration_view_rig.h"
 #include "firmware/module_writer.h"
 #include "support/links.h"
-#include "support/temp_dir.h"
-#include "ui/list_ctrl_ex.h"
-#include "ui/main_frame.h"
-#include "ui/main_update_view.h"
+#include "support/test_certificate.h"
 #include "ui/xp_button.h"
 #include "ui_test_support.h"
 #include "update/interface_kind.h"
@@ -31,6 +36,10 @@ using namespace orvane;
 using namespace orvane::test;
 
 namespace {
+
+const QColor kRed(255, 0, 0);
+const QColor kGreen(34, 177, 76);
+const QColor kBlue(0, 0, 255);
 
 QString ShownText(QWidget* control) {
   if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text();
@@ -44,7 +53,7 @@ QString ShownText(QWidget* control) {
 void CheckLayout(ConfigurationViewRig& rig, const QString& name) {
   QDir().mkpath(QStringLiteral(ORVANE_PICTURE_DIR));
   QVERIFY(rig.frame()->grab().save(QStringLiteral(ORVANE_PICTURE_DIR "/configuration_view_%1.png").arg(name)));
-  const ViewForm& form = rig.view()->form();
+  const ViewForm& form = rig.form();
   QList<QWidget*> shown;
   for (QWidget* control : rig.view()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
     if (!control->isVisible()) continue;
@@ -75,9 +84,39 @@ void CheckLayout(ConfigurationViewRig& rig, const QString& name) {
   }
 }
 
+// Ready: a steady green "Device Ready" with the ready picture. Not ready: the
+// status blinks between "Device Not Ready" and nothing, in red, with the
+// not-ready picture and texts and Update disabled.
+void CheckStatus(ConfigurationViewRig& rig, bool ready) {
+  QVERIFY(!ready || rig.WaitUntilReady());
+  QTRY_VERIFY_WITH_TIMEOUT((rig.StatusText() == QStringLiteral("Device Ready")) == ready, 15000);
+  std::set<QString> seen;
+  QString last = rig.StatusText();
+  int changes = 0;
+  Sampler sampler([&] {
+    changes += rig.StatusText() != last ? 1 : 0;
+    last = rig.StatusText();
+    seen.insert(last);
+  });
+  if (ready) {
+    QTest::qWait(300);
+  } else {
+    QVERIFY(QTest::qWaitFor([&] { return changes >= 4; }, 15000));
+  }
+  QCOMPARE(seen, (ready ? std::set<QString>{QStringLiteral("Device Ready")}
+                        : std::set<QString>{QString(), QStringLiteral("Device Not Ready")}));
+  QCOMPARE(rig.form().StatusColour(), ready ? kGreen : kRed);
+  QCOMPARE(rig.view()->showsReadyPicture(), ready);
+  QCOMPARE(rig.form().update->isEnabled(), ready);
+  if (!ready) QCOMPARE(rig.DeviceInfoText(), QStringLiteral("Device Not be Connected"));
+}
+
+enum class Situation { ReaderPresent, ReaderJustGone, KeyboardInterface };
+
 }  // namespace
 
 Q_DECLARE_METATYPE(InterfaceAnswer)
+Q_DECLARE_METATYPE(Situation)
 
 class TestConfigurationView : public QObject {
   Q_OBJECT
@@ -87,47 +126,40 @@ class TestConfigurationView : public QObject {
 
   // The interface dialog comes before the rows and the detection; then the
   // captions, rows in folder order with their info texts and unticked boxes,
-  // the form's colour, and the frame at the start-up view's size. A closed
-  // view is no longer registered.
+  // the form's colour, and the frame at the start-up view's size; Select All
+  // ticks every row, then none. A closed view is no longer registered.
   void formAsTheOperatorSeesIt() {
     ConfigurationViewRig rig;
-    rig.AddAppModule("app_main.fm", true, 4, "Main V2");
-    rig.AddKernelModule("app_nfcrd_l2_amex.fm", 3000);
-    rig.AddUniAppModule("wallet.fm", 2000);
+    rig.AddModule(kAppFolderName, "app_main.fm", 4, "Main V2");
+    rig.AddModule(kKernelFolderName, "app_nfcrd_l2_amex.fm", 3000);
+    rig.AddModule(kUniAppFolderName, "wallet.fm", 2000);
     bool emptyAndQuietDuringDialog = false;
     rig.beforeInterfaceAnswer = [&](QWidget*) {
-      emptyAndQuietDuringDialog = rig.RowCount() == 0 && !rig.view()->engine().monitorRunFlag() && g_pConfigView.load() == rig.view();
+      emptyAndQuietDuringDialog = rig.Column(0).isEmpty() && !rig.view()->engine().monitorRunFlag() && g_pConfigView.load() == rig.view();
     };
     QVERIFY(rig.Start());
     QVERIFY(emptyAndQuietDuringDialog);
-    const ViewForm& form = rig.view()->form();
-    QCOMPARE(form.group->title(), QStringLiteral("File List"));
-    QCOMPARE(form.deviceLabel->text(), QStringLiteral("Device Information"));
-    QCOMPARE(form.selectAll->text(), QStringLiteral("Select All"));
-    QCOMPARE(form.reloadFirmware->text(), QStringLiteral("Reload Firmware File Path"));
-    QCOMPARE(form.update->text(), QStringLiteral("Update"));
-    QCOMPARE(rig.DeviceInfoText(), QStringLiteral("Device Not be Connected"));
+    const ViewForm& form = rig.form();
+    QCOMPARE((QStringList{form.group->title(), form.deviceLabel->text(), form.selectAll->text(), form.reloadFirmware->text(),
+                          form.update->text(), rig.DeviceInfoText()}),
+             (QStringList{"File List", "Device Information", "Select All", "Reload Firmware File Path", "Update", "Device Not be Connected"}));
     QVERIFY(!form.tlsBox->isVisible() && !form.tlsBox->isEnabled() && !form.reloadKernel->isVisible());
     QStringList captions;
     for (int column = 0; column < 3; ++column) captions << form.list->horizontalHeaderItem(column)->text();
     QCOMPARE(captions, (QStringList{"Please select the module file to update", "Status", "Info"}));
-    QCOMPARE(rig.RowCount(), 3);
-    QCOMPARE(rig.RowText(0, 0), QStringLiteral("app_main.fm"));
-    QCOMPARE(rig.RowText(0, 2), QStringLiteral("Main V2"));
-    QCOMPARE(rig.RowText(1, 2), QStringLiteral("Kernel"));
-    QCOMPARE(rig.RowText(2, 2), QStringLiteral("UniApp"));
-    for (int row = 0; row < 3; ++row) QVERIFY(!form.list->GetCheck(row) && rig.RowText(row, 1).isEmpty());
+    QCOMPARE(rig.Column(0), (QStringList{"app_main.fm", "app_nfcrd_l2_amex.fm", "wallet.fm"}));
+    QCOMPARE(rig.Column(1), (QStringList{"", "", ""}));
+    QCOMPARE(rig.Column(2), (QStringList{"Main V2", "Kernel", "UniApp"}));
     const QImage picture = rig.view()->grab().toImage();
     QCOMPARE(picture.pixelColor(600, 440), QColor(180, 200, 200));
     QCOMPARE(picture.pixelColor(5, 5), QColor(180, 200, 200));
     QCOMPARE(rig.frame()->centralWidget()->size(), QSize(680, 446));
     QVERIFY(rig.view()->width() >= 656 && rig.view()->height() >= 464);
-
-    form.list->SetCheck(1, true);
-    QTest::mouseClick(form.selectAll, Qt::LeftButton);
-    for (int row = 0; row < 3; ++row) QVERIFY(form.list->GetCheck(row));
-    QTest::mouseClick(form.selectAll, Qt::LeftButton);
-    for (int row = 0; row < 3; ++row) QVERIFY(!form.list->GetCheck(row));
+    for (bool ticked : {false, true, false}) {
+      for (int row = 0; row < 3; ++row) QCOMPARE(form.list->GetCheck(row), ticked);
+      rig.TickRow(1);  // Select All ticks every row even when some are ticked already
+      QTest::mouseClick(form.selectAll, Qt::LeftButton);
+    }
     rig.Close();
     QVERIFY(g_pConfigView.load() == nullptr);
   }
@@ -137,16 +169,16 @@ class TestConfigurationView : public QObject {
   // box, whose tick reaches the engine.
   void readerTextsAreNotMarkup() {
     ConfigurationViewRig rig;
-    rig.UseReader([&](sim::ReaderOptions& o) { o.applicationVersion = "<b>4710</b>\x01V2 " + std::string(120, 'W'); });
+    rig.readerOptions.applicationVersion = "<b>4710</b>\x01V2 " + std::string(120, 'W');
     QVERIFY(rig.StartReady());
     QTRY_VERIFY(rig.DeviceInfoText().startsWith(QStringLiteral("Application Mode, ")));
-    QCOMPARE(rig.view()->form().deviceInfo->textFormat(), Qt::PlainText);
+    QCOMPARE(rig.form().deviceInfo->textFormat(), Qt::PlainText);
     QVERIFY(rig.DeviceInfoText().contains(QStringLiteral("<b>4710</b> V2")));
     QCOMPARE(rig.DeviceInfoText().count(QLatin1Char('W')), 120);
-    QVERIFY(rig.view()->form().deviceInfo->height() > 38);
-    QTRY_VERIFY(rig.view()->form().modelBox->isVisible());
+    QVERIFY(rig.form().deviceInfo->height() > 38);
+    QTRY_VERIFY(rig.form().modelBox->isVisible());
     CheckLayout(rig, QStringLiteral("long_reader_text"));
-    QTest::mouseClick(rig.view()->form().modelBox, Qt::LeftButton);
+    QTest::mouseClick(rig.form().modelBox, Qt::LeftButton);
     QVERIFY(rig.view()->engine().modelBoxTicked());
   }
 
@@ -154,10 +186,10 @@ class TestConfigurationView : public QObject {
   // focused control nor a shortcut of the frame sees them.
   void ctrlLettersAreSwallowed() {
     ConfigurationViewRig rig;
-    rig.AddAppModule("first.fm", true, 2);
-    rig.AddAppModule("second.fm", true, 2);
+    rig.AddModule(kAppFolderName, "first.fm", 2);
+    rig.AddModule(kAppFolderName, "second.fm", 2);
     QVERIFY(rig.Start());
-    CListCtrlEx* list = rig.view()->form().list;
+    CListCtrlEx* list = rig.form().list;
     list->activateWindow();
     list->setFocus();
     QTRY_VERIFY(list->hasFocus());
@@ -183,51 +215,41 @@ class TestConfigurationView : public QObject {
   }
 
   // The folder browsers: the title, then a rebuilt list (application, kernel,
-  // UniApp rows); cancelling changes nothing.
-  void folderBrowsersRebuildTheList_data() {
-    QTest::addColumn<bool>("kernelButton");
-    QTest::addColumn<bool>("cancel");
-    QTest::addColumn<QStringList>("rows");
-    QTest::newRow("application folder") << false << false << QStringList{"b_app.fm", "c_bootloader.fm", "app_ct_l2.fm", "wallet.fm"};
-    QTest::newRow("kernel folder, not \"app_\" skipped") << true << false << QStringList{"app_main.fm", "app_nfcrd_l2_cup.fm", "wallet.fm"};
-    QTest::newRow("cancelled") << true << true << QStringList{"app_main.fm", "app_ct_l2.fm", "wallet.fm"};
-    QTest::newRow("application cancelled") << false << true << QStringList{"app_main.fm", "app_ct_l2.fm", "wallet.fm"};
-  }
+  // UniApp rows); cancelling changes nothing; the kernel browser skips files
+  // not named "app_".
   void folderBrowsersRebuildTheList() {
-    QFETCH(bool, kernelButton);
-    QFETCH(bool, cancel);
-    QFETCH(QStringList, rows);
     ConfigurationViewRig rig;
-    rig.AddAppModule("app_main.fm", true, 2);
-    rig.AddKernelModule("app_ct_l2.fm", 100);
-    rig.AddUniAppModule("wallet.fm", 100);
-    TempDir other;
-    if (kernelButton) {
-      QVERIFY(WriteRawModuleFile(other.File("app_nfcrd_l2_cup.fm"), 100));
-      QVERIFY(WriteRawModuleFile(other.File("kernel_x.fm"), 100));
-    } else {
-      ModuleSpec spec;
-      spec.securityType = "pci   ";
-      QVERIFY(WriteModuleFile(other.File("b_app.fm"), spec) && WriteModuleFile(other.File("c_bootloader.fm"), spec));
-    }
+    rig.AddModule(kAppFolderName, "app_main.fm", 2);
+    rig.AddModule(kKernelFolderName, "app_ct_l2.fm", 100);
+    rig.AddModule(kUniAppFolderName, "wallet.fm", 100);
+    TempDir apps;
+    TempDir kernels;
+    QVERIFY(WriteRawModuleFile(kernels.File("app_nfcrd_l2_cup.fm"), 100) && WriteRawModuleFile(kernels.File("kernel_x.fm"), 100));
+    QVERIFY(WriteModuleFile(apps.File("b_app.fm"), ModuleSpec{}) && WriteModuleFile(apps.File("c_bootloader.fm"), ModuleSpec{}));
     QVERIFY(rig.StartReady());
-    QString title;
-    OnNextModal([&](QWidget* dialog) {
-      title = dialog->windowTitle();
-      auto* browser = qobject_cast<QFileDialog*>(dialog);
-      if (cancel || browser == nullptr) return dialog->close(), void();
-      // Nothing selected inside it: the browser returns the folder it shows.
-      browser->setDirectory(QString::fromStdString(other.path()));
-      static_cast<QDialog*>(browser)->accept();
-    });
-    const ViewForm& form = rig.view()->form();
-    (kernelButton ? form.reloadKernel : form.reloadFirmware)->click();
-    QCOMPARE(title, kernelButton ? QStringLiteral("Please Select the Kernel Path")
-                                 : QStringLiteral("Please Select the Application Path"));
-    QStringList names;
-    for (int row = 0; row < rig.RowCount(); ++row) names << rig.RowText(row, 0);
-    QCOMPARE(names, rows);
-    QVERIFY(!form.reloadKernel->isVisible());
+    const auto browse = [&](CXPButton* button, const TempDir* folder, const QString& title) {
+      QString shown;
+      OnNextModal([&](QWidget* dialog) {
+        shown = dialog->windowTitle();
+        auto* browser = qobject_cast<QFileDialog*>(dialog);
+        if (folder == nullptr || browser == nullptr) return dialog->close(), void();
+        // Nothing selected inside it: the browser returns the folder it shows.
+        browser->setDirectory(QString::fromStdString(folder->path()));
+        static_cast<QDialog*>(browser)->accept();
+      });
+      button->click();
+      QCOMPARE(shown, title);
+    };
+    const QString appTitle = QStringLiteral("Please Select the Application Path");
+    const QString kernelTitle = QStringLiteral("Please Select the Kernel Path");
+    browse(rig.form().reloadKernel, nullptr, kernelTitle);
+    browse(rig.form().reloadFirmware, nullptr, appTitle);
+    QCOMPARE(rig.Column(0), (QStringList{"app_main.fm", "app_ct_l2.fm", "wallet.fm"}));
+    browse(rig.form().reloadFirmware, &apps, appTitle);
+    QCOMPARE(rig.Column(0), (QStringList{"b_app.fm", "c_bootloader.fm", "app_ct_l2.fm", "wallet.fm"}));
+    browse(rig.form().reloadKernel, &kernels, kernelTitle);
+    QCOMPARE(rig.Column(0), (QStringList{"b_app.fm", "c_bootloader.fm", "app_nfcrd_l2_cup.fm", "wallet.fm"}));
+    QVERIFY(!rig.form().reloadKernel->isVisible());
   }
 
   // The port box and its label for the network interfaces, showing the
@@ -249,7 +271,7 @@ class TestConfigurationView : public QObject {
     rig.tlsPort = QString::number(FreeLoopbackPort());
     rig.tcpPort = QString::number(FreeLoopbackPort());
     QVERIFY(rig.Start(answer));
-    const ViewForm& form = rig.view()->form();
+    const ViewForm& form = rig.form();
     const bool shown = kind != int(InterfaceUsbSerial);
     QCOMPARE(int(g_nInterfaceKind.load()), kind);
     QCOMPARE(form.port->isVisible(), shown);
@@ -261,6 +283,222 @@ class TestConfigurationView : public QObject {
     QVERIFY(!form.update->isEnabled());
     QTRY_COMPARE(rig.StatusText(), QStringLiteral("Device Not Ready"));
     CheckLayout(rig, QStringLiteral("interface_%1").arg(kind));
+  }
+
+  // Blinking without a reader, steady green with one, blinking again once it
+  // is pulled out, green when it is back.
+  void statusFollowsTheReader() {
+    ConfigurationViewRig rig;
+    QVERIFY(rig.Start());
+    CheckStatus(rig, false);
+    QVERIFY(!rig.form().reloadFirmware->isEnabled());
+    rig.Plug();
+    CheckStatus(rig, true);
+    QCOMPARE(rig.DeviceInfoText(), QStringLiteral("Application Mode, Version Info: Orvane Taviron2 APP V2.00.020 "));
+    rig.Unplug();
+    CheckStatus(rig, false);
+    rig.Plug();
+    CheckStatus(rig, true);
+  }
+
+  void deviceLineShowsTheBootloaderMode_data() {
+    QTest::addColumn<char>("typeChar");
+    QTest::addColumn<uint32_t>("stopPackage");
+    QTest::addColumn<QString>("type");
+    QTest::newRow("PCI") << '2' << 0u << QStringLiteral("\nType: PCI. ");
+    QTest::newRow("non-PCI, interrupted load")
+        << '0' << 7u << QStringLiteral("\nType: NONPCI. Continue Loading From Stop Package:\t 7");
+  }
+  void deviceLineShowsTheBootloaderMode() {
+    QFETCH(char, typeChar);
+    QFETCH(uint32_t, stopPackage);
+    QFETCH(QString, type);
+    ConfigurationViewRig rig;
+    rig.readerOptions.mode = sim::ReaderMode::Bootloader;
+    rig.readerOptions.typeChar = typeChar;
+    rig.readerOptions.stopPackage = stopPackage;
+    QVERIFY(rig.StartReady());
+    QTRY_VERIFY(rig.DeviceInfoText().startsWith(QStringLiteral("Bootloader Mode, Version Info: ")));
+    QVERIFY2(rig.DeviceInfoText().endsWith(type), qPrintable(rig.DeviceInfoText()));
+  }
+
+  // Ticked rows, Update, "Continue": the rows show their progress bar while
+  // the controls are disabled and the window keeps repainting, then
+  // "Completed" in blue; the controls come back and the status tells the
+  // result. The program folder takes no log here: the operator is told once
+  // where it went instead.
+  void updateRunShowsProgressThenCompleted() {
+    MessageBoxRecorder boxes;
+    TempDir state;
+    qputenv("XDG_STATE_HOME", QByteArray::fromStdString(state.path()));
+    ConfigurationViewRig rig;
+    std::filesystem::create_directories(rig.programFolder() + "/ORV_Bootload_log.txt/kept");
+    rig.AddModule(kAppFolderName, "app_main.fm", 40);
+    rig.AddModule(kKernelFolderName, "app_ct_l2.fm", 3000);
+    rig.AddModule(kUniAppFolderName, "wallet.fm", 1500);
+    rig.readerOptions.answerDelayMs = 40;  // a transfer long enough to be watched
+    QVERIFY(rig.StartReady());
+    rig.TickRow(0);
+    rig.TickRow(1);
+    bool appBar = false, kernelBar = false, enabledDuringBar = false;
+    CListCtrlEx* list = rig.form().list;
+    RepaintProbe probe(list->viewport(), [&] {
+      const int row = list->CurrentProgressRow();
+      if (row < 0 || list->ProgressBarRect().isEmpty() || list->RowPercentage(row) % 100 == 0) return;
+      enabledDuringBar |= !rig.ControlsEnabled(false);
+      appBar |= row == 0;
+      kernelBar |= row == 1;
+    });
+    probe.Start();
+    QCOMPARE(rig.UpdateConfirmed(), QStringLiteral("Bootloader file list:\r\n\tNone\r\nApp file list:\r\n\tapp_main.fm\r\n"
+                                                   "Kernel file list:\r\n\tapp_ct_l2.fm\r\n\r\nUni-App file list:\r\n\tNone"));
+    QVERIFY(rig.WaitUntilRunOver());
+    probe.Stop();
+    QVERIFY(appBar && kernelBar && !enabledDuringBar);
+    QVERIFY(list->ProgressBarRect().isEmpty());
+    QVERIFY2(probe.worstMs < 100, qPrintable(QStringLiteral("%1 ms without a repaint").arg(probe.worstMs)));
+    QCOMPARE(rig.Column(1), (QStringList{"Completed", "Completed", ""}));
+    QCOMPARE(rig.RowColour(0), kBlue);
+    QCOMPARE(rig.RowColour(1), kBlue);
+    QCOMPARE(rig.StatusText(), QStringLiteral("Update Succeeded"));
+    QCOMPARE(rig.form().StatusColour(), kGreen);
+    const std::vector<sim::ReceivedLoad> loads = rig.reader().Loads();
+    QVERIFY(!loads.empty() && loads.back().complete);
+    QCOMPARE(loads.back().dataBlocks, 40u);
+    const std::vector<sim::ReceivedModule> modules = rig.reader().Modules();
+    QCOMPARE(modules.size(), size_t(1));
+    QCOMPARE(modules[0].data.size(), size_t(3000));
+    QVERIFY(modules[0].finished);
+    rig.Close();
+    qunsetenv("XDG_STATE_HOME");
+    const QString log = QString::fromStdString(state.path()) + QStringLiteral("/orvane-bootload/ORV_Bootload_log.txt");
+    QVERIFY(QFile::exists(log));
+    QCOMPARE(boxes.shown.size(), size_t{1});
+    QCOMPARE(boxes.shown.front().text, QStringLiteral("The program folder is not writable; the session log is written to ") + log);
+  }
+
+  // Update with nothing ticked shows the message box and a cancelled
+  // confirmation starts nothing. A refused block: that row "Failed" in red,
+  // rows done before it stay "Completed" in blue; the status names the
+  // failure. The next run starts from clean rows: a row left out of it loses
+  // the last run's mark and its colour.
+  void failedRunsMarkTheRowsAndTheNextStartsClean() {
+    ConfigurationViewRig rig;
+    rig.AddModule(kAppFolderName, "app_main.fm", 60);
+    rig.AddModule(kAppFolderName, "bootloader.fm", 4);  // goes first and passes
+    rig.AddModule(kKernelFolderName, "app_ct_l2.fm", 2000);
+    rig.readerOptions.blockFaults = {{23, sim::FaultKind::Refuse, 0x000A, true}};
+    QVERIFY(rig.StartReady());
+    MessageBoxRecorder boxes;
+    QTest::mouseClick(rig.form().update, Qt::LeftButton);
+    QCOMPARE(boxes.shown.size(), size_t(1));
+    QCOMPARE(boxes.shown[0].text, QStringLiteral("Please select the file to update."));
+    QCOMPARE(boxes.shown[0].caption, QStringLiteral("Orvane Reader Bootload Software"));
+    for (int row = 0; row < 3; ++row) rig.TickRow(row);
+    OnNextModal([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    QTest::mouseClick(rig.form().update, Qt::LeftButton);
+    QVERIFY(!rig.view()->engine().UpdateRunning() && rig.ControlsEnabled(true));
+    QTest::qWait(100);
+    QVERIFY(rig.reader().Loads().empty());
+    QCOMPARE(rig.StatusText(), QStringLiteral("Device Ready"));
+
+    rig.UpdateConfirmed();
+    QVERIFY(rig.WaitUntilRunOver());
+    QCOMPARE(rig.Column(1), (QStringList{"Failed", "Completed", "Completed"}));
+    QCOMPARE(rig.RowColour(0), kRed);
+    QCOMPARE(rig.RowColour(1), kBlue);
+    QCOMPARE(rig.RowColour(2), kBlue);
+    QCOMPARE(rig.StatusText(), QStringLiteral("Update Failed"));
+    QCOMPARE(rig.form().StatusColour(), kRed);
+    rig.TickRow(1, false);
+    rig.TickRow(2, false);
+    rig.UpdateConfirmed();
+    QVERIFY(rig.WaitUntilRunOver());
+    QCOMPARE(rig.Column(1), (QStringList{"Failed", "", ""}));
+    QCOMPARE(rig.RowColour(0), kRed);
+    QCOMPARE(rig.RowColour(1), QColor());
+    QCOMPARE(rig.RowColour(2), QColor());
+    QCOMPARE(rig.StatusText(), QStringLiteral("Firmware Update Failed"));
+  }
+
+  // The close box is not blocked by a run: the workers are stopped and the
+  // window goes at once.
+  void closingTheWindowDuringATransferEndsPromptly() {
+    ConfigurationViewRig rig;
+    rig.AddModule(kAppFolderName, "app_main.fm", 400);
+    rig.readerOptions.answerDelayMs = 50;
+    QVERIFY(rig.StartReady());
+    rig.TickRow(0);
+    rig.UpdateConfirmed();
+    QVERIFY(QTest::qWaitFor([&] { return rig.form().list->CurrentProgressRow() == 0; }, 20000));
+    QElapsedTimer closing;
+    closing.start();
+    rig.Close();
+    QVERIFY2(closing.elapsed() < 3000, qPrintable(QString::number(closing.elapsed())));
+    QVERIFY(rig.reader().Loads().empty() || !rig.reader().Loads().back().complete);
+  }
+
+  // What keeps the TLS server from starting reaches the operator in the window.
+  void tlsStartUpProblemIsShown() {
+    for (bool certificate : {false, true}) {
+      MessageBoxRecorder boxes;
+      ConfigurationViewRig rig;
+      QTcpServer holder;  // another program on the port
+      QVERIFY(holder.listen(QHostAddress::AnyIPv4, 0));
+      rig.tlsPort = QString::number(holder.serverPort());
+      if (certificate) QVERIFY(WriteTestCertificate(rig.programFolder()));
+      QVERIFY(rig.Start(InterfaceAnswer::Tls));
+      QVERIFY(QTest::qWaitFor([&] { return !boxes.shown.empty(); }, 10000));
+      QCOMPARE(boxes.shown.front().text, certificate ? QStringLiteral("Unable to listen on TLS port ") + rig.tlsPort
+                                                     : QStringLiteral("load server_cert.pem failed"));
+      rig.Close();
+    }
+  }
+
+  // The Update click on the real clock: from the click itself on, the window
+  // keeps repainting while the run gets under way, whether the reader is
+  // there, has just been pulled out, or needs the keyboard-interface entry.
+  void clickKeepsTheWindowPainting_data() {
+    QTest::addColumn<Situation>("situation");
+    QTest::newRow("reader present") << Situation::ReaderPresent;
+    QTest::newRow("reader just gone") << Situation::ReaderJustGone;
+    QTest::newRow("keyboard interface") << Situation::KeyboardInterface;
+  }
+  void clickKeepsTheWindowPainting() {
+    QFETCH(Situation, situation);
+    ConfigurationViewRig rig(1);  // the real clock: every pause lasts as long as for the operator
+    rig.AddModule(kAppFolderName, "app_main.fm", 4);
+    rig.readerOptions.keyboardInterface = situation == Situation::KeyboardInterface;
+    QVERIFY(rig.StartReady());
+    UpdateEngine& engine = rig.view()->engine();
+    QTRY_VERIFY(engine.monitorRunFlag());
+    QCOMPARE(engine.channel().deviceInfo().keyboardMode, situation == Situation::KeyboardInterface);
+    if (situation == Situation::ReaderJustGone) {
+      rig.Unplug();
+      QTest::qWait(900);  // the presence monitor needs one failed query to notice
+    }
+    rig.TickRow(0);
+    RepaintProbe probe(rig.view());
+    probe.Start();
+    ContinueNextConfirmation();
+    QTest::mouseClick(rig.form().update, Qt::LeftButton);
+    // The click itself starts the run: busy, and nothing left to press.
+    bool busyThroughout = engine.busy();
+    const bool controlsDisabled = rig.ControlsEnabled(false);
+    Sampler busy([&] { busyThroughout &= engine.busy(); });
+    // Long enough for the monitor's stop, the keyboard entry and the start of
+    // the re-detection; the run itself is not waited for.
+    QTest::qWait(1500);
+    probe.Stop();
+    // The worker got past the monitor's stop to the reader (an entry, or a
+    // search for one that is gone): the monitor did not sit out its pauses first.
+    const std::string status = engine.statusText();
+    const bool reachedReader = status != "Device Ready" || rig.reader().Reboots() > 0;
+    rig.Close();
+    QVERIFY2(probe.paints >= 10, qPrintable(QString::number(probe.paints)));
+    QVERIFY2(probe.worstMs < 100, qPrintable(QStringLiteral("%1 ms without a repaint").arg(probe.worstMs)));
+    QVERIFY(busyThroughout && controlsDisabled);
+    QVERIFY2(reachedReader, status.c_str());
   }
 };
 

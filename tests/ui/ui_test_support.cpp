@@ -14,15 +14,15 @@
 
 namespace orvane::test {
 
-QString ValidConfigurationXml(const QString& tlsPort, const QString& tcpAddress, const QString& tcpPort) {
+QString ValidConfigurationXml(const QString& tlsPort, const QString& tcpPort) {
   return QStringLiteral(
              "<?xml version=\"1.0\"?>\n<BOOTLOAD_SETTING>\n"
              "  <USB vid_pid=\"1209,3810\" isOVG=\"1\"/>\n"
              "  <SERIAL com_port=\"1\" baudrateList=\"115200\" parity=\"N\" databit=\"8\" stopbit=\"1\"/>\n"
              "  <SW enableLog=\"1\" EnableInterruptPointReserve=\"1\"/>\n"
-             "  <NET TLS_Server_Port=\"%1\" TCP_Server_IP=\"%2\" TCP_Server_Port=\"%3\"/>\n"
+             "  <NET TLS_Server_Port=\"%1\" TCP_Server_IP=\"127.0.0.1\" TCP_Server_Port=\"%2\"/>\n"
              "</BOOTLOAD_SETTING>\n")
-      .arg(tlsPort, tcpAddress, tcpPort);
+      .arg(tlsPort, tcpPort);
 }
 
 void WriteConfiguration(const QString& folder, const QString& xml) {
