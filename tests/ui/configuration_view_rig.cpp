@@ -72,7 +72,6 @@ bool ConfigurationViewRig::Start(InterfaceAnswer answer) {
   bool answered = false;
   OnNextModal([this, answer, &answered](QWidget* dialog) {
     answered = true;
-    if (beforeInterfaceAnswer) beforeInterfaceAnswer(dialog);
     auto* select = qobject_cast<CInterfaceSelectDlg*>(dialog);
     if (select == nullptr || answer == InterfaceAnswer::Escape) {
       QTest::keyClick(dialog, Qt::Key_Escape);

@@ -43,8 +43,6 @@ class ConfigurationViewRig {
   QString tcpPort = QStringLiteral("8000");
   // The reader that the first Plug() connects.
   sim::ReaderOptions readerOptions;
-  // Called with the interface dialog before it is answered.
-  std::function<void(QWidget* dialog)> beforeInterfaceAnswer;
   // A module file beside the program: in kAppFolderName `size` is its number
   // of 256-byte blocks, in the kernel and UniApp folders its length in bytes.
   void AddModule(const std::string& folder, const std::string& name, int size, const std::string& info = "V1.00");

@@ -1,18 +1,14 @@
 // CMainFrame and the dialogs an operator meets: caption, menus and status
-// bar; the start-up view that gives way to the main view at once; view
-// switches that change nothing, and a posted one to a view of any kind; a bad
-// configuration; Help, About and Exit; the quiet end on an unhandled error;
-// the file confirmation, the interface selection, the message boxes that
-// workers raise, and the help window with its width search, margin,
-// missing-document text and Copy.
+// bar; view switches that change nothing, and a posted one to a view of any
+// kind; a bad configuration; Help, About and Exit; the message boxes that
+// workers raise; the help window with its margin, missing-document text and Copy.
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QRadioButton>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -20,47 +16,20 @@
 #include <QTextBlock>
 #include <QTextBrowser>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <stdexcept>
 #include <thread>
 
 #include "app/clock.h"
 #include "app/program_folder.h"
 #include "ui/control_id.h"
-#include "ui/file_confirm_dlg.h"
 #include "ui/help_dialog.h"
-#include "ui/interface_select_dlg.h"
 #include "ui/main_frame.h"
 #include "ui/message_box.h"
 #include "ui/program_resources.h"
-#include "ui/program_style.h"
-#include "ui/startup_view.h"
-#include "ui/terminate_handler.h"
 #include "ui/window_messages.h"
-#include "ui/xp_button.h"
 #include "ui_test_support.h"
 
 using namespace orvane;
 using orvane::test::OnNextModal;
-
-namespace {
-
-enum class Leave { Escape, Enter, CancelButton, ContinueButton, CloseBox };
-
-void LeaveDialog(QWidget* dialog, Leave how) {
-  if (how == Leave::Escape || how == Leave::Enter) {
-    QTest::keyClick(dialog, how == Leave::Escape ? Qt::Key_Escape : Qt::Key_Return);
-  } else if (how == Leave::CloseBox) {
-    dialog->close();
-  } else {
-    QTest::mouseClick(FindControl<QPushButton>(dialog, how == Leave::ContinueButton ? 1 : 2), Qt::LeftButton);
-  }
-}
-
-}  // namespace
 
 class TestMainFrame : public QObject {
   Q_OBJECT
@@ -91,22 +60,6 @@ class TestMainFrame : public QObject {
   void cleanupTestCase() {
     SetProgramFolderOverride({});
     SetClock(nullptr);
-  }
-
-  // The start-up view's title in its blue; then the main view follows
-  // without any pause on the program's clock, the frame shrunk to the form.
-  void startupViewGivesWayAtOnce() {
-    const QImage startup = frame_->grab().toImage();
-    QVERIFY(test::CountPixels(startup, startup.rect(), kStartupTitleBlue) > 0);
-    frame_->show();
-    QTRY_VERIFY(frame_->ActiveView() != frame_->PlaceholderView());
-    QVERIFY(clock_.Sleeps().empty());
-    QVERIFY(frame_->ActiveView()->isVisible());
-    QCOMPARE(frame_->centralWidget()->size(), QSize(680, 446));
-    QVERIFY(frame_->height() < 768);
-    QCOMPARE(frame_->windowTitle(), QStringLiteral("Orvane Reader Bootload Software  [For Taviron2] v2.00.020"));
-    QVERIFY(!(frame_->windowFlags() & Qt::WindowMaximizeButtonHint));
-    QCOMPARE(settings_.tlsServerPort, 8443);
   }
 
   // Switches to view ids without a view change nothing; a posted switch to a
@@ -142,6 +95,7 @@ class TestMainFrame : public QObject {
       }
     }
     QCOMPARE(texts, (QStringList{"&File", "E&xit", "&Help", "&About Bootload Software...", "&Help"}));
+    QCOMPARE(frame_->windowTitle(), QStringLiteral("Orvane Reader Bootload Software  [For Taviron2] v2.00.020"));
     frame_->show();
     QVERIFY(QTest::qWaitForWindowExposed(frame_));
     QLabel* panes[] = {frame_->MessagePane(), frame_->CapsIndicator(), frame_->NumIndicator(), frame_->ScrollIndicator()};
@@ -203,81 +157,6 @@ class TestMainFrame : public QObject {
     }
   }
 
-  // An error escaping a worker thread ends the program with status 1 and
-  // without the runtime's "terminate called" text.
-  void unhandledErrorEndsQuietly() {
-    const QString output = folder_.filePath(QStringLiteral("stderr.txt"));
-    const pid_t child = ::fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-      if (std::freopen(qPrintable(output), "w", stderr) == nullptr) ::_exit(98);
-      InstallQuietTerminateHandler();
-      std::thread([] { throw std::runtime_error("nobody catches this"); }).join();
-      ::_exit(99);
-    }
-    int status = 0;
-    QCOMPARE(::waitpid(child, &status, 0), child);
-    QVERIFY(WIFEXITED(status));  // not killed by abort
-    QCOMPARE(WEXITSTATUS(status), 1);
-    QFile written(output);
-    QVERIFY(written.open(QIODevice::ReadOnly) && !written.readAll().contains("terminate called"));
-  }
-
-  // The file confirmation: its texts, the selection without Windows line
-  // ends, and the way out: only "Continue" (also the default, on Enter) goes on.
-  void confirmation() {
-    CFileConfirmDlg dialog;
-    dialog.SetText(QStringLiteral("Bootloader file list:\r\n\tNone\r\nApp file list:\r\n\tNone\r\n"
-                                  "Kernel file list:\r\n\tapp_ct_l2.fm\r\n\r\nUni-App file list:\r\n\tNone"));
-    auto* edit = FindControl<QPlainTextEdit>(&dialog, 1081);
-    QVERIFY(edit->isReadOnly());
-    QCOMPARE(edit->toPlainText().split(QLatin1Char('\n')).size(), 9);
-    QVERIFY(!edit->toPlainText().contains(QLatin1Char('\r')));
-    QCOMPARE((QStringList{dialog.windowTitle(), FindControl<QLabel>(&dialog, 1080)->text(),
-                          FindControl<QPushButton>(&dialog, 1)->text(), FindControl<QPushButton>(&dialog, 2)->text()}),
-             (QStringList{"Selected File Confirmation", "Please confirm the file selection:", "Continue", "Cancel"}));
-    const std::pair<Leave, int> ways[] = {{Leave::Escape, QDialog::Rejected},
-                                          {Leave::CancelButton, QDialog::Rejected},
-                                          {Leave::CloseBox, QDialog::Rejected},
-                                          {Leave::ContinueButton, QDialog::Accepted},
-                                          {Leave::Enter, QDialog::Accepted}};
-    for (auto [how, result] : ways) {
-      OnNextModal([how](QWidget* modal) { LeaveDialog(modal, how); });
-      QCOMPARE(dialog.exec(), result);
-    }
-  }
-
-  // The interface selection: captions top to bottom, the first one ticked,
-  // only OK shown; a way out other than OK leaves the local interfaces.
-  void interfaceChoice() {
-    struct Case {
-      int click;  // radio to click, -1 for none; 2 goes by 1 first
-      Leave how;
-      InterfaceKind kind;
-    };
-    const Case cases[] = {{-1, Leave::Enter, InterfaceUsbSerial},    {1, Leave::Enter, InterfaceTlsServer},
-                          {2, Leave::ContinueButton, InterfaceTcpClient}, {0, Leave::Enter, InterfaceUsbSerial},
-                          {1, Leave::Escape, InterfaceUsbSerial},   {2, Leave::CloseBox, InterfaceUsbSerial}};
-    for (const Case& test : cases) {
-      CInterfaceSelectDlg dialog;
-      QCOMPARE(dialog.windowTitle(), QStringLiteral("Orvane Reader Bootload Software"));
-      const char* captions[3] = {"USB HID / USB KB / RS232", "TLS", "TCP / IP"};
-      for (int selection = 0; selection < 3; ++selection) {
-        QCOMPARE(dialog.RadioButton(selection)->text(), QString::fromLatin1(captions[selection]));
-        if (selection > 0) QVERIFY(dialog.RadioButton(selection)->y() > dialog.RadioButton(selection - 1)->y());
-      }
-      QVERIFY(dialog.RadioButton(0)->isChecked());
-      OnNextModal([&dialog, test](QWidget* modal) {
-        QVERIFY(dialog.OkButton()->isVisible() && dialog.OkButton()->isDefault() && !dialog.CancelButton()->isVisible());
-        if (test.click == 2) QTest::mouseClick(dialog.RadioButton(1), Qt::LeftButton, {}, QPoint(5, 8));
-        if (test.click >= 0) QTest::mouseClick(dialog.RadioButton(test.click), Qt::LeftButton, {}, QPoint(5, 8));
-        LeaveDialog(modal, test.how);
-      });
-      dialog.exec();
-      QCOMPARE(dialog.ChosenInterface().value_or(InterfaceUsbSerial), test.kind);
-    }
-  }
-
   // A problem said again on every retry of a worker gives one box at a time,
   // and the worker never waits for the operator.
   void laterBoxShowsEachTextOnceWhileOpen() {
@@ -294,29 +173,6 @@ class TestMainFrame : public QObject {
     QTRY_COMPARE(boxes().size(), 0);
     ShowMessageBoxLater(frame_, text);
     QTRY_COMPARE(boxes().size(), 1);
-  }
-
-  // The narrowest width that keeps the height at the middle width's, for a
-  // paragraph of `length` pixels in lines of 20 (0: a height that never changes).
-  void helpWidthSearch() {
-    struct Case {
-      const char* name;
-      int length, lower, upper, width, height;
-    };
-    const Case cases[] = {{"long paragraph, three lines", 1000, 100, 800, 334, 60},
-                          {"one line at the middle", 300, 100, 1000, 300, 20},
-                          {"stops one short of the lower bound", 0, 100, 800, 101, 20},
-                          {"empty range measured once", 1000, 100, 80, 90, 240}};
-    for (const Case& test : cases) {
-      int calls = 0;
-      const HelpFit fit = FitHelpWidth(
-          [&](int w) {
-            ++calls;
-            return test.length > 0 ? 20 * ((test.length + w - 1) / w) : 20;
-          },
-          test.lower, test.upper);
-      QVERIFY2(fit.width == test.width && fit.height == test.height && calls <= 12, test.name);
-    }
   }
 
   // The long guide takes the full allowed height and stays on the screen;
