@@ -9,6 +9,7 @@
 
 #include "app/program_folder.h"
 #include "firmware/module_writer.h"
+#include "ui/file_confirm_dlg.h"
 #include "ui/interface_select_dlg.h"
 #include "ui/window_messages.h"
 #include "ui/xp_button.h"
@@ -102,7 +103,12 @@ bool ConfigurationViewRig::WaitUntilReady() {
 
 QString ConfigurationViewRig::UpdateConfirmed() {
   QString shown;
-  ContinueNextConfirmation(&shown);
+  OnNextModal([&shown](QWidget* dialog) {
+    auto* confirm = qobject_cast<CFileConfirmDlg*>(dialog);
+    if (confirm == nullptr) return dialog->close(), void();
+    shown = confirm->Text();
+    QTest::mouseClick(confirm->ContinueButton(), Qt::LeftButton);
+  });
   QTest::mouseClick(form().update, Qt::LeftButton);
   return shown;
 }

@@ -66,7 +66,8 @@ class ConfigurationViewRig {
   void Close();
   // Waits (in real time) until the reader has been found and the view shows it.
   bool WaitUntilReady();
-  // Presses Update and confirms with "Continue"; returns the confirmation's text.
+  // Presses Update and confirms with "Continue" (any other dialog that comes
+  // first is closed); returns the confirmation's text.
   QString UpdateConfirmed();
   bool WaitUntilRunOver();
 

@@ -2,15 +2,12 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QTest>
 #include <QWidget>
 
 #include <cstdlib>
 #include <memory>
 
-#include "ui/file_confirm_dlg.h"
 #include "ui/message_box.h"
-#include "ui/xp_button.h"
 
 namespace orvane::test {
 
@@ -38,11 +35,6 @@ MessageBoxRecorder::MessageBoxRecorder() {
 }
 
 MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxHook({}); }
-
-Sampler::Sampler(std::function<void()> sample) {
-  QObject::connect(&timer_, &QTimer::timeout, std::move(sample));
-  timer_.start(1);
-}
 
 int CountPixels(const QImage& image, const QRect& area, const QColor& colour, int tolerance) {
   int count = 0;
@@ -82,17 +74,6 @@ void OnNextModal(std::function<void(QWidget* dialog)> action) {
     (*shared)(modal);
   });
   timer->start(10);
-}
-
-void ContinueNextConfirmation(QString* shown) {
-  OnNextModal([shown](QWidget* dialog) {
-    if (auto* confirm = qobject_cast<CFileConfirmDlg*>(dialog)) {
-      if (shown) *shown = confirm->Text();
-      QTest::mouseClick(confirm->ContinueButton(), Qt::LeftButton);
-    } else {
-      dialog->close();
-    }
-  });
 }
 
 }  // namespace orvane::test

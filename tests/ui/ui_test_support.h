@@ -33,16 +33,6 @@ struct MessageBoxRecorder {
   std::vector<Shown> shown;
 };
 
-// Calls `sample` every millisecond on the user-interface thread while alive,
-// so that a state that lasts only a few milliseconds is not missed.
-class Sampler {
- public:
-  explicit Sampler(std::function<void()> sample);
-
- private:
-  QTimer timer_;
-};
-
 // Asks a widget to repaint every 20 ms from Start() to Stop() and measures, on
 // the real clock, the longest time between two paints: a user-interface
 // thread that blocks shows up as one long gap. `onPaint` looks at each paint.
@@ -97,8 +87,4 @@ QRect DarkBounds(const QImage& image, const QRect& area, int threshold = 300);
 // Runs `action` on the next modal dialog that opens (then closes nothing by
 // itself): for driving exec() from a test.
 void OnNextModal(std::function<void(QWidget* dialog)> action);
-// Presses "Continue" on the next file confirmation (any other dialog that
-// comes first is closed); `shown`, when given, receives the confirmation's text.
-void ContinueNextConfirmation(QString* shown = nullptr);
-
 }  // namespace orvane::test
