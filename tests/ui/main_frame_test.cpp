@@ -2,29 +2,36 @@
 // bar; view switches that change nothing, and a posted one to a view of any
 // kind; a bad configuration; Help, About and Exit; the message boxes that
 // workers raise; the help window with its size, margin, missing-document text
-// and Copy.
+// and Copy; one program per user, its window found by its caption.
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
 
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "app/clock.h"
 #include "app/program_folder.h"
+#include "ui/bootload_app.h"
 #include "ui/control_id.h"
 #include "ui/help_dialog.h"
 #include "ui/main_frame.h"
 #include "ui/message_box.h"
 #include "ui/program_resources.h"
+#include "ui/single_instance.h"
+#include "ui/window_finder.h"
 #include "ui/window_messages.h"
 #include "ui_test_support.h"
 
@@ -36,13 +43,16 @@ class TestMainFrame : public QObject {
 
  private:
   QTemporaryDir folder_;
+  QTemporaryDir runtime_;
   BootloadSettings settings_;
   ManualClock clock_;  // outlives the frame, whose start thread may still use it
   CMainFrame* frame_ = nullptr;
 
  private slots:
   void initTestCase() {
-    QVERIFY(folder_.isValid());
+    QVERIFY(folder_.isValid() && runtime_.isValid());
+    // Keeps these tests away from a real instance of the program.
+    qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
     SetProgramFolderOverride(folder_.path().toStdString());
     SetClock(&clock_);
   }
@@ -195,6 +205,42 @@ class TestMainFrame : public QObject {
       QVERIFY(cursor.charFormat().fontWeight() >= QFont::Bold);
       QVERIFY(document->toPlainText().contains(detail));
     }
+  }
+  // One program per user: a second start raises the first window and ends.
+  void secondStartRaisesTheFirstWindowAndEnds() {
+    delete frame_;
+    frame_ = nullptr;
+    CBootloadApp app;
+    QVERIFY(app.InitInstance());
+    CMainFrame* frame = app.MainFrame();
+    QVERIFY(QTest::qWaitForWindowExposed(frame));
+    QVERIFY(app.InstanceGuard()->IsHeld() && app.InstanceGuard()->Acquire());  // asking again keeps the lock
+    frame->showMinimized();
+    QSignalSpy asked(app.InstanceGuard(), &SingleInstanceGuard::RaiseRequested);
+    QProcess second;  // in this test's runtime folder, see initTestCase
+    second.start(QStringLiteral(ORVANE_BOOTLOAD_EXE));
+    QVERIFY(QTest::qWaitFor([&] { return second.waitForFinished(10) || second.state() == QProcess::NotRunning; }, 15000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_COMPARE(asked.count(), 1);
+    QVERIFY(!frame->isMinimized() && frame->isVisible());
+    QCOMPARE(app.ExitInstance(), 0);
+  }
+
+  // Found by the start of the caption in any letter case, if shown: windows
+  // without a caption, with the wording further in, or hidden are passed over.
+  void findsTheWindowByCaptionPrefix() {
+    const QString product = QStringLiteral("Orvane Reader Bootload Software");
+    std::vector<std::unique_ptr<QWidget>> windows;
+    for (const QString& caption : {QString(), QStringLiteral("Help - ") + product, product, QStringLiteral("ORVANE reader BOOTLOAD software v1")}) {
+      windows.push_back(std::make_unique<QWidget>());
+      windows.back()->setWindowTitle(caption);
+      windows.back()->setVisible(caption != product);
+    }
+    QCOMPARE(WindowFinder::FindWindowStartingWith(product), windows.back().get());
+    windows.back()->hide();
+    QCOMPARE(WindowFinder::FindWindowStartingWith(product), nullptr);
+    WindowFinder::BringToFront(nullptr);  // nothing found: nothing happens
   }
 };
 
