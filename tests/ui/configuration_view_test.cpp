@@ -16,7 +16,6 @@
 
 #include <filesystem>
 
-#include "configuration_view_rig.h"
 #include "firmware/module_writer.h"
 #include "support/links.h"
 #include "support/test_certificate.h"

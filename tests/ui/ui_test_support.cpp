@@ -1,13 +1,23 @@
 #include "ui_test_support.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
+#include <QRadioButton>
+#include <QTest>
 #include <QWidget>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
+#include "app/program_folder.h"
+#include "firmware/module_writer.h"
+#include "ui/file_confirm_dlg.h"
+#include "ui/interface_select_dlg.h"
 #include "ui/message_box.h"
+#include "ui/window_messages.h"
+#include "ui/xp_button.h"
 
 namespace orvane::test {
 
@@ -74,6 +84,121 @@ void OnNextModal(std::function<void(QWidget* dialog)> action) {
     (*shared)(modal);
   });
   timer->start(10);
+}
+
+
+ConfigurationViewRig::ConfigurationViewRig(uint32_t clockScale) : clock_(clockScale), scopedClock_(clock_) {
+  SetProgramFolderOverride(folder_.path());
+  transports_.network().SetCertificateFolder(folder_.path());
+  // No serial ports: the machine's own must not be opened by the tests.
+  transports_.channel().SetPortLister([](std::vector<PortInfo>& ports) { ports.clear(); });
+}
+
+ConfigurationViewRig::~ConfigurationViewRig() {
+  Close();
+  if (runner_) runner_->Stop();
+  RegisterViewFactory(kMainUpdateViewId, {});
+  SetProgramFolderOverride("");
+}
+
+void ConfigurationViewRig::Close() {
+  // Deleting the frame deletes the view, whose engine joins every worker.
+  delete frame_;
+  frame_ = nullptr;
+  view_ = nullptr;
+}
+
+void ConfigurationViewRig::AddModule(const std::string& folder, const std::string& name, int size, const std::string& info) {
+  const std::string path = PathInFolder(folder_.path(), folder);
+  std::filesystem::create_directories(path);
+  if (folder != kAppFolderName) {
+    QVERIFY(WriteRawModuleFile(PathInFolder(path, name), size_t(size), folder == kKernelFolderName ? 1 : 2));
+    return;
+  }
+  ModuleSpec spec;
+  spec.infoText = info;
+  spec.blockSize = 256;
+  spec.blockCount = static_cast<uint16_t>(size);
+  QVERIFY(WriteModuleFile(PathInFolder(path, name), spec));
+}
+
+void ConfigurationViewRig::Plug() {
+  if (!reader_) {
+    reader_ = std::make_unique<sim::SimulatedReader>(readerOptions);
+    device_ = std::make_shared<FakeHidDevice>(0x1209, 0x3810);
+    device_->SetPresent(false);
+    runner_ = std::make_unique<sim::SimHidDevice>(*reader_, device_);
+    QVERIFY(runner_->Start());
+    hidBackend_.AddDevice(device_);
+  }
+  device_->SetPresent(true);
+}
+
+bool ConfigurationViewRig::Start(InterfaceAnswer answer) {
+  WriteConfiguration(QString::fromStdString(folder_.path()), ValidConfigurationXml(tlsPort, tcpPort));
+  RegisterViewFactory(kMainUpdateViewId, [this](CMainFrame&) -> QWidget* {
+    view_ = new CViewConfiguration(transports_.channel());
+    return view_;
+  });
+  bool answered = false;
+  OnNextModal([this, answer, &answered](QWidget* dialog) {
+    answered = true;
+    auto* select = qobject_cast<CInterfaceSelectDlg*>(dialog);
+    if (select == nullptr || answer == InterfaceAnswer::Escape) {
+      QTest::keyClick(dialog, Qt::Key_Escape);
+      return;
+    }
+    select->RadioButton(static_cast<int>(answer))->click();
+    select->OkButton()->click();
+  });
+  frame_ = CMainFrame::Create(settings_);
+  if (frame_ == nullptr) return false;
+  frame_->show();
+  return QTest::qWaitFor(
+      [&] {
+        return answered && view_ != nullptr && QApplication::activeModalWidget() == nullptr &&
+               frame_->ActiveView() == view_ && view_->isVisible();
+      },
+      10000);
+}
+
+bool ConfigurationViewRig::StartReady() {
+  Plug();
+  return Start() && WaitUntilReady();
+}
+
+bool ConfigurationViewRig::WaitUntilReady() {
+  return QTest::qWaitFor([&] { return view_->engine().ready() && ControlsEnabled(true); }, 10000);
+}
+
+QString ConfigurationViewRig::UpdateConfirmed() {
+  QString shown;
+  OnNextModal([&shown](QWidget* dialog) {
+    auto* confirm = qobject_cast<CFileConfirmDlg*>(dialog);
+    if (confirm == nullptr) return dialog->close(), void();
+    shown = confirm->Text();
+    QTest::mouseClick(confirm->ContinueButton(), Qt::LeftButton);
+  });
+  QTest::mouseClick(form().update, Qt::LeftButton);
+  return shown;
+}
+
+bool ConfigurationViewRig::WaitUntilRunOver() {
+  return QTest::qWaitFor(
+      [&] { return !view_->engine().UpdateRunning() && !view_->engine().busy() && ControlsEnabled(true); }, 30000);
+}
+
+QStringList ConfigurationViewRig::Column(int column) const {
+  QStringList texts;
+  for (int row = 0; row < form().list->GetItemCount(); ++row) texts << form().list->GetItemText(row, column);
+  return texts;
+}
+
+bool ConfigurationViewRig::ControlsEnabled(bool enabled) const {
+  const ViewForm& shown = form();
+  return shown.update->isEnabled() == enabled && shown.reloadFirmware->isEnabled() == enabled &&
+         shown.reloadKernel->isEnabled() == enabled && shown.list->isEnabled() == enabled &&
+         shown.selectAll->isEnabled() == enabled;
 }
 
 }  // namespace orvane::test

@@ -1,19 +1,40 @@
 #pragma once
-// Helpers shared by the desktop program's tests.
+// Helpers shared by the desktop program's tests, and the desktop program
+// around the main update view, with real parts: the main frame with its
+// start-up view and view switch, the interface dialog, the three transports
+// and one ReaderChannel, a program folder of its own, and a simulated reader
+// on the in-memory HID backend that the test plugs in and pulls out. Program
+// time runs on a scaled clock.
 
 #include <QColor>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QImage>
+#include <QLabel>
 #include <QPointer>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
 #include <algorithm>
 #include <functional>
+#include <memory>
+#include <string>
 #include <vector>
+
+#include "app/bootload_settings.h"
+#include "app/clock.h"
+#include "bootload/transport_bundle.h"
+#include "firmware/module_discovery.h"
+#include "reader-sim/sim_hid_device.h"
+#include "reader-sim/simulated_reader.h"
+#include "support/temp_dir.h"
+#include "transport/fake_hid_backend.h"
+#include "ui/list_ctrl_ex.h"
+#include "ui/main_frame.h"
+#include "ui/main_update_view.h"
 
 namespace orvane::test {
 
@@ -87,4 +108,74 @@ QRect DarkBounds(const QImage& image, const QRect& area, int threshold = 300);
 // Runs `action` on the next modal dialog that opens (then closes nothing by
 // itself): for driving exec() from a test.
 void OnNextModal(std::function<void(QWidget* dialog)> action);
+
+// How the interface dialog is answered when the view starts.
+enum class InterfaceAnswer { Local, Tls, Tcp, Escape };
+
+class ConfigurationViewRig {
+ public:
+  // Program time runs `clockScale` times faster than real time.
+  explicit ConfigurationViewRig(uint32_t clockScale = 10);
+  ~ConfigurationViewRig();
+
+  // ---- before Start ----
+  // The configuration file's network ports.
+  QString tlsPort = QStringLiteral("8443");
+  QString tcpPort = QStringLiteral("8000");
+  // The reader that the first Plug() connects.
+  sim::ReaderOptions readerOptions;
+  // A module file beside the program: in kAppFolderName `size` is its number
+  // of 256-byte blocks, in the kernel and UniApp folders its length in bytes.
+  void AddModule(const std::string& folder, const std::string& name, int size, const std::string& info = "V1.00");
+
+  // Starts the program as a user would: the frame with its start-up view,
+  // which switches to the main update view; the interface dialog is answered
+  // as given. False when the view did not appear in time.
+  bool Start(InterfaceAnswer answer = InterfaceAnswer::Local);
+  // Plugs the reader in, starts, and waits until the view shows the reader ready.
+  bool StartReady();
+
+  void Plug();
+  void Unplug() { device_->SetPresent(false); }
+  sim::SimulatedReader& reader() { return *reader_; }
+
+  CMainFrame* frame() const { return frame_; }
+  CViewConfiguration* view() const { return view_; }
+  const ViewForm& form() const { return view_->form(); }
+  const std::string& programFolder() const { return folder_.path(); }
+  // Ends the program (frame and view); safe to call more than once.
+  void Close();
+  // Waits (in real time) until the reader has been found and the view shows it.
+  bool WaitUntilReady();
+  // Presses Update and confirms with "Continue" (any other dialog that comes
+  // first is closed); returns the confirmation's text.
+  QString UpdateConfirmed();
+  bool WaitUntilRunOver();
+
+  // ---- reading the screen ----
+  QString StatusText() const { return form().status->text(); }
+  // Without the break opportunities that the line adds to long runs.
+  QString DeviceInfoText() const { return form().deviceInfo->text().remove(QChar(0x200B)); }
+  // The texts of every row in `column` (0 the file, 1 the status, 2 the info).
+  QStringList Column(int column) const;
+  // Invalid for the default colour.
+  QColor RowColour(int row) const { return form().list->TextColorFor(row, 1).value_or(QColor()); }
+  void TickRow(int row, bool ticked = true) { form().list->SetCheck(row, ticked); }
+  // True when every control an update disables is enabled (or disabled, for false).
+  bool ControlsEnabled(bool enabled) const;
+
+ private:
+  ScaledClock clock_;
+  ScopedClock scopedClock_;
+  TempDir folder_;
+  BootloadSettings settings_;
+  FakeHidBackend hidBackend_;
+  TransportBundle transports_{settings_, hidBackend_};
+  std::unique_ptr<sim::SimulatedReader> reader_;
+  std::shared_ptr<FakeHidDevice> device_;
+  std::unique_ptr<sim::SimHidDevice> runner_;
+  CMainFrame* frame_ = nullptr;
+  CViewConfiguration* view_ = nullptr;
+};
+
 }  // namespace orvane::test
