@@ -45,12 +45,13 @@ class TestConfigurationView : public QObject {
  private slots:
   void cleanup() { g_bModelVariant.store(false); }
 
-  // Texts from the reader are shown as they are, never as markup; a long one
+  // Texts from the reader are shown as they are, never as markup (control
+  // characters other than tabs and line breaks as blanks); a long one
   // wraps below the form; "4710" after the first character brings the model
   // box, whose tick reaches the engine.
   void readerTextsAreNotMarkup() {
     ConfigurationViewRig rig;
-    rig.readerOptions.applicationVersion = "<b>4710</b>\x01V2 " + std::string(120, 'W');
+    rig.readerOptions.applicationVersion = "<b>4710</b>\x01V2 " + std::string(120, 'W') + "\t";
     QVERIFY(rig.StartReady());
     QTRY_VERIFY(rig.DeviceInfoText().startsWith(QStringLiteral("Application Mode, ")));
     QCOMPARE(rig.form().deviceInfo->textFormat(), Qt::PlainText);
@@ -170,18 +171,6 @@ class TestConfigurationView : public QObject {
     QCOMPARE(boxes.shown.front().text, certificate ? problem + rig.tlsPort : problem);
   }
 
-  // A non-PCI reader in its bootloader names the block an interrupted load stopped at.
-  void deviceLineShowsTheBootloaderMode() {
-    ConfigurationViewRig rig;
-    rig.readerOptions.mode = sim::ReaderMode::Bootloader;
-    rig.readerOptions.typeChar = '0';
-    rig.readerOptions.stopPackage = 7;
-    QVERIFY(rig.StartReady());
-    QTRY_VERIFY(rig.DeviceInfoText().startsWith(QStringLiteral("Bootloader Mode, Version Info: ")));
-    QVERIFY2(rig.DeviceInfoText().endsWith(QStringLiteral("\nType: NONPCI. Continue Loading From Stop Package:\t 7")),
-             qPrintable(rig.DeviceInfoText()));
-  }
-
   // Ticked rows, Update, "Continue": the rows show their progress bar while
   // the controls are disabled and the window keeps repainting, then
   // "Completed" in blue; the controls come back and the status tells the
@@ -272,23 +261,6 @@ class TestConfigurationView : public QObject {
     QCOMPARE(rig.RowColour(1), QColor());
     QCOMPARE(rig.RowColour(2), QColor());
     QCOMPARE(rig.StatusText(), QStringLiteral("Firmware Update Failed"));
-  }
-
-  // The close box is not blocked by a run: the workers are stopped and the
-  // window goes at once.
-  void closingTheWindowDuringATransferEndsPromptly() {
-    ConfigurationViewRig rig;
-    rig.AddModule(kAppFolderName, "app_main.fm", 400);
-    rig.readerOptions.answerDelayMs = 50;
-    QVERIFY(rig.StartReady());
-    rig.TickRow(0);
-    rig.UpdateConfirmed();
-    QVERIFY(QTest::qWaitFor([&] { return rig.form().list->CurrentProgressRow() == 0; }, 20000));
-    QElapsedTimer closing;
-    closing.start();
-    rig.Close();
-    QVERIFY2(closing.elapsed() < 3000, qPrintable(QString::number(closing.elapsed())));
-    QVERIFY(rig.reader().Loads().empty() || !rig.reader().Loads().back().complete);
   }
 
   // The Update click on the real clock: from the click itself on, the window

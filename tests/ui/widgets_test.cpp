@@ -150,6 +150,8 @@ class TestWidgets : public QObject {
     list_->SetRowPercentage(-1, 40);
     list_->SetRowPercentage(CListCtrlEx::kMaxProgressRows, 40);
     QCOMPARE(list_->CurrentProgressRow(), 3);
+    list_->SetCheck(99, true);  // rows that are not there: nothing to tick or read
+    QVERIFY(!list_->GetCheck(99) && list_->GetItemText(99, 1).isEmpty());
     list_->DeleteAllItems();
     QCOMPARE(list_->RowPercentage(3), 0);
     QVERIFY(list_->ProgressBarRect().isEmpty());
