@@ -45,12 +45,19 @@ class TestConfigurationView : public QObject {
  private slots:
   void cleanup() { g_bModelVariant.store(false); }
 
-  // Texts from the reader are shown as they are, never as markup (control
-  // characters other than tabs and line breaks as blanks); a long one
-  // wraps below the form; "4710" after the first character brings the model
-  // box, whose tick reaches the engine.
-  void readerTextsAreNotMarkup() {
+  // Before any run. Texts from the reader are shown as they are, never as
+  // markup (control characters other than tabs and line breaks as blanks); a
+  // long one wraps below the form; "4710" after the first character brings
+  // the model box, whose tick reaches the engine. Ctrl+A, C, F, V, X, Y and Z
+  // do nothing inside the view: neither the focused control (no Ctrl+A
+  // selection) nor a shortcut of the frame sees them. The folder browsers:
+  // the title, then a rebuilt list (application, kernel, UniApp rows);
+  // cancelling changes nothing; the kernel browser skips files not named "app_".
+  void readerTextsKeysAndFolderBrowsers() {
     ConfigurationViewRig rig;
+    rig.AddModule(kAppFolderName, "app_main.fm", 2);
+    rig.AddModule(kKernelFolderName, "app_ct_l2.fm", 100);
+    rig.AddModule(kUniAppFolderName, "wallet.fm", 100);
     rig.readerOptions.applicationVersion = "<b>4710</b>\x01V2 " + std::string(120, 'W') + "\t";
     QVERIFY(rig.StartReady());
     QTRY_VERIFY(rig.DeviceInfoText().startsWith(QStringLiteral("Application Mode, ")));
@@ -61,15 +68,7 @@ class TestConfigurationView : public QObject {
     QTRY_VERIFY(rig.form().modelBox->isVisible());
     QTest::mouseClick(rig.form().modelBox, Qt::LeftButton);
     QVERIFY(rig.view()->engine().modelBoxTicked());
-  }
 
-  // Ctrl+A, C, F, V, X, Y and Z do nothing inside the view: neither the
-  // focused control (no Ctrl+A selection) nor a shortcut of the frame sees them.
-  void ctrlLettersAreSwallowed() {
-    ConfigurationViewRig rig;
-    rig.AddModule(kAppFolderName, "first.fm", 2);
-    rig.AddModule(kAppFolderName, "second.fm", 2);
-    QVERIFY(rig.Start());
     CListCtrlEx* list = rig.form().list;
     list->activateWindow();
     list->setFocus();
@@ -88,21 +87,11 @@ class TestConfigurationView : public QObject {
     }
     QTest::keyClick(list, Qt::Key_Down);  // other keys still reach the list
     QCOMPARE(list->currentRow(), 1);
-  }
 
-  // The folder browsers: the title, then a rebuilt list (application, kernel,
-  // UniApp rows); cancelling changes nothing; the kernel browser skips files
-  // not named "app_".
-  void folderBrowsersRebuildTheList() {
-    ConfigurationViewRig rig;
-    rig.AddModule(kAppFolderName, "app_main.fm", 2);
-    rig.AddModule(kKernelFolderName, "app_ct_l2.fm", 100);
-    rig.AddModule(kUniAppFolderName, "wallet.fm", 100);
     TempDir apps;
     TempDir kernels;
     QVERIFY(WriteRawModuleFile(kernels.File("app_nfcrd_l2_cup.fm"), 100) && WriteRawModuleFile(kernels.File("kernel_x.fm"), 100));
     QVERIFY(WriteModuleFile(apps.File("b_app.fm"), ModuleSpec{}) && WriteModuleFile(apps.File("c_bootloader.fm"), ModuleSpec{}));
-    QVERIFY(rig.StartReady());
     const auto browse = [&](CXPButton* button, const TempDir* folder, const QString& title) {
       QString shown;
       OnNextModal([&](QWidget* dialog) {
@@ -167,8 +156,8 @@ class TestConfigurationView : public QObject {
     QVERIFY(!form.update->isEnabled());
     QTRY_COMPARE(rig.StatusText(), QStringLiteral("Device Not Ready"));
     if (problem.isEmpty()) return;
-    QVERIFY(QTest::qWaitFor([&] { return !boxes.shown.empty(); }, 10000));
-    QCOMPARE(boxes.shown.front().text, certificate ? problem + rig.tlsPort : problem);
+    QVERIFY(QTest::qWaitFor([&] { return !boxes.texts.empty(); }, 10000));
+    QCOMPARE(boxes.texts.front(), certificate ? problem + rig.tlsPort : problem);
   }
 
   // Ticked rows, Update, "Continue": the rows show their progress bar while
@@ -215,8 +204,7 @@ class TestConfigurationView : public QObject {
     qunsetenv("XDG_STATE_HOME");
     const QString log = QString::fromStdString(state.path()) + QStringLiteral("/orvane-bootload/ORV_Bootload_log.txt");
     QVERIFY(QFile::exists(log));
-    QCOMPARE(boxes.shown.size(), size_t{1});
-    QCOMPARE(boxes.shown.front().text, QStringLiteral("The program folder is not writable; the session log is written to ") + log);
+    QCOMPARE(boxes.texts, QStringList{"The program folder is not writable; the session log is written to " + log});
   }
 
   // Update with nothing ticked shows the message box; Select All, then a
@@ -233,9 +221,8 @@ class TestConfigurationView : public QObject {
     QVERIFY(rig.StartReady());
     MessageBoxRecorder boxes;
     QTest::mouseClick(rig.form().update, Qt::LeftButton);
-    QCOMPARE(boxes.shown.size(), size_t(1));
-    QCOMPARE(boxes.shown[0].text, QStringLiteral("Please select the file to update."));
-    QCOMPARE(boxes.shown[0].caption, QStringLiteral("Orvane Reader Bootload Software"));
+    QCOMPARE(boxes.texts, QStringList{"Please select the file to update."});
+    QCOMPARE(boxes.captions, QStringList{"Orvane Reader Bootload Software"});
     QTest::mouseClick(rig.form().selectAll, Qt::LeftButton);  // ticks every row
     OnNextModal([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
     QTest::mouseClick(rig.form().update, Qt::LeftButton);

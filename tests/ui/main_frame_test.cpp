@@ -146,9 +146,8 @@ class TestMainFrame : public QObject {
       test::MessageBoxRecorder boxes;
       BootloadSettings settings;
       QCOMPARE(CMainFrame::Create(settings), nullptr);
-      QCOMPARE(boxes.shown.size(), size_t{1});
-      QCOMPARE(boxes.shown[0].text, QStringLiteral("Configuration File \"BootloadConfiguration.xml\" Format Error!\r\n"
-                                                   "Please colse the demo and re-configuration it."));
+      QCOMPARE(boxes.texts, QStringList{"Configuration File \"BootloadConfiguration.xml\" Format Error!\r\n"
+                                        "Please colse the demo and re-configuration it."});
       QCOMPARE(g_pMainFrame, nullptr);
     }
   }

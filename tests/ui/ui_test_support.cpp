@@ -40,7 +40,8 @@ void WriteConfiguration(const QString& folder, const QString& xml) {
 
 MessageBoxRecorder::MessageBoxRecorder() {
   SetMessageBoxHook([this](QWidget*, const QString& text, const QString& caption) {
-    shown.push_back({text, caption});
+    texts << text;
+    captions << caption;
   });
 }
 

@@ -45,13 +45,10 @@ void WriteConfiguration(const QString& folder, const QString& xml);
 
 // Records the program's message boxes instead of showing them, while alive.
 struct MessageBoxRecorder {
-  struct Shown {
-    QString text;
-    QString caption;
-  };
   MessageBoxRecorder();
   ~MessageBoxRecorder();
-  std::vector<Shown> shown;
+  QStringList texts;
+  QStringList captions;
 };
 
 // Asks a widget to repaint every 20 ms from Start() to Stop() and measures, on
