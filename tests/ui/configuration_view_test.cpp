@@ -5,7 +5,6 @@
 // the real clock); and the problems that reach the operator in message boxes.
 
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QFileDialog>

@@ -4,7 +4,6 @@
 // workers raise; the help window with its size, margin, missing-document text
 // and Copy; one program per user, its window found by its caption.
 
-#include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QMenuBar>
@@ -29,7 +28,6 @@
 #include "ui/help_dialog.h"
 #include "ui/main_frame.h"
 #include "ui/message_box.h"
-#include "ui/program_resources.h"
 #include "ui/single_instance.h"
 #include "ui/window_finder.h"
 #include "ui/window_messages.h"

@@ -5,11 +5,9 @@
 #include <QFile>
 #include <QRadioButton>
 #include <QTest>
-#include <QWidget>
 
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 
 #include "app/program_folder.h"
 #include "firmware/module_writer.h"
@@ -109,7 +107,7 @@ void ConfigurationViewRig::Close() {
   view_ = nullptr;
 }
 
-void ConfigurationViewRig::AddModule(const std::string& folder, const std::string& name, int size, const std::string& info) {
+void ConfigurationViewRig::AddModule(const std::string& folder, const std::string& name, int size) {
   const std::string path = PathInFolder(folder_.path(), folder);
   std::filesystem::create_directories(path);
   if (folder != kAppFolderName) {
@@ -117,22 +115,9 @@ void ConfigurationViewRig::AddModule(const std::string& folder, const std::strin
     return;
   }
   ModuleSpec spec;
-  spec.infoText = info;
   spec.blockSize = 256;
   spec.blockCount = static_cast<uint16_t>(size);
   QVERIFY(WriteModuleFile(PathInFolder(path, name), spec));
-}
-
-void ConfigurationViewRig::Plug() {
-  if (!reader_) {
-    reader_ = std::make_unique<sim::SimulatedReader>(readerOptions);
-    device_ = std::make_shared<FakeHidDevice>(0x1209, 0x3810);
-    device_->SetPresent(false);
-    runner_ = std::make_unique<sim::SimHidDevice>(*reader_, device_);
-    QVERIFY(runner_->Start());
-    hidBackend_.AddDevice(device_);
-  }
-  device_->SetPresent(true);
 }
 
 bool ConfigurationViewRig::Start(InterfaceAnswer answer) {
@@ -164,12 +149,12 @@ bool ConfigurationViewRig::Start(InterfaceAnswer answer) {
 }
 
 bool ConfigurationViewRig::StartReady() {
-  Plug();
-  return Start() && WaitUntilReady();
-}
-
-bool ConfigurationViewRig::WaitUntilReady() {
-  return QTest::qWaitFor([&] { return view_->engine().ready() && ControlsEnabled(true); }, 10000);
+  reader_ = std::make_unique<sim::SimulatedReader>(readerOptions);
+  device_ = std::make_shared<FakeHidDevice>(0x1209, 0x3810);
+  runner_ = std::make_unique<sim::SimHidDevice>(*reader_, device_);
+  if (!runner_->Start()) return false;
+  hidBackend_.AddDevice(device_);
+  return Start() && QTest::qWaitFor([&] { return view_->engine().ready() && ControlsEnabled(true); }, 10000);
 }
 
 QString ConfigurationViewRig::UpdateConfirmed() {

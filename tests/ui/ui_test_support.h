@@ -22,7 +22,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/bootload_settings.h"
 #include "app/clock.h"
@@ -119,20 +118,19 @@ class ConfigurationViewRig {
   // The configuration file's network ports.
   QString tlsPort = QStringLiteral("8443");
   QString tcpPort = QStringLiteral("8000");
-  // The reader that the first Plug() connects.
+  // The reader that StartReady() plugs in.
   sim::ReaderOptions readerOptions;
   // A module file beside the program: in kAppFolderName `size` is its number
   // of 256-byte blocks, in the kernel and UniApp folders its length in bytes.
-  void AddModule(const std::string& folder, const std::string& name, int size, const std::string& info = "V1.00");
+  void AddModule(const std::string& folder, const std::string& name, int size);
 
   // Starts the program as a user would: the frame with its start-up view,
   // which switches to the main update view; the interface dialog is answered
   // as given. False when the view did not appear in time.
   bool Start(InterfaceAnswer answer = InterfaceAnswer::Local);
-  // Plugs the reader in, starts, and waits until the view shows the reader ready.
+  // Plugs the reader in, starts, and waits (in real time) until the view
+  // shows the reader ready.
   bool StartReady();
-
-  void Plug();
   void Unplug() { device_->SetPresent(false); }
   sim::SimulatedReader& reader() { return *reader_; }
 
@@ -142,8 +140,6 @@ class ConfigurationViewRig {
   const std::string& programFolder() const { return folder_.path(); }
   // Ends the program (frame and view); safe to call more than once.
   void Close();
-  // Waits (in real time) until the reader has been found and the view shows it.
-  bool WaitUntilReady();
   // Presses Update and confirms with "Continue" (any other dialog that comes
   // first is closed); returns the confirmation's text.
   QString UpdateConfirmed();
