@@ -126,10 +126,8 @@ class TestConfigurationView : public QObject {
     QTest::addColumn<bool>("certificate");
     QTest::addColumn<QString>("problem");
     QTest::newRow("Escape: local") << InterfaceAnswer::Escape << int(InterfaceUsbSerial) << false << QString();
-    QTest::newRow("TLS without certificate or key") << InterfaceAnswer::Tls << int(InterfaceTlsServer) << false
-                                                    << QStringLiteral("load server_cert.pem failed");
-    QTest::newRow("TLS port in use") << InterfaceAnswer::Tls << int(InterfaceTlsServer) << true
-                                     << QStringLiteral("Unable to listen on TLS port ");
+    QTest::newRow("TLS, no key") << InterfaceAnswer::Tls << int(InterfaceTlsServer) << false << "load server_cert.pem failed";
+    QTest::newRow("TLS, port taken") << InterfaceAnswer::Tls << int(InterfaceTlsServer) << true << "Unable to listen on TLS port ";
     QTest::newRow("TCP / IP") << InterfaceAnswer::Tcp << int(InterfaceTcpClient) << false << QString();
   }
   void interfaceChoiceAndPort() {

@@ -13,7 +13,6 @@
 #include "firmware/module_writer.h"
 #include "ui/file_confirm_dlg.h"
 #include "ui/interface_select_dlg.h"
-#include "ui/message_box.h"
 #include "ui/window_messages.h"
 #include "ui/xp_button.h"
 
@@ -36,39 +35,33 @@ void WriteConfiguration(const QString& folder, const QString& xml) {
   file.write(xml.toUtf8());
 }
 
-MessageBoxRecorder::MessageBoxRecorder() {
-  SetMessageBoxHook([this](QWidget*, const QString& text, const QString& caption) {
-    texts << text;
-    captions << caption;
-  });
+namespace {
+
+// Calls `visit` with each pixel of `image` inside `area`.
+void ForEachPixel(const QImage& image, const QRect& area, const std::function<void(int x, int y, const QColor&)>& visit) {
+  const QRect bounded = area.intersected(image.rect());
+  for (int y = bounded.top(); y <= bounded.bottom(); ++y) {
+    for (int x = bounded.left(); x <= bounded.right(); ++x) visit(x, y, image.pixelColor(x, y));
+  }
 }
 
-MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxHook({}); }
+}  // namespace
 
 int CountPixels(const QImage& image, const QRect& area, const QColor& colour, int tolerance) {
   int count = 0;
-  const QRect bounded = area.intersected(image.rect());
-  for (int y = bounded.top(); y <= bounded.bottom(); ++y) {
-    for (int x = bounded.left(); x <= bounded.right(); ++x) {
-      const QColor pixel = image.pixelColor(x, y);
-      if (std::abs(pixel.red() - colour.red()) <= tolerance && std::abs(pixel.green() - colour.green()) <= tolerance &&
-          std::abs(pixel.blue() - colour.blue()) <= tolerance) {
-        ++count;
-      }
-    }
-  }
+  ForEachPixel(image, area, [&](int, int, const QColor& pixel) {
+    const int off = std::max({std::abs(pixel.red() - colour.red()), std::abs(pixel.green() - colour.green()),
+                              std::abs(pixel.blue() - colour.blue())});
+    if (off <= tolerance) ++count;
+  });
   return count;
 }
 
 QRect DarkBounds(const QImage& image, const QRect& area, int threshold) {
   QRect bounds;
-  const QRect bounded = area.intersected(image.rect());
-  for (int y = bounded.top(); y <= bounded.bottom(); ++y) {
-    for (int x = bounded.left(); x <= bounded.right(); ++x) {
-      const QColor pixel = image.pixelColor(x, y);
-      if (pixel.red() + pixel.green() + pixel.blue() < threshold) bounds |= QRect(x, y, 1, 1);
-    }
-  }
+  ForEachPixel(image, area, [&](int x, int y, const QColor& pixel) {
+    if (pixel.red() + pixel.green() + pixel.blue() < threshold) bounds |= QRect(x, y, 1, 1);
+  });
   return bounds;
 }
 

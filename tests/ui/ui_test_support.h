@@ -34,6 +34,7 @@
 #include "ui/list_ctrl_ex.h"
 #include "ui/main_frame.h"
 #include "ui/main_update_view.h"
+#include "ui/message_box.h"
 
 namespace orvane::test {
 
@@ -44,8 +45,13 @@ void WriteConfiguration(const QString& folder, const QString& xml);
 
 // Records the program's message boxes instead of showing them, while alive.
 struct MessageBoxRecorder {
-  MessageBoxRecorder();
-  ~MessageBoxRecorder();
+  MessageBoxRecorder() {
+    SetMessageBoxHook([this](QWidget*, const QString& text, const QString& caption) {
+      texts << text;
+      captions << caption;
+    });
+  }
+  ~MessageBoxRecorder() { SetMessageBoxHook({}); }
   QStringList texts;
   QStringList captions;
 };

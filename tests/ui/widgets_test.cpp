@@ -6,8 +6,6 @@
 #include <QScreen>
 #include <QTest>
 
-#include <thread>
-
 #include "ui/list_ctrl_ex.h"
 #include "ui/program_style.h"
 #include "ui/xp_button.h"
@@ -48,10 +46,7 @@ class TestWidgets : public QObject {
     list_ = new CListCtrlEx(window_);
     list_->setGeometry(10, 60, 600, 200);
     for (int column = 0; column < 3; ++column) list_->InsertColumn(column, QStringLiteral("Column"), 190);
-    for (int row = 0; row < 4; ++row) {
-      list_->InsertItem(row, QStringLiteral("module_%1.fm").arg(row));
-      list_->SetItemText(row, 2, QStringLiteral("Info text"));
-    }
+    for (int row = 0; row < 4; ++row) list_->InsertItem(row, QStringLiteral("module_%1.fm").arg(row));
     window_->resize(620, 270);
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_));
@@ -94,8 +89,7 @@ class TestWidgets : public QObject {
   }
 
   // The latest record of a cell wins, also on the screen, where a new colour
-  // arrives by itself; a coloured row keeps a black "Info"; the worker's
-  // texts reach the list.
+  // arrives by itself; a coloured row keeps a black "Info".
   void cellColoursLastRecordWinsAndIsRepainted() {
     list_->SetItemText(0, 1, QStringLiteral("Completed"));
     const QRect cell = Cell(0, 1).translated(list_->viewport()->mapTo(window_, QPoint()));
@@ -111,8 +105,6 @@ class TestWidgets : public QObject {
     QCOMPARE(list_->TextColorFor(0, 2), std::optional<QColor>(QColor(Qt::black)));
     list_->ClearCellColors();
     QCOMPARE(list_->TextColorFor(0, 1), std::nullopt);
-    std::thread([this] { list_->SetItemText(3, 1, QStringLiteral("Failed")); }).join();  // as the update's worker does
-    QTRY_COMPARE(list_->GetItemText(3, 1), QStringLiteral("Failed"));
   }
 
   // The bar fills only the current cell, to its percentage; percentages are
