@@ -35,17 +35,13 @@ void WriteConfiguration(const QString& folder, const QString& xml) {
   file.write(xml.toUtf8());
 }
 
-namespace {
-
 // Calls `visit` with each pixel of `image` inside `area`.
-void ForEachPixel(const QImage& image, const QRect& area, const std::function<void(int x, int y, const QColor&)>& visit) {
+static void ForEachPixel(const QImage& image, const QRect& area, const std::function<void(int x, int y, const QColor&)>& visit) {
   const QRect bounded = area.intersected(image.rect());
   for (int y = bounded.top(); y <= bounded.bottom(); ++y) {
     for (int x = bounded.left(); x <= bounded.right(); ++x) visit(x, y, image.pixelColor(x, y));
   }
 }
-
-}  // namespace
 
 int CountPixels(const QImage& image, const QRect& area, const QColor& colour, int tolerance) {
   int count = 0;
@@ -67,13 +63,12 @@ QRect DarkBounds(const QImage& image, const QRect& area, int threshold) {
 
 void OnNextModal(std::function<void(QWidget* dialog)> action) {
   auto* timer = new QTimer();
-  auto shared = std::make_shared<std::function<void(QWidget*)>>(std::move(action));
-  QObject::connect(timer, &QTimer::timeout, timer, [timer, shared] {
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, action = std::move(action)] {
     QWidget* modal = QApplication::activeModalWidget();
     if (modal == nullptr) return;
     timer->stop();
     timer->deleteLater();
-    (*shared)(modal);
+    action(modal);
   });
   timer->start(10);
 }

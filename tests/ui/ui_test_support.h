@@ -77,13 +77,10 @@ class RepaintProbe : public QObject {
     Paint();
   }
   qint64 worstMs = 0;
-  int paints = 0;
 
- protected:
   bool eventFilter(QObject*, QEvent* event) override {
     if (event->type() == QEvent::Paint && timer_.isActive()) {
       Paint();
-      ++paints;
       if (onPaint_) onPaint_();
     }
     return false;

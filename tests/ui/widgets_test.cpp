@@ -12,19 +12,14 @@
 #include "ui_test_support.h"
 
 using namespace orvane;
-using orvane::test::CountPixels;
-using orvane::test::DarkBounds;
-
-namespace {
+using namespace orvane::test;
 
 constexpr int kWidth = 120;
 constexpr int kHeight = 40;
 const QColor kRed(255, 0, 0);
 const QColor kBlue(0, 0, 255);
 
-QImage Picture(QWidget* widget) { return widget->grab().toImage(); }
-
-}  // namespace
+static QImage Picture(QWidget* widget) { return widget->grab().toImage(); }
 
 class TestWidgets : public QObject {
   Q_OBJECT
