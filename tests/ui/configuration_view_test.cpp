@@ -178,7 +178,6 @@ class TestConfigurationView : public QObject {
       enabledDuringBar |= !rig.ControlsEnabled(false);
       barRows.insert(row);
     });
-    probe.Start();
     QCOMPARE(rig.UpdateConfirmed(), QStringLiteral("Bootloader file list:\r\n\tNone\r\nApp file list:\r\n\tapp_main.fm\r\n"
                                                    "Kernel file list:\r\n\tapp_ct_l2.fm\r\n\r\nUni-App file list:\r\n\tNone"));
     QVERIFY(rig.WaitUntilRunOver());
@@ -265,7 +264,6 @@ class TestConfigurationView : public QObject {
     rig.TickRow(0);
     bool clicked = false, busyThroughout = true;
     RepaintProbe probe(rig.view(), [&] { busyThroughout &= !clicked || engine.busy(); });
-    probe.Start();
     rig.UpdateConfirmed();
     clicked = true;
     // The click itself starts the run: busy, and nothing left to press.

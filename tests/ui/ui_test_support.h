@@ -56,7 +56,7 @@ struct MessageBoxRecorder {
   QStringList captions;
 };
 
-// Asks a widget to repaint every 20 ms from Start() to Stop() and measures, on
+// Asks a widget to repaint every 20 ms from its construction to Stop() and measures, on
 // the real clock, the longest time between two paints: a user-interface
 // thread that blocks shows up as one long gap. `onPaint` looks at each paint.
 class RepaintProbe : public QObject {
@@ -66,8 +66,6 @@ class RepaintProbe : public QObject {
     connect(&timer_, &QTimer::timeout, this, [this] {
       if (widget_) widget_->update();
     });
-  }
-  void Start() {
     clock_.start();
     timer_.start(20);
   }

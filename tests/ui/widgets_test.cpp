@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QTest>
 
+#include <thread>
+
 #include "ui/list_ctrl_ex.h"
 #include "ui/program_style.h"
 #include "ui/xp_button.h"
@@ -86,7 +88,8 @@ class TestWidgets : public QObject {
   }
 
   // The latest record of a cell wins, also on the screen, where a new colour
-  // arrives by itself; a coloured row keeps a black "Info".
+  // arrives by itself; a coloured row keeps a black "Info"; texts set from
+  // another thread arrive.
   void cellColoursLastRecordWinsAndIsRepainted() {
     list_->SetItemText(0, 1, QStringLiteral("Completed"));
     const QRect cell = Cell(0, 1).translated(list_->viewport()->mapTo(window_, QPoint()));
@@ -102,6 +105,8 @@ class TestWidgets : public QObject {
     QCOMPARE(list_->TextColorFor(0, 2), std::optional<QColor>(QColor(Qt::black)));
     list_->ClearCellColors();
     QCOMPARE(list_->TextColorFor(0, 1), std::nullopt);
+    std::thread([this] { list_->SetItemText(3, 1, QStringLiteral("Failed")); }).join();  // as a worker would
+    QTRY_COMPARE(list_->GetItemText(3, 1), QStringLiteral("Failed"));
   }
 
   // The bar fills only the current cell, to its percentage; percentages are
