@@ -25,7 +25,6 @@ class CFileConfirmDlg : public QDialog {
   QString Text() const { return text_; }
 
   CXPButton* ContinueButton() const { return continue_; }
-  CXPButton* CancelButton() const { return cancel_; }
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -34,7 +34,6 @@ class CInterfaceSelectDlg : public QDialog {
 
   QRadioButton* RadioButton(int selection) const;
   CXPButton* OkButton() const { return ok_; }
-  CXPButton* CancelButton() const { return cancel_; }
 
  private:
   int selection_ = 0;

@@ -49,7 +49,6 @@ class CMainFrame : public QMainWindow {
   ~CMainFrame() override;
 
   QWidget* ActiveView() const;
-  CEMVL2_ConfigureView* PlaceholderView() const { return placeholder_; }
   // Replaces the active view by a new view of that id. Unknown ids change
   // nothing and return false. The frame keeps its size; a view larger than
   // the client area scrolls in it.
@@ -62,8 +61,7 @@ class CMainFrame : public QMainWindow {
   void OnHelp();
   void OnAppAbout();
 
-  // The status bar: the message pane and the CAP, NUM and SCRL indicators.
-  QLabel* MessagePane() const { return messagePane_; }
+  // The status bar's CAP, NUM and SCRL indicators.
   QLabel* CapsIndicator() const { return indicators_[0]; }
   QLabel* NumIndicator() const { return indicators_[1]; }
   QLabel* ScrollIndicator() const { return indicators_[2]; }

@@ -196,10 +196,7 @@ void CViewConfiguration::ShowPortBox(bool shown) {
 void CViewConfiguration::ShowNotice(std::string_view text) { ShowMessageBoxLater(this, ViewForm::Text(text)); }
 
 void CViewConfiguration::DeviceReadyChanged(bool ready) {
-  OnPresenterThread([this, ready] {
-    showsReady_ = ready;
-    form_.ShowPicture(ready);
-  });
+  OnPresenterThread([this, ready] { form_.ShowPicture(ready); });
 }
 
 void CViewConfiguration::EnableInputs(OperatorInputs inputs, bool enabled) {

@@ -44,8 +44,6 @@ class CViewConfiguration : public QWidget, public FrameView, public UpdateView, 
 
   // The controls, for the frame and for tests.
   const ViewForm& form() const { return form_; }
-  // Whether the ready picture (rather than the not-ready one) is shown.
-  bool showsReadyPicture() const { return showsReady_; }
 
   // ---- UpdateView ----
   DesktopViewPart* desktop() override { return this; }
@@ -91,7 +89,6 @@ class CViewConfiguration : public QWidget, public FrameView, public UpdateView, 
   ViewForm form_;
   QTimer* blinkTimer_ = nullptr;
   ViewKeyboardFilter* keyboardFilter_ = nullptr;
-  bool showsReady_ = false;
 
   // Declared last: it is built after the widgets and shut down first.
   UpdateEngine engine_;

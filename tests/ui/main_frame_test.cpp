@@ -1,51 +1,58 @@
-// CMainFrame: caption, menus and status bar; the start-up view that gives
-// way to the main view at once; view switches that change nothing, and a
-// posted one to a view of any kind; a bad configuration; Help and About;
-// Exit; the quiet end on an unhandled error.
+// CMainFrame and the dialogs an operator meets: caption and lock-key panes;
+// view switches that change nothing, and a posted one to a view of any
+// kind; a bad configuration; Help, About and Exit; the message boxes that
+// workers raise; the help window with its size, margin, missing-document text
+// and Copy; one program per user.
 
-#include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QMenuBar>
-#include <QStatusBar>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <stdexcept>
 #include <thread>
 
 #include "app/clock.h"
 #include "app/program_folder.h"
+#include "ui/bootload_app.h"
 #include "ui/control_id.h"
 #include "ui/help_dialog.h"
 #include "ui/main_frame.h"
-#include "ui/program_style.h"
-#include "ui/startup_view.h"
-#include "ui/terminate_handler.h"
+#include "ui/message_box.h"
+#include "ui/single_instance.h"
+#include "ui/window_finder.h"
 #include "ui/window_messages.h"
 #include "ui_test_support.h"
 
 using namespace orvane;
+using orvane::test::OnNextModal;
 
 class TestMainFrame : public QObject {
   Q_OBJECT
 
  private:
   QTemporaryDir folder_;
+  QTemporaryDir runtime_;
   BootloadSettings settings_;
   ManualClock clock_;  // outlives the frame, whose start thread may still use it
   CMainFrame* frame_ = nullptr;
 
  private slots:
   void initTestCase() {
-    QVERIFY(folder_.isValid());
+    QVERIFY(folder_.isValid() && runtime_.isValid());
+    // Keeps these tests away from a real instance of the program.
+    qputenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit());
     SetProgramFolderOverride(folder_.path().toStdString());
     SetClock(&clock_);
   }
   void init() {
-    clock_.ClearRecords();
     test::WriteConfiguration(folder_.path(), test::ValidConfigurationXml());
     frame_ = CMainFrame::Create(settings_);
     QVERIFY(frame_ != nullptr);
@@ -60,33 +67,18 @@ class TestMainFrame : public QObject {
     SetClock(nullptr);
   }
 
-  // The start-up view's title in its blue; then the main view follows
-  // without any pause on the program's clock, the frame shrunk to the form.
-  void startupViewGivesWayAtOnce() {
-    const QImage startup = frame_->grab().toImage();
-    QVERIFY(test::CountPixels(startup, startup.rect(), kStartupTitleBlue) > 0);
-    frame_->show();
-    QTRY_VERIFY(frame_->ActiveView() != frame_->PlaceholderView());
-    QVERIFY(clock_.Sleeps().empty());
-    QVERIFY(frame_->ActiveView()->isVisible());
-    QCOMPARE(frame_->centralWidget()->size(), QSize(680, 446));
-    QVERIFY(frame_->height() < 768);
-    QCOMPARE(frame_->windowTitle(), QStringLiteral("Orvane Reader Bootload Software  [For Taviron2] v2.00.020"));
-    QVERIFY(!(frame_->windowFlags() & Qt::WindowMaximizeButtonHint));
-    QCOMPARE(settings_.tlsServerPort, 8443);
-  }
-
-  void viewIdsWithoutAViewChangeNothing() {
+  // Switches to view ids without a view (or to nobody) change nothing; a posted switch to a
+  // view that is not one of the program's forms still shows it as the
+  // frame's first pane; the view it replaces gives up that id.
+  void viewSwitches() {
+    RegisterViewFactory(VIEW_ID_EMV_L2, [](CMainFrame&) -> QWidget* { return nullptr; });  // a view that fails to build
+    SendUserMessage(nullptr, kSwitchViewEvent, VIEW_ID_EMV_L2, 0);
+    PostUserMessage(nullptr, kSwitchViewEvent, VIEW_ID_EMV_L2, 0);
     for (int viewId : {int(VIEW_ID_EMV_L2), 0, 7}) {
       QWidget* before = frame_->ActiveView();
       SendUserMessage(frame_, kSwitchViewEvent, static_cast<uintptr_t>(viewId), 0);
       QCOMPARE(frame_->ActiveView(), before);
     }
-  }
-
-  // A posted switch to a view that is not one of the program's forms still
-  // shows it as the frame's first pane; the view it replaces gives up that id.
-  void anyRegisteredViewBecomesTheFirstPane() {
     QWidget* created = nullptr;
     RegisterViewFactory(VIEW_ID_EMV_L2, [&created](CMainFrame&) { return created = new QWidget(); });
     QWidget* before = frame_->ActiveView();
@@ -97,46 +89,39 @@ class TestMainFrame : public QObject {
     QCOMPARE(ControlId(before), 0);
   }
 
-  // Menus and lock-key panes in their order; pointing at a menu item leaves
-  // "Ready" (the items carry no prompts).
-  void menusAndStatusBar() {
-    QStringList texts;
-    for (QAction* menu : frame_->menuBar()->actions()) {
-      texts << menu->text();
-      for (QAction* item : menu->menu()->actions()) {
-        texts << item->text();
-        item->showStatusText(frame_);
-        QCOMPARE(frame_->statusBar()->currentMessage(), QString());
-        QCOMPARE(frame_->MessagePane()->text(), QStringLiteral("Ready"));
-      }
-    }
-    QCOMPARE(texts, (QStringList{"&File", "E&xit", "&Help", "&About Bootload Software...", "&Help"}));
-    frame_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(frame_));
-    QLabel* panes[] = {frame_->MessagePane(), frame_->CapsIndicator(), frame_->NumIndicator(), frame_->ScrollIndicator()};
-    const char* captions[] = {"Ready", "CAP", "NUM", "SCRL"};
-    for (int i = 0; i < 4; ++i) {
-      QCOMPARE(panes[i]->text(), QString::fromLatin1(captions[i]));
-      if (i > 0) QVERIFY(panes[i - 1]->x() < panes[i]->x());
-    }
-    frame_->SetLockKeySource([] { return LockKeys{true, false, true}; });
-    QVERIFY(panes[1]->isEnabled() && !panes[2]->isEnabled() && panes[3]->isEnabled());
-  }
-
+  // The caption; the lock-key panes follow the keys; Help opens the help
+  // window, About a box with the name and version only; Exit ends the frame.
   void helpAboutAndExit() {
     frame_->show();
     QStringList captions;
-    test::OnNextModal([&](QWidget* modal) {
-      captions << modal->windowTitle() + (qobject_cast<CHelpDialog*>(modal) ? "" : " (not the help window)");
+    OnNextModal([&](QWidget* modal) {
+      auto* help = qobject_cast<CHelpDialog*>(modal);
+      captions << modal->windowTitle() + (help ? "" : " (not the help window)");
+      // The long guide takes the full allowed height, its text four pixels
+      // inside; Copy takes the whole text and leaves nothing selected.
+      QCOMPARE(help->height(), QGuiApplication::primaryScreen()->availableGeometry().height() - CHelpDialog::kScreenGap);
+      QCOMPARE(help->TextControl()->geometry(), help->rect().adjusted(4, 4, -4, -4));
+      help->Copy();
+      QCOMPARE(QGuiApplication::clipboard()->text(), help->TextControl()->toPlainText());
+      QVERIFY(!help->TextControl()->textCursor().hasSelection());
       modal->close();
     });
     frame_->OnHelp();
-    test::OnNextModal([&](QWidget* modal) {
+    OnNextModal([&](QWidget* modal) {
       captions << modal->windowTitle();
+      for (QLabel* label : modal->findChildren<QLabel*>()) {
+        if (!label->text().isEmpty()) captions << label->text();
+      }
       modal->close();
     });
     frame_->menuBar()->actions()[1]->menu()->actions()[0]->trigger();
-    QCOMPARE(captions, (QStringList{"Orvane Reader Bootload Software Help", "About Orvane Reader Bootload Software"}));
+    QCOMPARE(frame_->windowTitle(), QStringLiteral("Orvane Reader Bootload Software  [For Taviron2] v2.00.020"));
+    frame_->SetLockKeySource([] { return LockKeys{true, false, true}; });
+    QVERIFY(frame_->CapsIndicator()->isEnabled() && !frame_->NumIndicator()->isEnabled() && frame_->ScrollIndicator()->isEnabled());
+    frame_->SetLockKeySource({});  // no source: every lock off
+    QVERIFY(!frame_->CapsIndicator()->isEnabled() && !frame_->ScrollIndicator()->isEnabled());
+    QCOMPARE(captions, (QStringList{"Orvane Reader Bootload Software Help", "About Orvane Reader Bootload Software",
+                                    "Orvane Reader Bootload Software", "Version 2.00.020"}));
     QPointer<CMainFrame> frame = frame_;
     frame_->menuBar()->actions()[0]->menu()->actions()[0]->trigger();
     QTRY_VERIFY(frame.isNull());
@@ -157,40 +142,69 @@ class TestMainFrame : public QObject {
       test::MessageBoxRecorder boxes;
       BootloadSettings settings;
       QCOMPARE(CMainFrame::Create(settings), nullptr);
-      QCOMPARE(boxes.shown.size(), size_t{1});
-      QCOMPARE(boxes.shown[0].text, QStringLiteral("Configuration File \"BootloadConfiguration.xml\" Format Error!\r\n"
-                                                   "Please colse the demo and re-configuration it."));
-      QApplication::processEvents();
-      for (QWidget* window : QApplication::topLevelWidgets()) QVERIFY(qobject_cast<CMainFrame*>(window) == nullptr);
+      QCOMPARE(boxes.texts, QStringList{"Configuration File \"BootloadConfiguration.xml\" Format Error!\r\n"
+                                        "Please colse the demo and re-configuration it."});
       QCOMPARE(g_pMainFrame, nullptr);
     }
   }
 
-  // An error escaping a worker thread ends the program with status 1 and
-  // without the runtime's "terminate called" text.
-  void unhandledErrorEndsQuietly() {
-    int pipeFds[2];
-    QCOMPARE(::pipe(pipeFds), 0);
-    const pid_t child = ::fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-      ::dup2(pipeFds[1], STDERR_FILENO);
-      InstallQuietTerminateHandler();
-      std::thread worker([] { throw std::runtime_error("nobody catches this"); });
-      worker.join();
-      ::_exit(99);
-    }
-    ::close(pipeFds[1]);
-    QByteArray output;
-    char buffer[256];
-    for (ssize_t got; output.size() < 4096 && (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) output.append(buffer, got);
-    ::close(pipeFds[0]);
-    int status = 0;
-    QCOMPARE(::waitpid(child, &status, 0), child);
-    QVERIFY(WIFEXITED(status));  // not killed by abort
-    QCOMPARE(WEXITSTATUS(status), 1);
-    QVERIFY(!output.contains("terminate called"));
+  // A problem said again on every retry of a worker gives one box at a time,
+  // and the worker never waits for the operator.
+  void laterBoxShowsEachTextOnceWhileOpen() {
+    const QString text = QStringLiteral("load server_cert.pem failed");
+    std::thread([&] {
+      for (int i = 0; i < 3; ++i) ShowMessageBoxLater(frame_, text);
+    }).join();
+    auto boxes = [&] { return frame_->findChildren<QMessageBox*>(); };
+    QTRY_COMPARE(boxes().size(), 1);
+    QTest::qWait(50);
+    QCOMPARE(boxes().size(), 1);
+    QVERIFY(boxes().front()->text().contains(text));
+    QTest::mouseClick(boxes().front()->button(QMessageBox::Ok), Qt::LeftButton);
+    QTRY_COMPARE(boxes().size(), 0);
+    ShowMessageBoxLater(frame_, text);
+    QTRY_COMPARE(boxes().size(), 1);
   }
+
+  // A document missing from the resources, or none given: a small window
+  // with the internal error, its first line in bold red.
+  void helpMissingDocumentShowsTheRedInternalError() {
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral(":/help/missing.html"), QStringLiteral("Failed to load RTF from resources, check your code!")},
+        {QString(), QStringLiteral("no RTF ID set in constructor AND no RTF File Loaded, check your code!")}};
+    for (const auto& [path, detail] : cases) {
+      CHelpDialog help(nullptr, path);
+      QVERIFY(help.height() < QGuiApplication::primaryScreen()->availableGeometry().height() / 2);
+      QTextDocument* document = help.TextControl()->document();
+      QCOMPARE(document->firstBlock().text(), QStringLiteral("HelpDialog Internal Error"));
+      const QTextCharFormat first = document->firstBlock().begin().fragment().charFormat();
+      QVERIFY(first.foreground().color() == QColor(255, 0, 0) && first.fontWeight() >= QFont::Bold);
+      QVERIFY(document->toPlainText().contains(detail));
+    }
+  }
+  // One program per user: a second start raises the first window and ends.
+  void secondStartRaisesTheFirstWindowAndEnds() {
+    delete frame_;
+    frame_ = nullptr;
+    CBootloadApp app;
+    QVERIFY(app.InitInstance());
+    CMainFrame* frame = app.MainFrame();
+    QVERIFY(QTest::qWaitForWindowExposed(frame));
+    QVERIFY(app.InstanceGuard()->IsHeld() && app.InstanceGuard()->Acquire());  // asking again keeps the lock
+    frame->showMinimized();
+    QSignalSpy asked(app.InstanceGuard(), &SingleInstanceGuard::RaiseRequested);
+    QProcess second;  // in this test's runtime folder, see initTestCase
+    second.start(QStringLiteral(ORVANE_BOOTLOAD_EXE));
+    QVERIFY(QTest::qWaitFor([&] { return second.waitForFinished(10) || second.state() == QProcess::NotRunning; }, 15000));
+    QVERIFY(second.exitStatus() == QProcess::NormalExit && second.exitCode() == 0);
+    QTRY_COMPARE(asked.count(), 1);
+    QVERIFY(!frame->isMinimized() && frame->isVisible());
+    // Found by the start of its caption in any letter case; nothing found, nothing to raise.
+    QCOMPARE(WindowFinder::FindWindowStartingWith(QStringLiteral("orvane READER")), frame);
+    WindowFinder::BringToFront(WindowFinder::FindWindowStartingWith(QStringLiteral("Help - Orvane")));
+    QCOMPARE(app.ExitInstance(), 0);
+  }
+
 };
 
 QTEST_MAIN(TestMainFrame)
