@@ -125,20 +125,9 @@ TEST(BootloaderEntryTest, KeyboardHeaderFormWithoutDeviceReportsTheFailure) {
   EXPECT_EQ(bench.channel().SessionText(), "\nError, enter the bootload mode failed!\n");
 }
 
-TEST(PassThroughTest, OnOffAndRefusals) {
-  ReaderBench bench(WithFraming(FrameProtocol::Header, "Orvane Q4710 APP V1.00"));
-  ASSERT_TRUE(bench.Connect(Link::Serial));
-  bench.TakeReceived();
+// Switching the mode on and off is part of the whole pass-through runs.
+TEST(PassThroughTest, Refusals) {
   ReaderStatus status = 0xEE;
-  EXPECT_TRUE(bench.channel().EnterPassThrough(status));
-  EXPECT_EQ(status, 0x00);
-  EXPECT_TRUE(bench.channel().deviceInfo().passThrough);
-  EXPECT_TRUE(bench.reader().PassThrough());
-  EXPECT_TRUE(bench.channel().ExitPassThrough(status));
-  EXPECT_FALSE(bench.channel().deviceInfo().passThrough);
-  EXPECT_EQ(bench.TakeReceived(),
-            (std::vector<Bytes>{HeaderFrameOf(0x63, 0x02, {0x01}), HeaderFrameOf(0x63, 0x02, {0x00})}));
-
   // A model without the mode refuses it.
   ReaderBench other(WithFraming(FrameProtocol::Header));
   ASSERT_TRUE(other.Connect(Link::Tcp));
