@@ -177,47 +177,6 @@ TEST(BlockQueueTest, ResumeSkipsTheBlocksTheReaderHas) {
   }
 }
 
-// A refused header block is sent once more, then ends the run; a refused or
-// garbled STX block ends it at once.
-TEST(BlockQueueTest, RefusedOrGarbledBlocks) {
-  struct Case {
-    FrameProtocol framing;
-    sim::FaultKind fault;
-    uint16_t code;
-    bool always;
-    std::vector<int> positions;
-    std::string tail;
-  };
-  const std::string stxFailed = "\r\nCommand No.3 Response Error. Bootload Failed! \r\n";
-  const Case cases[] = {
-      {FrameProtocol::Header, sim::FaultKind::Refuse, 0x01, false, {1, 2, 3, 4, 4, 5, 6, 7}, kSucceeded},
-      {FrameProtocol::Header, sim::FaultKind::Refuse, 0x01, true, {1, 2, 3, 4, 4},
-       "\r\nError Code:0x01. Incorrect Header Tag\r\n"},
-      {FrameProtocol::Stx, sim::FaultKind::Refuse, 0x6A00, true, {1, 2, 3},
-       "\r\nError Code:0x6A00. Unsupported Command - Protocol and task ID are right, but command is invalid" +
-           stxFailed},
-      {FrameProtocol::Stx, sim::FaultKind::Garble, 0x6A00, true, {1, 2, 3}, stxFailed},
-  };
-  for (const Case& c : cases) {
-    sim::ReaderOptions options = BootloaderReader(c.framing);
-    const uint32_t block = c.framing == FrameProtocol::Stx ? 3 : 4;
-    options.blockFaults.push_back({.block = block, .kind = c.fault, .code = c.code, .always = c.always});
-    ReaderBench bench(options);
-    ASSERT_TRUE(bench.Connect(c.framing == FrameProtocol::Stx ? Link::Serial : Link::Tcp));
-    int count = 0;
-    bench.channel().QueueBootloadBlocks(ModuleSections(4), count);
-    Progress progress;
-    EXPECT_EQ(bench.channel().RunCommandQueue(progress.callback()), c.tail == kSucceeded);
-    EXPECT_EQ(progress.positions, c.positions);
-    const std::string session = bench.channel().SessionText();
-    EXPECT_THAT(session, ::testing::EndsWith(c.tail));
-    if (c.framing == FrameProtocol::Stx) {
-      // The accounts of the three exchanges come first, oldest first.
-      EXPECT_EQ(session.find("\r\n======================\r\nBOOTLOAD_SEND_BLOCK:\r\n02 "), 0u);
-    }
-  }
-}
-
 TEST(BlockQueueTest, EmptyQueueSucceedsWithItsLineOnly) {
   ReaderBench bench;
   // In STX framing kernel and UniApp pieces have no form: counted, not queued.

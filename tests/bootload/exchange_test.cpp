@@ -1,13 +1,11 @@
-// The command exchange over a serial line (a pseudo-terminal), the fake HID
-// device and a loopback TCP connection, with answers scripted by each test.
-// The reader end answers on the tool's own thread: on a stream link once the
-// tool waits for input after a whole command, on HID once the command's last
-// report is in.
+// The command exchange over the fake HID device and a loopback TCP
+// connection, with answers scripted by each test. The reader end answers on
+// the tool's own thread: on TCP once the tool waits for input after a whole
+// command, on HID once the command's last report is in. (The whole runs and
+// the fault runs drive the serial line.)
 
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -61,13 +59,6 @@ class ExchangeTest : public ::testing::TestWithParam<Link> {
     clock.Use(scaled);
     clock.onWait = [this] { return AnswerStreamCommand(); };
     switch (GetParam()) {
-      case Link::Serial:
-        master.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-        ASSERT_TRUE(master && ::grantpt(master.get()) == 0 && ::unlockpt(master.get()) == 0);
-        ASSERT_TRUE(serial.OpenPort(std::string(::ptsname(master.get())) + "/baud=115200/parity=N/stop=1/data=8"));
-        channel.setConnectionKind(ConnectionKind::Serial);
-        readerFd = master.get();
-        break;
       case Link::Hid:
         device = std::make_shared<FakeHidDevice>(0x1234, 0x0100);
         backend.AddDevice(device);
@@ -94,23 +85,20 @@ class ExchangeTest : public ::testing::TestWithParam<Link> {
         ASSERT_TRUE(peer);
         channel.setConnectionKind(ConnectionKind::TcpClient);
         channel.setFrameProtocol(FrameProtocol::Header);
-        readerFd = peer.get();
       }
     }
   }
   void TearDown() override { network.Close(); }
 
-  // What the tool wrote to a stream link; `wait`: until a whole frame (after
-  // the serial preamble) is there, as the pseudo-terminal passes bytes on late.
+  // What the tool wrote to the connection; `wait`: until a whole frame is there.
   Bytes ReadCommand(bool wait) {
     Bytes got;
     for (int i = 0; i < (wait ? 50 : 1); ++i) {
-      pollfd p{readerFd, POLLIN, 0};
+      pollfd p{peer.get(), POLLIN, 0};
       uint8_t chunk[4096];
-      const ssize_t n = ::poll(&p, 1, wait ? 10 : 0) == 1 ? ::read(readerFd, chunk, sizeof chunk) : 0;
+      const ssize_t n = ::poll(&p, 1, wait ? 10 : 0) == 1 ? ::recv(peer.get(), chunk, sizeof chunk, 0) : 0;
       if (n > 0) got.insert(got.end(), chunk, chunk + n);
-      const auto start = std::find_if(got.begin(), got.end(), [](uint8_t b) { return b != 0; }) - got.begin();
-      if (LeadingFrameLength(std::span(got).subspan(static_cast<size_t>(start)), channel.frameProtocol()) != 0) break;
+      if (LeadingFrameLength(got, FrameProtocol::Header) != 0) break;
     }
     return got;
   }
@@ -119,7 +107,7 @@ class ExchangeTest : public ::testing::TestWithParam<Link> {
     commands.push_back(ReadCommand(true));
     const Bytes answer = answers.front();
     answers.pop_front();
-    EXPECT_EQ(::write(readerFd, answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
+    EXPECT_EQ(::send(peer.get(), answer.data(), answer.size(), MSG_NOSIGNAL), static_cast<ssize_t>(answer.size()));
     return true;
   }
   // In the report layout of the framing: counted for STX, sequenced for header frames.
@@ -151,21 +139,16 @@ class ExchangeTest : public ::testing::TestWithParam<Link> {
     return channel.ExchangeCommand(record, response.data(), responseLength, statusCode, wait, preamble);
   }
   Bytes Response() const { return Bytes(response.begin(), response.begin() + responseLength); }
-  // Ends the link from the reader's side: the serial line hangs up, the USB
-  // device is unplugged, the connection is closed.
+  // Ends the link from the reader's side: the USB device is unplugged, the
+  // connection is closed.
   void DropLink() {
-    switch (GetParam()) {
-      case Link::Serial:
-        master.reset();
-        break;
-      case Link::Hid:
-        device->SetPresent(false);
-        break;
-      default:
-        ::shutdown(peer.get(), SHUT_RDWR);
-        // Long enough for the end of the stream to reach the tool's socket.
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (GetParam() == Link::Hid) {
+      device->SetPresent(false);
+      return;
     }
+    ::shutdown(peer.get(), SHUT_RDWR);
+    // Long enough for the end of the stream to reach the tool's socket.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   Bytes Request() const {
     return channel.frameProtocol() == FrameProtocol::Header ? HeaderFrameOf(0x29, 0x00, {}) : StxAnswerFrame({0x52, 0x56});
@@ -183,14 +166,11 @@ class ExchangeTest : public ::testing::TestWithParam<Link> {
   FakeHidBackend backend;
   TransportBundle transports{settings, backend};
   HidDevice& hid = transports.hid();
-  SerialPort& serial = transports.serial();
   NetworkLink& network = transports.network();
   ReaderChannel& channel = transports.channel();
 
   std::deque<Bytes> answers;  // the reader's next answers, one per command
-  std::vector<Bytes> commands;  // what a stream link's reader received, one entry per answer
-  int readerFd = -1;
-  UniqueFd master;
+  std::vector<Bytes> commands;  // what the TCP reader received, one entry per answer
   UniqueFd peer;
   std::shared_ptr<FakeHidDevice> device;
 
@@ -207,30 +187,13 @@ TEST_P(ExchangeTest, HeaderAnswerIsTakenAsItIsUpToTheBufferAndNotLogged) {
   answers.push_back(answer);
   // The lock is recursive: an exchange inside a held lock goes through.
   std::lock_guard held(channel.ExchangeLock());
-  ASSERT_TRUE(Exchange(Request(), ResponseWait::Poll, true));
+  ASSERT_TRUE(Exchange(Request(), ResponseWait::Poll));
   ASSERT_EQ(responseLength, kResponseBufferSize);
   EXPECT_TRUE(std::equal(response.begin(), response.end(), answer.begin()));
   EXPECT_EQ(statusCode, 0xBEEF);
   EXPECT_EQ(channel.ExchangeText(), CommandText(Request()));
-  if (GetParam() != Link::Hid) {
-    Bytes sent(GetParam() == Link::Serial ? 100 : 0, 0);  // the preamble only on the serial line
-    const Bytes request = Request();
-    sent.insert(sent.end(), request.begin(), request.end());
-    EXPECT_EQ(commands, std::vector<Bytes>{sent});
-  }
-}
-
-TEST_P(ExchangeTest, SilentReaderIsPolledThenLoggedAsNoResponse) {
-  channel.setFrameProtocol(FrameProtocol::Header);
-  clock.Use(manual);
-  EXPECT_FALSE(Exchange(Request(), ResponseWait::PollLong));
-  EXPECT_EQ(channel.ExchangeText(), CommandText(Request()) + "\r\nResponse: NULL\r\n");
-  EXPECT_EQ(responseLength, 0xFFFFu);
-  std::vector<uint32_t> pauses = manual.Sleeps();
-  std::erase_if(pauses, [](uint32_t ms) { return ms != 10; });
-  EXPECT_EQ(pauses.size(), 25u);
-  if (GetParam() == Link::Serial) {
-    EXPECT_EQ(manual.Waits(), std::vector<uint32_t>(25, 2500));
+  if (GetParam() == Link::Tcp) {
+    EXPECT_EQ(commands, std::vector<Bytes>{Request()});
   }
 }
 
@@ -255,7 +218,7 @@ TEST_P(ExchangeTest, LostLinkEndsTheAnswerWaitAtOnce) {
   clock.onSleep = nullptr;
   ASSERT_TRUE(dropped);
   EXPECT_EQ(manual.Sleeps(), std::vector<uint32_t>{10}) << "one poll attempt, no retry pause";
-  // At most one read's own wait (the serial line's 2500 ms is the longest).
+  // At most one read's own wait.
   EXPECT_LE(manual.TickMs(), 3000u);
   EXPECT_TRUE(channel.LinkLost());
   EXPECT_EQ(channel.ExchangeText(),
@@ -266,7 +229,7 @@ TEST_P(ExchangeTest, LostLinkEndsTheAnswerWaitAtOnce) {
   EXPECT_TRUE(manual.Sleeps().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Transports, ExchangeTest, ::testing::Values(Link::Serial, Link::Hid, Link::Tcp),
+INSTANTIATE_TEST_SUITE_P(Transports, ExchangeTest, ::testing::Values(Link::Hid, Link::Tcp),
                          [](const auto& info) { return test::LinkName(info.param); });
 
 // ---- the network link: one command's answer is never taken for another's ----
@@ -334,11 +297,11 @@ TEST_P(NetworkExchangeTest, BusyReaderThatNeverFinishesIsGivenUp) {
 INSTANTIATE_TEST_SUITE_P(Transports, NetworkExchangeTest, ::testing::Values(Link::Tcp),
                          [](const auto& info) { return test::LinkName(info.param); });
 
-// ---- STX framing: serial and HID ----
+// ---- HID in STX framing ----
 
-class StxExchangeTest : public ExchangeTest {};
+class HidExchangeTest : public ExchangeTest {};
 
-TEST_P(StxExchangeTest, AnswersAreJudgedAndLogged) {
+TEST_P(HidExchangeTest, StxAnswersAreJudgedAndLogged) {
   struct Case {
     const char* what;
     Bytes answer;
@@ -381,19 +344,10 @@ TEST_P(StxExchangeTest, AnswersAreJudgedAndLogged) {
     EXPECT_EQ(channel.SessionText(), c.session);
   }
   // A send that fails logs only the command.
-  if (GetParam() == Link::Serial) {
-    serial.ClosePort();
-  } else {
-    device->SetPresent(false);
-  }
+  device->SetPresent(false);
   EXPECT_FALSE(Exchange(Request(), ResponseWait::Poll));
   EXPECT_EQ(channel.ExchangeText(), CommandText(Request()));
 }
-
-INSTANTIATE_TEST_SUITE_P(Transports, StxExchangeTest, ::testing::Values(Link::Serial, Link::Hid),
-                         [](const auto& info) { return test::LinkName(info.param); });
-
-class HidExchangeTest : public ExchangeTest {};
 
 TEST_P(HidExchangeTest, EmptyReadIsRetriedOnce300msLater) {
   clock.Use(manual);
@@ -409,17 +363,6 @@ TEST_P(HidExchangeTest, EmptyReadIsRetriedOnce300msLater) {
   manual.ClearRecords();
   EXPECT_FALSE(Exchange(Request(), ResponseWait::ReadOnce));
   EXPECT_EQ(manual.Sleeps(), std::vector<uint32_t>{300});
-}
-
-TEST_P(HidExchangeTest, StxSendFindsTheReaderAgainFirst) {
-  const int opened = device->OpenCount();
-  answers.push_back({0x02, 0x01, 0x00, 0x06, 0x06, 0x06, 0x03});
-  ASSERT_TRUE(Exchange(Request(), ResponseWait::Poll));
-  EXPECT_EQ(device->OpenCount(), opened + 1);
-  channel.setFrameProtocol(FrameProtocol::Header);
-  answers.push_back(HeaderFrameOf(0x29, 0x00, {}));
-  ASSERT_TRUE(Exchange(Request(), ResponseWait::Poll));
-  EXPECT_EQ(device->OpenCount(), opened + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, HidExchangeTest, ::testing::Values(Link::Hid),

@@ -87,24 +87,6 @@ sim::ReaderOptions WithFraming(FrameProtocol framing, std::string version = sim:
   return options;
 }
 
-// Under STX framing the header form carries the entry payload: 27 bytes.
-TEST(BootloaderEntryTest, HeaderFormUnderStxFramingCarriesThePayload) {
-  ReaderBench stx(WithFraming(FrameProtocol::Stx));
-  ASSERT_TRUE(stx.Connect(Link::Serial));
-  stx.TakeReceived();
-  ReaderStatus status = 0xEE;
-  EXPECT_TRUE(stx.channel().EnterBootLoaderHeader(status));
-  std::vector<Bytes> received = stx.TakeReceived();
-  ASSERT_EQ(received.size(), 1u);
-  Bytes expected(kEntryPayload.size() + kHeaderOverhead);
-  std::copy(kEntryPayload.begin(), kEntryPayload.end(), expected.begin());
-  BuildHeaderFrame(expected, kEntryPayload.size());
-  EXPECT_EQ(received[0].size(), 27u);
-  EXPECT_EQ(received[0], expected);
-  // The account of the exchange comes first, nothing is added on acceptance.
-  EXPECT_EQ(stx.channel().SessionText(), stx.channel().ExchangeText());
-}
-
 TEST(BootloaderEntryTest, RefusedStxEntryReportsTheCodeBehindTheExchange) {
   sim::ReaderOptions options = WithFraming(FrameProtocol::Stx);
   options.accessCode = "ABCDE";
@@ -117,31 +99,6 @@ TEST(BootloaderEntryTest, RefusedStxEntryReportsTheCodeBehindTheExchange) {
                 "\r\nError Code:0x6B00. Unknown parameter in command - Protocol task ID and command are right, "
                 "but parameter is invalid\r\n");
   EXPECT_EQ(bench.reader().Mode(), sim::ReaderMode::Application);
-}
-
-TEST(BootloaderEntryTest, KeyboardHeaderFormWithoutDeviceReportsTheFailure) {
-  ReaderBench bench;
-  EXPECT_FALSE(bench.channel().EnterBootLoaderKeyboardHeader());
-  EXPECT_EQ(bench.channel().SessionText(), "\nError, enter the bootload mode failed!\n");
-}
-
-// Switching the mode on and off is part of the whole pass-through runs.
-TEST(PassThroughTest, Refusals) {
-  ReaderStatus status = 0xEE;
-  // A model without the mode refuses it.
-  ReaderBench other(WithFraming(FrameProtocol::Header));
-  ASSERT_TRUE(other.Connect(Link::Tcp));
-  EXPECT_FALSE(other.channel().EnterPassThrough(status));
-  EXPECT_EQ(status, 0x02);
-  EXPECT_FALSE(other.channel().deviceInfo().passThrough);
-  EXPECT_EQ(other.channel().SessionText(), other.channel().ExchangeText() + "\r\nError Code:0x02. Unknown Command\r\n");
-
-  // A reader that does not answer at all: status 0xFF.
-  ReaderBench silent(WithFraming(FrameProtocol::Stx));
-  ASSERT_TRUE(silent.Connect(Link::Serial));
-  EXPECT_FALSE(silent.channel().EnterPassThrough(status));
-  EXPECT_EQ(status, 0xFF);
-  EXPECT_NE(silent.channel().SessionText().find("\r\nError Code:0xFF. Error,Unknow Error.\r\n"), std::string::npos);
 }
 
 // Route choices the whole runs do not meet.
