@@ -138,6 +138,7 @@ TEST(KeyboardAnswerTest, TextLiesBetweenTheLeadBytesAndTheEtx) {
   EXPECT_EQ(KeyboardAnswerText(true, frame("KB", 0x00)), "KB");
   EXPECT_EQ(KeyboardAnswerText(false, frame("KB", 0x11)), "");
   EXPECT_EQ(KeyboardAnswerText(true, Bytes{0x02, 'R', 0x03, 0x51}), "");
+  EXPECT_EQ(KeyboardAnswerText(true, Bytes{0x02, 0x03, 0x00, 0x00, 0x00}), "");  // no room for text
   EXPECT_EQ(KeyboardAnswerText(true, Bytes(64, 0)), "");
 }
 
@@ -166,6 +167,7 @@ TEST(StxAnswerTest, EntryAndBlockRules) {
 
   EXPECT_EQ(JudgeStxBlockAnswer(ackAck), StxAnswer::Accepted);
   EXPECT_EQ(JudgeStxBlockAnswer(ackZero), StxAnswer::Other);
+  EXPECT_EQ(JudgeStxBlockAnswer(StxAnswerFrame({kAck, 0x00, kAck})), StxAnswer::Other);
   // A lone ACK's check bytes are 06 06: such an answer passes too.
   EXPECT_EQ(JudgeStxBlockAnswer(ackOnly), StxAnswer::Accepted);
   EXPECT_EQ(JudgeStxBlockAnswer(nak), StxAnswer::Nak);

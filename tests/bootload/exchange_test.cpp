@@ -237,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(Transports, ExchangeTest, ::testing::Values(Link::Hid, 
 class NetworkExchangeTest : public ExchangeTest {};
 
 // The late answer to an earlier command arrives while the tool waits for the
-// next command's answer.
+// next command's answer; the second one comes without its first letter.
 TEST_P(NetworkExchangeTest, AnswerEchoingAnotherCommandIsSkipped) {
   const struct {
     Bytes lateAnswer, request, answer;
@@ -246,7 +246,8 @@ TEST_P(NetworkExchangeTest, AnswerEchoingAnotherCommandIsSkipped) {
       {HeaderFrameOf(0x63, 0x00, {}), HeaderFrameOf(0x29, 0x00, {}), HeaderFrameOf(0x29, 0x00, {'B', 'L'})},
   };
   for (const auto& c : cases) {
-    Bytes both = c.lateAnswer;
+    const Bytes late(c.lateAnswer.begin() + (&c == &cases[1] ? 1 : 0), c.lateAnswer.end());
+    Bytes both = late;
     both.insert(both.end(), c.answer.begin(), c.answer.end());
     answers.push_back(both);
     Exchange(c.request, ResponseWait::Poll);
@@ -282,7 +283,8 @@ TEST_P(NetworkExchangeTest, BusyAnswersToTheFinishCommands) {
   EXPECT_EQ(channel.SessionText(), channel.ExchangeText() + "\r\nError Code:0xFF. Error,Unknow Error.\r\n");
 }
 
-// Busy, then nothing more: the wait ends and the command is not sent again.
+// Busy, then nothing more: the wait ends and the command is not sent again;
+// a link lost during the wait ends it at once.
 TEST_P(NetworkExchangeTest, BusyReaderThatNeverFinishesIsGivenUp) {
   clock.Use(manual);
   answers.push_back(HeaderFrameOf(0xC7, 0x63, {}));
@@ -292,6 +294,13 @@ TEST_P(NetworkExchangeTest, BusyReaderThatNeverFinishesIsGivenUp) {
   EXPECT_EQ(manual.Sleeps(), std::vector<uint32_t>(80, 500));
   EXPECT_EQ(commands.size(), 1u);
   EXPECT_TRUE(ReadCommand(false).empty());
+
+  manual.ClearRecords();
+  answers.push_back(HeaderFrameOf(0xC7, 0x63, {}));
+  clock.onSleep = [this](uint32_t) { DropLink(); };
+  EXPECT_FALSE(channel.FinishUniAppLoad(status, 0x10));
+  clock.onSleep = nullptr;
+  EXPECT_EQ(manual.Sleeps(), std::vector<uint32_t>{500});
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, NetworkExchangeTest, ::testing::Values(Link::Tcp),
@@ -378,6 +387,9 @@ TEST(CommandRecord, SetRefusesFramesThatDoNotFitAndCutsLongNames) {
   EXPECT_FALSE(record.Set("other", 33, tooLong.data(), tooLong.size()));
   EXPECT_EQ(record.commandId, 32u);
   EXPECT_EQ(record.frame[0], 0x11);
+  EXPECT_FALSE(record.Set("no bytes", 34, nullptr, 4));
+  EXPECT_TRUE(record.Set("empty", 35, nullptr, 0));
+  EXPECT_EQ(record.frameLength, 0u);
 }
 
 }  // namespace

@@ -16,17 +16,6 @@ using test::HeaderFrameOf;
 using test::Link;
 using test::ReaderBench;
 
-// A silent device with isOVG 1 listed first leaves header framing for the
-// next identity, even though that one has isOVG 0.
-TEST(IdentificationTest, HidFramingFollowsIsOvgUnlessAnEarlierEntrySetHeader) {
-  ReaderBench kept;
-  auto silent = std::make_shared<FakeHidDevice>(0x1D5F, 0x0999);
-  kept.hidBackend().AddDevice(silent);
-  kept.settings().vidPidList = {{0x1D5F, 0x0999, 1}, {test::kBenchVendorId, test::kBenchProductId, 0}};
-  ASSERT_TRUE(kept.Connect(Link::Hid));
-  EXPECT_EQ(kept.TakeReceived().front(), test::HeaderFrameOf(0x29, 0x00, {}));
-}
-
 TEST(IdentificationTest, KeyboardInterfaceAnswers) {
   struct Case {
     std::string answer;
