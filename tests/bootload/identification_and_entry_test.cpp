@@ -80,7 +80,7 @@ TEST(BootloaderEntryTest, RefusedStxEntryReportsTheCodeBehindTheExchange) {
   sim::ReaderOptions options = WithFraming(FrameProtocol::Stx);
   options.accessCode = "ABCDE";
   ReaderBench bench(options);
-  ASSERT_TRUE(bench.Connect(Link::Serial));
+  ASSERT_TRUE(bench.Connect(Link::Hid));
   bench.channel().SetSessionText("older\r\n");
   EXPECT_FALSE(bench.channel().EnterBootLoaderStx());
   EXPECT_EQ(bench.channel().SessionText(),
