@@ -105,22 +105,21 @@ TEST(BlockQueueTest, OversizedPieceOrQueueIsRefusedBeforeAnythingIsSent) {
 
 // A reader whose stop package is 5 holds data blocks 0 to 4 of an
 // interrupted module load. Only a module's queue resumes there, and by data
-// block, with or without a preamble; kernel and UniApp chunks all go out.
+// block, with or without a preamble; kernel chunks all go out (UniApp chunks
+// share their queue rules).
 TEST(BlockQueueTest, ResumeSkipsTheBlocksTheReaderHas) {
-  enum class Queue { Module, ModuleWithoutPreamble, Kernel, UniApp };
+  enum class Queue { Module, ModuleWithoutPreamble, Kernel };
   struct Case {
     Queue queue;
     int reserve;
     std::vector<int> positions;  // progress positions, i.e. the records sent
   };
-  const std::vector<int> all10 = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
   const Case cases[] = {
       {Queue::Module, 1, {1, 2, 8, 9, 10, 11}},
       {Queue::Module, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
       {Queue::ModuleWithoutPreamble, 1, {6, 7, 8, 9}},
       {Queue::ModuleWithoutPreamble, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9}},
-      {Queue::Kernel, 1, all10},
-      {Queue::UniApp, 1, all10},
+      {Queue::Kernel, 1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.queue) * 10 + c.reserve);
@@ -131,7 +130,7 @@ TEST(BlockQueueTest, ResumeSkipsTheBlocksTheReaderHas) {
     ASSERT_TRUE(bench.Connect(Link::Tcp));
     ASSERT_EQ(bench.channel().deviceInfo().stopPackage, 5);
     ReaderChannel& channel = bench.channel();
-    const bool raw = c.queue == Queue::Kernel || c.queue == Queue::UniApp;
+    const bool raw = c.queue == Queue::Kernel;
 
     std::vector<FirmwareSection> pieces;
     Bytes content;
@@ -144,13 +143,8 @@ TEST(BlockQueueTest, ResumeSkipsTheBlocksTheReaderHas) {
       ASSERT_TRUE(WriteBytesToFile(dir.File("module.fm"), content));
       ASSERT_TRUE(file.LoadRawChunks(dir.File("module.fm")));
       pieces = file.chunks;
-      if (c.queue == Queue::Kernel) {
-        ASSERT_TRUE(channel.BeginKernelLoad(status, 3, file.fileLength, 0, 0));
-        channel.QueueKernelBlocks(3, pieces, count);
-      } else {
-        ASSERT_TRUE(channel.BeginUniAppLoad(status, 0x10, file.fileLength));
-        channel.QueueUniAppBlocks(0x10, pieces, count);
-      }
+      ASSERT_TRUE(channel.BeginKernelLoad(status, 3, file.fileLength, 0, 0));
+      channel.QueueKernelBlocks(3, pieces, count);
     } else {
       pieces = ModuleSections(8, 32, c.queue == Queue::Module);
       channel.QueueBootloadBlocks(pieces, count);
