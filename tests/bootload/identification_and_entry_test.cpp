@@ -136,6 +136,14 @@ TEST(EntryRouteTest, RoutesByLinkAndReader) {
   EXPECT_EQ(plain.channel().EnterBootLoaderByRoute(EntryRoute::PassThrough), EntryOutcome::PassThroughRefused);
   EXPECT_EQ(plain.TakeReceived().size(), 2u);
 
+  // Its STX entry refused twice (another access code): refused.
+  sim::ReaderOptions otherCode = WithFraming(FrameProtocol::Header, "Orvane Q4710 APP V1.00");
+  otherCode.accessCode = "ABCDE";
+  ReaderBench refusing(otherCode);
+  ASSERT_TRUE(refusing.Connect(Link::Hid));
+  EXPECT_EQ(refusing.channel().EnterBootLoaderByRoute(EntryRoute::PassThrough), EntryOutcome::Refused);
+  EXPECT_EQ(refusing.reader().Mode(), sim::ReaderMode::Application);
+
   // A TCP link has no pass-through entry form.
   ReaderBench tcp(WithFraming(FrameProtocol::Header, "Orvane Q4710 APP V1.00"));
   ASSERT_TRUE(tcp.Connect(Link::Tcp));
