@@ -4,8 +4,10 @@
 // command, on HID once the command's last report is in. (The whole runs and
 // the fault runs drive the serial line.)
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -376,6 +378,36 @@ TEST_P(HidExchangeTest, EmptyReadIsRetriedOnce300msLater) {
 
 INSTANTIATE_TEST_SUITE_P(Transports, HidExchangeTest, ::testing::Values(Link::Hid),
                          [](const auto& info) { return test::LinkName(info.param); });
+
+// Only the serial line wakes a sleeping reader with 100 zero bytes, after
+// which the command waits 100 ms.
+TEST(SerialExchange, PreambleGoesFirst) {
+  ManualClock manual;
+  ScopedClock scoped(manual);
+  BootloadSettings settings;
+  FakeHidBackend backend;
+  TransportBundle transports{settings, backend};
+  UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+  ASSERT_TRUE(master && ::grantpt(master.get()) == 0 && ::unlockpt(master.get()) == 0);
+  ASSERT_TRUE(transports.serial().OpenPort(std::string(::ptsname(master.get())) + "/baud=115200/parity=N/stop=1/data=8"));
+  transports.channel().setConnectionKind(ConnectionKind::Serial);
+  const Bytes frame = HeaderFrameOf(0x29, 0x00, {});
+  CommandRecord record;
+  ASSERT_TRUE(record.Set("Get Firmware Version", 0, frame.data(), frame.size()));
+  std::array<uint8_t, kResponseBufferSize> answer{};
+  uint32_t length = 0;
+  ReaderStatus status = 0;
+  EXPECT_TRUE(transports.channel().ExchangeCommand(record, answer.data(), length, status, ResponseWait::SendOnly, true));
+  EXPECT_EQ(manual.Sleeps(), std::vector<uint32_t>{100});
+  Bytes expected(100, 0);
+  expected.insert(expected.end(), frame.begin(), frame.end());
+  Bytes got;
+  for (pollfd p{master.get(), POLLIN, 0}; got.size() < expected.size() && ::poll(&p, 1, 1000) == 1;) {
+    uint8_t chunk[256];
+    got.insert(got.end(), chunk, chunk + std::max<ssize_t>(::read(master.get(), chunk, sizeof chunk), 0));
+  }
+  EXPECT_EQ(got, expected);
+}
 
 TEST(CommandRecord, SetRefusesFramesThatDoNotFitAndCutsLongNames) {
   CommandRecord record;
