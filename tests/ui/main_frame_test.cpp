@@ -2,9 +2,11 @@
 // view switches that change nothing, and a posted one to a view of any
 // kind; a bad configuration; Help, About and Exit; the message boxes that
 // workers raise; the help window with its size, margin, missing-document text
-// and Copy; one program per user.
+// and Copy; one program per user, also after a crash; an error escaping a
+// worker thread.
 
 #include <QClipboard>
+#include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -17,6 +19,10 @@
 #include <QTextBlock>
 #include <QTextBrowser>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
 #include <thread>
 
 #include "app/clock.h"
@@ -27,6 +33,7 @@
 #include "ui/main_frame.h"
 #include "ui/message_box.h"
 #include "ui/single_instance.h"
+#include "ui/terminate_handler.h"
 #include "ui/window_finder.h"
 #include "ui/window_messages.h"
 #include "ui_test_support.h"
@@ -204,7 +211,46 @@ class TestMainFrame : public QObject {
     WindowFinder::BringToFront(WindowFinder::FindWindowStartingWith(QStringLiteral("Help - Orvane")));
     QCOMPARE(app.ExitInstance(), 0);
   }
-
+  // A lock left by a crashed instance does not block the next start.
+  void crashedInstanceLeavesNoBlockingLock() {
+    const QString copy = folder_.filePath(QStringLiteral("orvane-bootload"));  // beside the configuration
+    QVERIFY(QFile::exists(copy) || QFile::copy(QStringLiteral(ORVANE_BOOTLOAD_EXE), copy));
+    SingleInstanceGuard paths;  // only for the file names
+    QProcess crashing;          // in this test's runtime folder, see initTestCase
+    crashing.start(copy);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(paths.SocketPath()), 15000);
+    crashing.kill();
+    QVERIFY(crashing.waitForFinished(5000));
+    QVERIFY(QFile::exists(paths.LockPath()));
+    SingleInstanceGuard next;
+    QVERIFY(next.Acquire());
+    next.Release();
+    QVERIFY(!QFile::exists(paths.LockPath()));
+  }
+  // An error escaping a worker thread ends the program with status 1 and
+  // without the runtime's "terminate called" text.
+  void unhandledErrorEndsQuietly() {
+    int pipeFds[2];
+    QCOMPARE(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+      ::dup2(pipeFds[1], STDERR_FILENO);
+      InstallQuietTerminateHandler();
+      std::thread([] { throw std::runtime_error("nobody catches this"); }).join();
+      ::_exit(99);
+    }
+    ::close(pipeFds[1]);
+    QByteArray output;
+    char buffer[256];
+    for (ssize_t got; output.size() < 4096 && (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) output.append(buffer, got);
+    ::close(pipeFds[0]);
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));  // not killed by abort
+    QCOMPARE(WEXITSTATUS(status), 1);
+    QVERIFY(!output.contains("terminate called"));
+  }
 };
 
 QTEST_MAIN(TestMainFrame)
