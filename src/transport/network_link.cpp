@@ -94,12 +94,6 @@ size_t NetworkLink::PendingFrameCount() const {
   return pending_.size();
 }
 
-int NetworkLink::ListeningPort() const {
-  std::lock_guard lock(mutex_);
-  const auto* server = dynamic_cast<const TlsServerLink*>(impl_.get());
-  return server ? server->ListeningPort() : 0;
-}
-
 void NetworkLink::SetCertificateFolder(std::string folder) {
   std::lock_guard lock(mutex_);
   certificateFolder_ = std::move(folder);

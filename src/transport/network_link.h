@@ -91,8 +91,6 @@ class TlsServerLink final : public NetworkLinkImpl {
   size_t Read(std::span<uint8_t> buffer, uint32_t waitMs) override;
   void DiscardInput() override;
   void Cancel() override;
-  // The port being listened on once listening (useful with port 0), else 0.
-  int ListeningPort() const { return listeningPort_.load(); }
 
  private:
   void PeerGone();
@@ -101,7 +99,6 @@ class TlsServerLink final : public NetworkLinkImpl {
   std::string folder_;
   std::unique_ptr<Tls> tls_;
   std::atomic<bool> connected_{false};
-  std::atomic<int> listeningPort_{0};
 };
 
 class NetworkLink {
@@ -130,8 +127,6 @@ class NetworkLink {
 
   Kind kind() const;
   size_t PendingFrameCount() const;
-  // Listening port of a TLS server being started or running, else 0.
-  int ListeningPort() const;
   // Folder of server_cert.pem and server_key.pem; empty means the program folder.
   void SetCertificateFolder(std::string folder);
 

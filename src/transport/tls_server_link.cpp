@@ -168,10 +168,6 @@ bool TlsServerLink::Start(int port) {
     ReportLinkProblem({"Unable to listen on TLS port " + std::to_string(port), SystemError(errno)});
     return false;
   }
-  socklen_t size = sizeof address;
-  if (::getsockname(t.listener.get(), reinterpret_cast<sockaddr*>(&address), &size) == 0) {
-    listeningPort_.store(ntohs(address.sin_port));
-  }
   if (!PauseUnlessWoken(t.wake.get(), kTlsStartPauseMs) || !PauseUnlessWoken(t.wake.get(), kTlsStartPauseMs)) {
     return false;
   }
