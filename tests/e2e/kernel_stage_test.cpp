@@ -5,19 +5,11 @@
 namespace orvane::test {
 namespace {
 
-sim::ReaderOptions PciBootloaderReader() {
-  sim::ReaderOptions options;
-  options.framing = FrameProtocol::Header;
-  options.mode = sim::ReaderMode::Bootloader;
-  options.typeChar = '2';
-  return options;
-}
-
 TEST_F(WholeUpdate, KernelAndUniAppModulesWithARefusedFinishCommand) {
-  ASSERT_TRUE(AddKernelModule(rig.folder.path(), "app_ct_l2.fm", 2048, 7));
-  ASSERT_TRUE(AddKernelModule(rig.folder.path(), "app_nfcrd_l2_amex.fm", 1000, 8));
-  ASSERT_TRUE(AddUniAppModule(rig.folder.path(), "pay.fm", 3000, 9));
-  sim::ReaderOptions options = PciBootloaderReader();
+  AddRaw(kKernelFolderName, "app_ct_l2.fm", 2048, 7);
+  AddRaw(kKernelFolderName, "app_nfcrd_l2_amex.fm", 1000, 8);
+  AddRaw(kUniAppFolderName, "pay.fm", 3000, 9);
+  sim::ReaderOptions options = InBootloader();
   // The answer to the second chunk of the first kernel module is garbled: the
   // tool sends the chunk again and the reader keeps it twice, so the transfer
   // passes but the finish command is refused for the wrong length.
@@ -26,10 +18,9 @@ TEST_F(WholeUpdate, KernelAndUniAppModulesWithARefusedFinishCommand) {
   Detect();
   RunUpdate({0, 1, 2});
 
-  EXPECT_EQ(MarkTexts(0), (std::vector<std::string>{texts::kRowCompleted, texts::kRowFailed}));
+  EXPECT_EQ(rig.view.RowMarks(0), (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}, {0, texts::kRowFailed, kRowRed}}));
   EXPECT_EQ(MarkTexts(1), std::vector<std::string>{texts::kRowCompleted});
   EXPECT_EQ(MarkTexts(2), std::vector<std::string>{texts::kRowCompleted});
-  EXPECT_EQ(rig.view.LastRowMark(0).colour, kRowRed);
 
   const std::vector<sim::ReceivedModule> modules = reader->Modules();
   ASSERT_EQ(modules.size(), 3u);
@@ -53,23 +44,21 @@ TEST_F(WholeUpdate, KernelAndUniAppModulesWithARefusedFinishCommand) {
   EXPECT_TRUE(rig.engine->uniAppOk());
   EXPECT_EQ(rig.engine->statusText(), texts::kUpdateFailed);
   EXPECT_TRUE(rig.engine->attention());
-  const std::string log = LogText();
-  EXPECT_NE(log.find("\r\nKernel Update Failed!\r\n"), std::string::npos);
-  EXPECT_NE(log.find("Start Kernal Update"), std::string::npos);
-  EXPECT_NE(log.find("[Time Last:"), std::string::npos);
-  EXPECT_NE(log.find("UniAPP_SEND_BLOCK"), std::string::npos);
+  for (const char* line : {"\r\nKernel Update Failed!\r\n", "Start Kernal Update", "[Time Last:", "UniAPP_SEND_BLOCK"}) {
+    EXPECT_TRUE(LogHas(line)) << line;
+  }
 }
 
 // A run whose only failure is its UniApp module is a failed run.
 TEST_F(WholeUpdate, RefusedUniAppModuleAloneFailsTheRun) {
-  ASSERT_TRUE(AddUniAppModule(rig.folder.path(), "pay.fm", 2000, 3));
-  sim::ReaderOptions options = PciBootloaderReader();
+  AddRaw(kUniAppFolderName, "pay.fm", 2000, 3);
+  sim::ReaderOptions options = InBootloader();
   options.blockFaults = {sim::BlockFault{2, sim::FaultKind::Refuse, 0x0A, true}};
   StartReader(Link::Tcp, options);
   Detect();
   RunUpdate({0});
 
-  EXPECT_EQ(rig.view.LastRowMark(0).text, texts::kRowFailed);
+  EXPECT_EQ(LastMark(0), texts::kRowFailed);
   EXPECT_FALSE(rig.engine->uniAppOk());
   EXPECT_EQ(rig.engine->statusText(), texts::kUpdateFailed);
   EXPECT_TRUE(rig.engine->attention());
@@ -86,16 +75,16 @@ void PrintTo(const FinalCase& c, std::ostream* os) { *os << c.name; }
 class FinalStatus : public WholeUpdate, public ::testing::WithParamInterface<FinalCase> {};
 
 TEST_P(FinalStatus, CountsApplicationModulesButNotBootloaderModules) {
-  ASSERT_TRUE(AddAppModule(rig.folder.path(), GetParam().file, AppModuleSpec(true, 4)));
-  ASSERT_TRUE(AddKernelModule(rig.folder.path(), "app_ct_l2.fm", 500, 1));
-  ASSERT_TRUE(AddKernelModule(rig.folder.path(), "app_payment_SDK.fm", 700, 2));
-  sim::ReaderOptions options = PciBootloaderReader();
+  AddApp(GetParam().file, 4);
+  AddRaw(kKernelFolderName, "app_ct_l2.fm", 500, 1);
+  AddRaw(kKernelFolderName, "app_payment_SDK.fm", 700, 2);
+  sim::ReaderOptions options = InBootloader();
   options.blockFaults = {sim::BlockFault{5, sim::FaultKind::Refuse, 0x0A, true}};
   StartReader(Link::Hid, options);
   Detect();
   RunUpdate({0, 1, 2});
 
-  EXPECT_EQ(rig.view.LastRowMark(0).text, texts::kRowFailed);
+  EXPECT_EQ(LastMark(0), texts::kRowFailed);
   EXPECT_EQ(MarkTexts(1), std::vector<std::string>{texts::kRowCompleted});
   EXPECT_EQ(MarkTexts(2), std::vector<std::string>{texts::kRowCompleted});
   EXPECT_FALSE(rig.engine->firmwareOk());

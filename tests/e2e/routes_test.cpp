@@ -24,15 +24,14 @@ int CountPassThrough(const std::vector<std::vector<uint8_t>>& frames, uint8_t on
 }
 
 TEST_F(WholeUpdate, PassThroughRouteForTheModelWithTheBoxTicked) {
-  ASSERT_TRUE(AddAppModule(rig.folder.path(), "app_a.fm", AppModuleSpec(true, 3)));
-  ASSERT_TRUE(AddAppModule(rig.folder.path(), "app_b.fm", AppModuleSpec(true, 2)));
+  AddApp("app_a.fm", 3);
+  AddApp("app_b.fm", 2);
   sim::ReaderOptions options;
-  options.framing = FrameProtocol::Header;
   options.applicationVersion = "Orvane 4710 APP V2.00.020";
   StartReader(Link::Serial, options);
   Detect();
   EXPECT_TRUE(g_bModelVariant.load());
-  EXPECT_TRUE(rig.view.ModelBoxShown());
+  EXPECT_TRUE(rig.view.State().modelBox);
   rig.OnPresenter([&] { rig.engine->OnModelBox(true); });
   RunUpdate({0, 1});
 
@@ -52,19 +51,17 @@ TEST_F(WholeUpdate, PassThroughRouteForTheModelWithTheBoxTicked) {
   EXPECT_EQ(MarkTexts(1), std::vector<std::string>{texts::kRowCompleted});
   EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
   // The first module's pass-through line reaches the log with the second module's write.
-  EXPECT_NE(LogText().find("Exit Pass-Through mode success.\r\n[Time Last:"), std::string::npos);
+  EXPECT_TRUE(LogHas("Exit Pass-Through mode success.\r\n[Time Last:"));
 }
 
 sim::ReaderOptions KeyboardReader() {
   sim::ReaderOptions options;
-  options.framing = FrameProtocol::Header;
   options.keyboardInterface = true;
-  options.keyboardAnswer = "Orvane TAVIRON2 V2.00.020";
   return options;
 }
 
 TEST_F(WholeUpdate, KeyboardInterfaceReaderEntersThroughFeatureReports) {
-  ASSERT_TRUE(AddAppModule(rig.folder.path(), "app.fm", AppModuleSpec(true, 3)));
+  const std::string path = AddApp("app.fm", 3);
   StartReader(Link::Hid, KeyboardReader());
   Detect();
   EXPECT_EQ(rig.channel().connectionKind(), ConnectionKind::UsbHidKeyboard);
@@ -73,24 +70,24 @@ TEST_F(WholeUpdate, KeyboardInterfaceReaderEntersThroughFeatureReports) {
   RunUpdate({0});
 
   EXPECT_EQ(ReceivedHeaderCommands(0xC7, 0x41), 1);
-  EXPECT_EQ(reader->BlockImage(), SectionsOf(AppModulePath("app.fm")));
+  EXPECT_EQ(reader->BlockImage(), SectionsOf(path));
   EXPECT_EQ(MarkTexts(0), std::vector<std::string>{texts::kRowCompleted});
   EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
-  EXPECT_TRUE(rig.view.MessageBoxes().empty());
+  EXPECT_EQ(rig.view.CountCalls("ShowMessageBox"), 0);
 }
 
 TEST_F(WholeUpdate, RefusedKeyboardEntryEndsLikeANormalRun) {
-  ASSERT_TRUE(AddAppModule(rig.folder.path(), "app.fm", AppModuleSpec(true, 3)));
+  AddApp("app.fm", 3);
   StartReader(Link::Hid, KeyboardReader());
   Detect();
   hidDevice->SetFailNextFeatureSets(1000);
   RunUpdate({0});
 
-  EXPECT_EQ(rig.view.MessageBoxes(),
-            (std::vector<std::pair<std::string, std::string>>{{texts::kFailedMessage, texts::kEnterBootloadCaption}}));
+  EXPECT_EQ(rig.view.Args("ShowMessageBox"),
+            std::vector<std::string>{std::string(texts::kFailedMessage) + "|" + texts::kEnterBootloadCaption});
   EXPECT_TRUE(reader->Loads().empty());
   EXPECT_FALSE(rig.engine->busy());
-  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
+  EXPECT_TRUE(rig.view.InputsEnabled());
   // The reader is still there: the presence monitor watches it again.
   ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
   EXPECT_TRUE(rig.view.WaitUntil([&] { return rig.engine->WorkersRunning(); }));

@@ -16,60 +16,42 @@ class ShutdownDuringRun : public WholeUpdate {
   // Scale 1: program time is real time.
   ShutdownDuringRun() : WholeUpdate(1) {}
 
-  // Shuts the engine down and says how long that took.
-  std::chrono::milliseconds TimedShutdown() {
+  // Starts an update of row 0 and shuts the engine down `settle` after
+  // `reached`; every thread has stopped within a second.
+  void ShutDownWhen(const std::function<bool()>& reached, std::chrono::milliseconds settle = 0ms) {
+    Detect();
+    rig.view.TickRow(0);
+    rig.OnPresenter([&] { rig.engine->OnButtonUpdate(); });
+    ASSERT_TRUE(rig.view.WaitUntil(reached, 20000));
+    std::this_thread::sleep_for(settle);
     const auto started = std::chrono::steady_clock::now();
     rig.view.ShutdownEngine();
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-  }
-
-  void PressUpdate(const std::vector<int>& rows) {
-    for (int row : rows) rig.view.TickRow(row);
-    rig.OnPresenter([&] { rig.engine->OnButtonUpdate(); });
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    RecordProperty("shutdown_ms", static_cast<int>(took.count()));
+    EXPECT_LT(took, 1000ms);
+    EXPECT_FALSE(rig.engine->WorkersRunning());
   }
 };
 
 TEST_F(ShutdownDuringRun, InTheMiddleOfATransfer) {
-  ASSERT_TRUE(AddAppModule(rig.folder.path(), "app.fm", AppModuleSpec(true, 60)));
-  sim::ReaderOptions options;
-  options.framing = FrameProtocol::Header;
-  options.mode = sim::ReaderMode::Bootloader;
+  AddApp("app.fm", 60);
+  sim::ReaderOptions options = InBootloader();
   options.answerDelayMs = 50;  // a slow reader: the transfer would take seconds
   StartReader(Link::Tcp, options);
-  Detect();
-  PressUpdate({0});
-  ASSERT_TRUE(rig.view.WaitUntil([&] { return rig.view.Percents().size() >= 3; }, 20000));
-
-  const auto took = TimedShutdown();
-  RecordProperty("shutdown_ms", static_cast<int>(took.count()));
-  EXPECT_LT(took, 1000ms);
-  EXPECT_FALSE(rig.engine->WorkersRunning());
+  ShutDownWhen([&] { return rig.view.Percents().size() >= 3; });
   EXPECT_LT(ReceivedHeaderCommands(0xC7, 0x43), 20);
   EXPECT_TRUE(rig.view.RowMarks().empty()) << "a cut transfer is not marked";
   // What was exchanged so far is in the log.
-  EXPECT_NE(LogText().find("BOOTLOAD_SEND_BLOCK"), std::string::npos);
+  EXPECT_TRUE(LogHas("BOOTLOAD_SEND_BLOCK"));
 }
 
 TEST_F(ShutdownDuringRun, WhileWaitingForTheReaderToComeBack) {
-  ASSERT_TRUE(AddAppModule(rig.folder.path(), "app.fm", AppModuleSpec(true, 2)));
+  AddApp("app.fm", 2);
   sim::ReaderOptions options;
-  options.framing = FrameProtocol::Header;
   options.rebootDelayMs = 3600 * 1000;
   StartReader(Link::Tcp, options);
-  Detect();
-  PressUpdate({0});
-  ASSERT_TRUE(rig.view.WaitUntil(
-      [&] {
-        const auto statuses = rig.view.StatusTexts();
-        return !statuses.empty() && statuses.back() == texts::kWaitTcpServer;
-      },
-      20000));
-  std::this_thread::sleep_for(100ms);
-
-  const auto took = TimedShutdown();
-  RecordProperty("shutdown_ms", static_cast<int>(took.count()));
-  EXPECT_LT(took, 1000ms);
-  EXPECT_FALSE(rig.engine->WorkersRunning());
+  // Well into the wait itself.
+  ShutDownWhen([&] { return !Statuses().empty() && Statuses().back() == texts::kWaitTcpServer; }, 100ms);
 }
 
 }  // namespace

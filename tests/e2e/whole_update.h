@@ -21,20 +21,21 @@
 #include "reader-sim/sim_tls_client.h"
 #include "reader-sim/simulated_reader.h"
 #include "support/links.h"
-#include "support/temp_dir.h"
 #include "support/test_certificate.h"
 #include "update/engine_rig.h"
-#include "update/module_folders.h"
-#include "update/update_texts.h"
 
 namespace orvane::test {
 
+inline sim::ReaderOptions InBootloader(FrameProtocol framing = FrameProtocol::Header) {
+  sim::ReaderOptions options;
+  options.mode = sim::ReaderMode::Bootloader;
+  options.framing = framing;
+  return options;
+}
+
 // Command and sub-command of a header frame; nullopt for anything else.
 inline std::optional<std::pair<uint8_t, uint8_t>> HeaderCommandOf(const std::vector<uint8_t>& frame) {
-  if (frame.size() < kHeaderOverhead + 4) return std::nullopt;
-  for (size_t i = 0; i < 9; ++i) {
-    if (frame[i] != kHeaderTag[i]) return std::nullopt;
-  }
+  if (frame.size() < kHeaderOverhead + 4 || !std::equal(kHeaderTag, kHeaderTag + 9, frame.begin())) return {};
   return std::make_pair(frame[10], frame[11]);
 }
 
@@ -46,55 +47,38 @@ class WholeUpdate : public ::testing::Test {
   // The reader, and its link runner started, before the engine is built.
   void StartReader(Link link, sim::ReaderOptions options) {
     reader = std::make_unique<sim::SimulatedReader>(std::move(options));
-    switch (link) {
-      case Link::Tcp:
-        tcp = std::make_unique<sim::SimTcpServer>(*reader, 0);
-        ASSERT_TRUE(tcp->Start());
-        ChooseLink(link, tcp->Port());
-        break;
-      case Link::Tls: {
-        const uint16_t port = FreeLoopbackPort();
-        ASSERT_NE(port, 0);
-        ChooseLink(link, port);
-        tls = std::make_unique<sim::SimTlsClient>(*reader, "127.0.0.1", port);
-        ASSERT_TRUE(tls->Start());
-        break;
-      }
-      case Link::Serial:
-        ChooseLink(link);
-        pty = std::make_unique<sim::SimPty>(*reader);
-        ASSERT_TRUE(pty->Start());
-        rig.AddSerialPort(pty->Path());
-        break;
-      case Link::Hid:
-        ChooseLink(link);
-        hidDevice = std::make_shared<FakeHidDevice>(kRigVendorId, kRigProductId);
-        rig.hidBackend.AddDevice(hidDevice);
-        hidRunner = std::make_unique<sim::SimHidDevice>(*reader, hidDevice);
-        ASSERT_TRUE(hidRunner->Start());
-        break;
+    if (link == Link::Tcp) {
+      tcp = std::make_unique<sim::SimTcpServer>(*reader, 0);
+      ASSERT_TRUE(tcp->Start());
+      ChooseLink(link, tcp->Port());
+    } else if (link == Link::Tls) {
+      const uint16_t port = FreeLoopbackPort();
+      ASSERT_NE(port, 0);
+      ChooseLink(link, port);
+      tls = std::make_unique<sim::SimTlsClient>(*reader, "127.0.0.1", port);
+      ASSERT_TRUE(tls->Start());
+    } else if (link == Link::Serial) {
+      ChooseLink(link);
+      pty = std::make_unique<sim::SimPty>(*reader);
+      ASSERT_TRUE(pty->Start());
+      rig.ListSerialPort(pty->Path());
+    } else {
+      ChooseLink(link);
+      hidDevice = std::make_shared<FakeHidDevice>(kRigVendorId, kRigProductId);
+      rig.hidBackend.AddDevice(hidDevice);
+      hidRunner = std::make_unique<sim::SimHidDevice>(*reader, hidDevice);
+      ASSERT_TRUE(hidRunner->Start());
     }
   }
 
   // Only the settings and the interface choice for `link`; a test may bring
   // its own peer.
   void ChooseLink(Link link, uint16_t port = 0) {
-    link_ = link;
-    switch (link) {
-      case Link::Tcp:
-        rig.settings.tcpServerPort = port;
-        interface_ = InterfaceTcpClient;
-        break;
-      case Link::Tls:
-        ASSERT_TRUE(WriteTestCertificate(rig.folder.path()));
-        rig.settings.tlsServerPort = port;
-        interface_ = InterfaceTlsServer;
-        break;
-      case Link::Serial:
-      case Link::Hid:
-        interface_ = InterfaceUsbSerial;
-        break;
-    }
+    interface_ = link == Link::Tcp ? InterfaceTcpClient : link == Link::Tls ? InterfaceTlsServer : InterfaceUsbSerial;
+    if (link == Link::Tcp) rig.settings.tcpServerPort = port;
+    if (link != Link::Tls) return;
+    ASSERT_TRUE(WriteTestCertificate(rig.folder.path()));
+    rig.settings.tlsServerPort = port;
   }
 
   // Builds the engine, lists the modules and starts the detection.
@@ -132,40 +116,37 @@ class WholeUpdate : public ::testing::Test {
     return ::testing::AssertionSuccess();
   }
 
-  void RunUpdate(const std::vector<int>& rows, int timeoutMs = 30000) {
+  void RunUpdate(const std::vector<int>& rows) {
     PressUpdate(rows);
-    ASSERT_TRUE(WaitForRunEnd(timeoutMs));
+    ASSERT_TRUE(WaitForRunEnd());
   }
 
-  std::vector<std::string> Statuses() const { return rig.view.StatusTexts(); }
+  std::vector<std::string> Statuses() const { return rig.view.Args("StatusTextChanged"); }
 
   // True when `expected` occurs in the status texts in this order (others may lie between).
   ::testing::AssertionResult StatusesInOrder(const std::vector<std::string>& expected) const {
-    const std::vector<std::string> statuses = Statuses();
     size_t at = 0;
-    for (const std::string& status : statuses) {
+    std::string seen;
+    for (const std::string& status : Statuses()) {
       if (at < expected.size() && status == expected[at]) ++at;
+      seen += "\n  " + status;
     }
     if (at == expected.size()) return ::testing::AssertionSuccess();
-    std::string seen;
-    for (const std::string& status : statuses) seen += "\n  " + status;
     return ::testing::AssertionFailure() << "missing \"" << expected[at] << "\" in order; statuses were:" << seen;
   }
 
   std::vector<std::string> MarkTexts(int row) const {
     std::vector<std::string> texts;
-    for (const RowMark& mark : rig.view.RowMarksOf(row)) texts.push_back(mark.text);
+    for (const RowMark& mark : rig.view.RowMarks(row)) texts.push_back(mark.text);
     return texts;
   }
+  std::string LastMark(int row) const { return MarkTexts(row).empty() ? "" : MarkTexts(row).back(); }
 
   // How many header frames with this command and sub-command the reader received.
   int ReceivedHeaderCommands(uint8_t command, uint8_t sub) const {
-    int count = 0;
-    for (const auto& frame : reader->ReceivedFrames()) {
-      auto header = HeaderCommandOf(frame);
-      if (header && header->first == command && header->second == sub) ++count;
-    }
-    return count;
+    const auto frames = reader->ReceivedFrames();
+    return static_cast<int>(std::count_if(frames.begin(), frames.end(),
+                                          [&](const auto& frame) { return HeaderCommandOf(frame) == std::pair{command, sub}; }));
   }
 
   // The sections of a module file by address, as the reader should hold them.
@@ -177,11 +158,18 @@ class WholeUpdate : public ::testing::Test {
     return sections;
   }
 
-  std::string AppModulePath(const std::string& name) const {
-    return PathInFolder(PathInFolder(rig.folder.path(), kAppFolderName), name);
+  // An application module in the rig's folder; its path.
+  std::string AddApp(const std::string& name, uint16_t blocks, bool pci = true) {
+    EXPECT_TRUE(AddAppModule(rig.folder.path(), name, AppModuleSpec(pci, blocks)));
+    return AppModulePath(name);
+  }
+  std::string AppModulePath(const std::string& name) const { return ModulePath(rig.folder.path(), kAppFolderName, name); }
+  void AddRaw(const char* folderName, const std::string& name, size_t length, uint32_t seed = 1) {
+    EXPECT_TRUE(AddRawModule(rig.folder.path(), folderName, name, length, seed));
   }
 
   std::string LogText() const { return TempDir::Read(PathInFolder(rig.folder.path(), kSessionLogFileName)); }
+  bool LogHas(const std::string& part) const { return LogText().find(part) != std::string::npos; }
 
   ScaledClock clock_;
   ScopedClock scoped_;
@@ -193,7 +181,6 @@ class WholeUpdate : public ::testing::Test {
   std::unique_ptr<sim::SimHidDevice> hidRunner;
 
   EngineRig rig;  // last: the engine stops before the reader's links go
-  Link link_ = Link::Tcp;
   InterfaceKind interface_ = InterfaceUsbSerial;
 };
 

@@ -8,9 +8,8 @@ namespace {
 // Header framing: the corrupted status reads as a refusal, the block is sent
 // once more, and the module loads whole.
 TEST_F(FaultRun, GarbledHeaderAnswerIsRepeatedAndTheModuleLoads) {
-  const std::string path = AddApplication(5);
-  sim::ReaderOptions options;
-  options.mode = sim::ReaderMode::Bootloader;
+  const std::string path = AddApp("app.fm", 5);
+  sim::ReaderOptions options = InBootloader();
   options.blockFaults = {sim::BlockFault{5, sim::FaultKind::Garble}};
   StartReader(Link::Tcp, options);
   Detect();
@@ -27,10 +26,8 @@ TEST_F(FaultRun, GarbledHeaderAnswerIsRepeatedAndTheModuleLoads) {
 // STX framing: the corrupted acknowledgement ends the module with the
 // position of the block named in the log.
 TEST_F(FaultRun, GarbledStxAnswerFailsTheModuleAtItsPosition) {
-  const std::string path = AddApplication(5);
-  sim::ReaderOptions options;
-  options.mode = sim::ReaderMode::Bootloader;
-  options.framing = FrameProtocol::Stx;
+  const std::string path = AddApp("app.fm", 5);
+  sim::ReaderOptions options = InBootloader(FrameProtocol::Stx);
   options.blockFaults = {sim::BlockFault{5, sim::FaultKind::Garble}};
   StartReader(Link::Serial, options);
   Detect();
@@ -38,7 +35,7 @@ TEST_F(FaultRun, GarbledStxAnswerFailsTheModuleAtItsPosition) {
   RunUpdate({0});
 
   ExpectFailedApplicationRun(kFailureToEndMs);
-  EXPECT_NE(LogText().find("\r\nCommand No.5 Response Error. Bootload Failed! \r\n"), std::string::npos);
+  EXPECT_TRUE(LogHas("\r\nCommand No.5 Response Error. Bootload Failed! \r\n"));
   EXPECT_EQ(ReceivedBlocks(), 5) << "nothing after the block whose answer was garbled";
   EXPECT_TRUE(PresenterResponds());
   ExpectSecondUpdateSucceeds(path);

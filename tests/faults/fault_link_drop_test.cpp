@@ -7,13 +7,6 @@
 namespace orvane::test {
 namespace {
 
-sim::ReaderOptions BootloaderReader(FrameProtocol framing = FrameProtocol::Header) {
-  sim::ReaderOptions options;
-  options.mode = sim::ReaderMode::Bootloader;
-  options.framing = framing;
-  return options;
-}
-
 // The reader closes the connection at data block 3 (position 6) and is back
 // after its reboot delay.
 class NetworkLinkDrop : public FaultRun, public ::testing::WithParamInterface<Link> {
@@ -28,8 +21,8 @@ class LocalLinkLoss : public FaultRun {
 };
 
 TEST_P(NetworkLinkDrop, FailsTheModuleAndTheNextUpdateSucceeds) {
-  const std::string path = AddApplication(8);
-  sim::ReaderOptions options = BootloaderReader();
+  const std::string path = AddApp("app.fm", 8);
+  sim::ReaderOptions options = InBootloader();
   options.blockFaults = {sim::BlockFault{6, sim::FaultKind::DropLink}};
   StartReader(GetParam(), options);
   Detect();
@@ -40,7 +33,7 @@ TEST_P(NetworkLinkDrop, FailsTheModuleAndTheNextUpdateSucceeds) {
   ExpectLinkLossTold(GetParam() == Link::Tcp ? "The reader closed the TCP connection."
                                               : "The reader closed the TLS connection.");
   EXPECT_EQ(ReceivedBlocks(), 6) << "nothing is sent after the link went";
-  EXPECT_NE(LogText().find("NO RESP."), std::string::npos);
+  EXPECT_TRUE(LogHas("NO RESP."));
   EXPECT_TRUE(PresenterResponds());
   ExpectSecondUpdateSucceeds(path);
 }
@@ -49,8 +42,8 @@ INSTANTIATE_TEST_SUITE_P(Links, NetworkLinkDrop, ::testing::Values(Link::Tcp, Li
                          [](const auto& info) { return std::string(LinkName(info.param)); });
 
 TEST_F(LocalLinkLoss, HidDeviceVanishesInTheMiddleOfATransfer) {
-  const std::string path = AddApplication(8);
-  StartReader(Link::Hid, BootloaderReader());
+  const std::string path = AddApp("app.fm", 8);
+  StartReader(Link::Hid, InBootloader());
   Detect();
   // Unplugged while the tool writes data block 2; it stays away until the run is over.
   OnBlockRequest(5, [this] { hidDevice->SetPresent(false); });
@@ -65,8 +58,8 @@ TEST_F(LocalLinkLoss, HidDeviceVanishesInTheMiddleOfATransfer) {
 }
 
 TEST_F(LocalLinkLoss, PseudoTerminalClosedInTheMiddleOfATransfer) {
-  const std::string path = AddApplication(200);
-  sim::ReaderOptions options = BootloaderReader(FrameProtocol::Stx);
+  const std::string path = AddApp("app.fm", 200);
+  sim::ReaderOptions options = InBootloader(FrameProtocol::Stx);
   options.answerDelayMs = 100;  // 200 blocks take long enough to be cut
   StartReader(Link::Serial, options);
   Detect();
@@ -75,7 +68,7 @@ TEST_F(LocalLinkLoss, PseudoTerminalClosedInTheMiddleOfATransfer) {
   PressUpdate({0});
   ASSERT_EQ(reached.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
   // The line is gone: no longer listed, and the tool's reads and writes fail.
-  rig.RemoveSerialPort(pty->Path());
+  rig.ListSerialPort(pty->Path(), false);
   pty->Stop();
   MarkFault();
   ASSERT_TRUE(WaitForRunEnd());
@@ -88,7 +81,7 @@ TEST_F(LocalLinkLoss, PseudoTerminalClosedInTheMiddleOfATransfer) {
   reader->SetTraceListener(nullptr);
   auto line = std::make_unique<sim::SimPty>(*reader);
   ASSERT_TRUE(line->Start());
-  rig.AddSerialPort(line->Path());
+  rig.ListSerialPort(line->Path());
   pty = std::move(line);
   ExpectSecondUpdateSucceeds(path);
 }

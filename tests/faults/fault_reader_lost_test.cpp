@@ -16,7 +16,7 @@ class LateReader : public FaultRun {
 };
 
 TEST_F(LateReader, RunGivesUpAndTheReaderIsUpdatedWhenItReturns) {
-  const std::string path = AddApplication(3);
+  const std::string path = AddApp("app.fm", 3);
   sim::ReaderOptions options;
   options.framing = FrameProtocol::Stx;
   // Back, but too late for this run.
@@ -47,7 +47,7 @@ TEST_F(LateReader, RunGivesUpAndTheReaderIsUpdatedWhenItReturns) {
   EXPECT_FALSE(rig.engine->firmwareOk());
   EXPECT_EQ(ReceivedBlocks(), 0);
   EXPECT_FALSE(rig.engine->busy());
-  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
+  EXPECT_TRUE(rig.view.InputsEnabled());
   ExpectSecondUpdateSucceeds(path);
 }
 

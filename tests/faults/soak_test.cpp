@@ -48,7 +48,7 @@ class Soak : public FaultRun, public ::testing::WithParamInterface<Link> {
 TEST_P(Soak, TwoHundredUpdatesLeaveNothingBehind) {
   const int runs = std::getenv("ORVANE_SOAK_RUNS") ? std::atoi(std::getenv("ORVANE_SOAK_RUNS")) : 200;
   ASSERT_GE(runs, 10);
-  const std::string path = AddApplication(4);
+  const std::string path = AddApp("app.fm", 4);
   sim::ReaderOptions options;
   options.mode = sim::ReaderMode::Bootloader;
   options.framing = GetParam() == Link::Serial ? FrameProtocol::Stx : FrameProtocol::Header;
@@ -99,7 +99,7 @@ class SingleUpdate : public FaultRun {
 };
 
 TEST_F(SingleUpdate, FromTheApplicationOverTcp) {
-  const std::string path = AddApplication(4);
+  const std::string path = AddApp("app.fm", 4);
   sim::ReaderOptions options;
   options.mode = sim::ReaderMode::Application;
   StartReader(Link::Tcp, options);

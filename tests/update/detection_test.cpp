@@ -10,7 +10,6 @@
 #include "reader-sim/sim_hid_device.h"
 #include "reader-sim/simulated_reader.h"
 #include "update/engine_rig.h"
-#include "update/update_texts.h"
 
 namespace orvane::test {
 namespace {
@@ -24,8 +23,8 @@ TEST(Detection, LocalInterfaceRetriesEvery200MsUntilTheChoiceChanges) {
   rig.Build();
 
   rig.OnPresenter([&] { rig.engine->StartDetection(); });
-  EXPECT_TRUE(rig.view.StatusBlinking());
-  EXPECT_FALSE(rig.view.ButtonsEnabled());
+  EXPECT_TRUE(rig.view.State().blinking);
+  EXPECT_FALSE(rig.view.State().buttons);
   ASSERT_TRUE(rig.view.WaitUntil([&] { return clock.Waits().size() >= 5; }));
 
   g_nInterfaceKind.store(static_cast<InterfaceKind>(7));
@@ -34,7 +33,7 @@ TEST(Detection, LocalInterfaceRetriesEvery200MsUntilTheChoiceChanges) {
   for (uint32_t wait : waits) EXPECT_EQ(wait, kDetectionRetryMs);
   // One connect attempt before each pause, and one more before the last check.
   EXPECT_EQ(rig.portListings.load(), static_cast<int>(waits.size()));
-  EXPECT_FALSE(rig.view.StatusBlinking());
+  EXPECT_FALSE(rig.view.State().blinking);
   EXPECT_FALSE(rig.engine->ready());
 }
 
@@ -94,24 +93,24 @@ TEST(Detection, UnpluggedReaderIsNoticedAndDetectionStartsAgain) {
   // The monitor keeps asking while the reader is there.
   ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::ControlsAgain, 3));
   EXPECT_TRUE(rig.engine->ready());
-  EXPECT_EQ(rig.view.DeliveredCount(ViewRefresh::RestartDetection), 0);
+  EXPECT_EQ(rig.view.Delivered(ViewMessageKind::Refresh, ViewRefresh::RestartDetection), 0);
 
   const uint64_t unpluggedAt = TickMs();
   device->SetPresent(false);
   ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::RestartDetection));
   EXPECT_GE(TickMs() - unpluggedAt, kMonitorGoneMs);
   EXPECT_FALSE(rig.engine->ready());
-  EXPECT_FALSE(rig.view.ReadyPicture());
+  EXPECT_FALSE(rig.view.State().readyPicture);
   EXPECT_EQ(rig.engine->deviceInfoText(), texts::kDeviceNotConnected);
-  EXPECT_TRUE(rig.view.StatusBlinking());
-  EXPECT_FALSE(rig.view.ButtonsEnabled());
+  EXPECT_TRUE(rig.view.State().blinking);
+  EXPECT_FALSE(rig.view.State().buttons);
   EXPECT_TRUE(rig.view.WaitUntil([&] { return rig.engine->monitorStoppedFlag(); }));
 
   // Plugged in again: found by the restarted detection, watched again.
   device->SetPresent(true);
   ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor, 2));
   EXPECT_TRUE(rig.engine->ready());
-  EXPECT_FALSE(rig.view.StatusBlinking());
+  EXPECT_FALSE(rig.view.State().blinking);
 }
 
 TEST(Detection, ShutdownEndsAWaitForATlsClientAtOnce) {
@@ -141,7 +140,7 @@ TEST(Detection, CancelledInterfaceDialogKeepsTheLocalInterfaces) {
   rig.Build();
   rig.OnPresenter([&] { rig.engine->ApplyInterfaceChoice(std::nullopt); });
   EXPECT_EQ(g_nInterfaceKind.load(), InterfaceUsbSerial);
-  EXPECT_FALSE(rig.view.PortBoxShown());
+  EXPECT_FALSE(rig.view.State().portBox);
   EXPECT_EQ(rig.engine->serverPort(), kDefaultServerPort);
   EXPECT_EQ(rig.view.CountCalls("ShowPortBox"), 0);
 }

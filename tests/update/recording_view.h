@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "update/update_engine.h"
@@ -23,6 +24,16 @@ struct RowMark {
   std::string text;
   Rgb colour;
   friend bool operator==(const RowMark&, const RowMark&) = default;
+};
+
+// What the presenter shows now.
+struct ViewState {
+  bool buttons = false;  // the two folder buttons and Update
+  bool list = false;     // the file list and Select All
+  bool blinking = false;
+  bool modelBox = false;
+  bool portBox = false;
+  bool readyPicture = false;
 };
 
 class RecordingView final : public UpdateView, public DesktopViewPart {
@@ -40,87 +51,104 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
   void ShutdownEngine();
 
   // ---- what the test sets ----
-  void TickRow(int row, bool ticked = true);
-  void SetConfirmAnswer(bool accept);
+  void TickRow(int row, bool ticked = true) { SetRowChecked(row, ticked); }
+  void SetConfirmAnswer(bool accept) { Locked([&] { confirmAnswer_ = accept; }); }
   // Called on the engine's thread whenever the status text changes, before
   // the engine goes on (lets a test act at a given step of a run).
-  void SetStatusHook(std::function<void(const std::string&)> hook);
+  void SetStatusHook(std::function<void(const std::string&)> hook) { Locked([&] { statusHook_ = std::move(hook); }); }
 
   // ---- waiting (real time, bounded; false when the time ran out) ----
   bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 30000);
-  // Until `count` messages of this kind (or refreshes of this kind) were delivered.
-  bool WaitForDelivered(ViewMessageKind kind, int count = 1, int timeoutMs = 30000);
-  bool WaitForDelivered(ViewRefresh refresh, int count = 1, int timeoutMs = 30000);
-  int DeliveredCount(ViewMessageKind kind) const;
-  int DeliveredCount(ViewRefresh refresh) const;
+  // Until `count` refreshes of this kind (or messages of this kind) were delivered.
+  bool WaitForDelivered(ViewRefresh refresh, int count = 1, int timeoutMs = 30000) {
+    return WaitUntil([&] { return Delivered(ViewMessageKind::Refresh, refresh) >= count; }, timeoutMs);
+  }
+  bool WaitForDelivered(ViewMessageKind kind, int count = 1, int timeoutMs = 30000) {
+    return WaitUntil([&] { return Delivered(kind, ViewRefresh::Controls) >= count; }, timeoutMs);
+  }
+  int Delivered(ViewMessageKind kind, ViewRefresh refresh) const {
+    return Locked([&] { return delivered_.count({kind, refresh}) ? delivered_.at({kind, refresh}) : 0; });
+  }
 
   // ---- the record ----
-  std::vector<std::string> StatusTexts() const { return Locked(statusTexts_); }  // every change, in order
+  // The argument texts of every call of this name, in order (see the overrides).
+  std::vector<std::string> Args(const std::string& call) const;
+  int CountCalls(const std::string& call) const { return static_cast<int>(Args(call).size()); }
+  size_t AllCalls() const { return Locked([&] { return calls_.size(); }); }
   // Program time at which a message of this kind was last posted; 0 when never.
-  uint64_t PostedAtMs(ViewMessageKind kind) const;
-  std::vector<RowMark> RowMarks() const { return Locked(marks_); }  // in order
-  std::vector<RowMark> RowMarksOf(int row) const;
-  RowMark LastRowMark(int row) const;  // row -1 when none
-  // text, caption
-  std::vector<std::pair<std::string, std::string>> MessageBoxes() const { return Locked(messageBoxes_); }
-  std::vector<std::string> Notices() const { return Locked(notices_); }
-  std::vector<RunResult> RunResults() const { return Locked(runResults_); }
-  std::vector<std::string> Confirmations() const { return Locked(confirmations_); }
-  std::vector<ViewSnapshot> Transfers() const { return Locked(transfers_); }
-  std::vector<std::pair<int, int>> Percents() const { return Locked(percents_); }  // row, percent
-  std::vector<std::string> Calls() const { return Locked(calls_); }  // one name per call, in order
-  int CountCalls(const std::string& name) const;
-  // The two folder buttons and Update; the file list and Select All.
-  bool ButtonsEnabled() const { return Locked(buttonsEnabled_); }
-  bool ListEnabled() const { return Locked(listEnabled_); }
-  bool StatusBlinking() const { return Locked(blinking_); }
-  bool ModelBoxShown() const { return Locked(modelBox_); }
-  bool PortBoxShown() const { return Locked(portBox_); }
-  bool ReadyPicture() const { return Locked(readyPicture_); }
-  std::map<int, std::string> Rows() const { return Locked(rows_); }  // row -> name
+  uint64_t PostedAtMs(ViewMessageKind kind) const {
+    return Locked([&] { return postedAtMs_.count(kind) ? postedAtMs_.at(kind) : 0; });
+  }
+  std::vector<RowMark> RowMarks(int row = -1) const;  // of one row, or all; in order
+  std::vector<RunResult> RunResults() const { return Locked([&] { return runResults_; }); }
+  std::vector<ViewSnapshot> Transfers() const { return Locked([&] { return transfers_; }); }
+  std::vector<int> Percents() const { return Locked([&] { return percents_; }); }
+  ViewState State() const { return Locked([&] { return state_; }); }
+  bool InputsEnabled() const { return State().buttons && State().list; }
   void ClearRecords();
 
   // ---- UpdateView ----
   DesktopViewPart* desktop() override { return this; }
-  bool IsPresenterThread() const override;
+  bool IsPresenterThread() const override { return std::this_thread::get_id() == thread_.get_id(); }
   void PostViewMessage(const ViewMessage& message) override;
-  void TransferToControls(const ViewSnapshot& snapshot) override;
-  void ShowMessageBox(std::string_view text, std::string_view caption) override;
-  bool ConfirmFileSelection(const std::string& text) override;
-  bool IsRowChecked(int row) const override;
-  void SetRowChecked(int row, bool checked) override;
-  void InsertRow(int row, std::string_view name, std::string_view info) override;
-  void DeleteAllRows() override;
-  void RunFinished(const RunResult& result) override;
-  void SetStatusBlinking(bool blinking) override;
+  void TransferToControls(const ViewSnapshot& snapshot) override {
+    Record("TransferToControls", "", [&] { transfers_.push_back(snapshot); });
+  }
+  void ShowMessageBox(std::string_view text, std::string_view caption) override {
+    Record("ShowMessageBox", std::string(text) + "|" + std::string(caption));
+  }
+  bool ConfirmFileSelection(const std::string& text) override {
+    Record("ConfirmFileSelection", text);
+    return Locked([&] { return confirmAnswer_; });
+  }
+  bool IsRowChecked(int row) const override { return Locked([&] { return ticked_.count(row) > 0; }); }
+  void SetRowChecked(int row, bool checked) override {
+    Record("SetRowChecked", "", [&] { checked ? (void)ticked_.insert(row) : (void)ticked_.erase(row); });
+  }
+  void InsertRow(int /*row*/, std::string_view name, std::string_view /*info*/) override {
+    Record("InsertRow", std::string(name));
+  }
+  void DeleteAllRows() override { Record("DeleteAllRows", "", [&] { ticked_.clear(); }); }
+  void RunFinished(const RunResult& result) override {
+    Record("RunFinished", "", [&] { runResults_.push_back(result); });
+  }
+  void SetStatusBlinking(bool blinking) override { Record("SetStatusBlinking", "", [&] { state_.blinking = blinking; }); }
   void StatusTextChanged(std::string_view text) override;
-  void DeviceReadyChanged(bool ready) override;
-  void ShowNotice(std::string_view text) override;
-  void ShowRowOutcome(int row, ModuleOutcome outcome) override;
-  void StartRowProgress(int row) override;
-  void SetRowPercent(int row, int percent) override;
-  void StopRowProgress() override;
+  void DeviceReadyChanged(bool ready) override { Record("DeviceReadyChanged", "", [&] { state_.readyPicture = ready; }); }
+  void ShowNotice(std::string_view text) override { Record("ShowNotice", std::string(text)); }
+  void ShowRowOutcome(int row, ModuleOutcome outcome) override {
+    Record("ShowRowOutcome", "", [&] { marks_.push_back({row, ModuleOutcomeText(outcome), RowColour(outcome)}); });
+  }
+  void StartRowProgress(int /*row*/) override { Record("StartRowProgress", ""); }
+  void SetRowPercent(int row, int percent) override {
+    Record("SetRowPercent", std::to_string(row), [&] { percents_.push_back(percent); });
+  }
+  void StopRowProgress() override { Record("StopRowProgress", ""); }
 
   // ---- DesktopViewPart ----
-  void ShowModelBox(bool shown) override;
-  void ShowPortBox(bool shown) override;
-  void WriteStatusLine(std::string_view text) override;
-  void EnableInputs(OperatorInputs inputs, bool enabled) override;
-  void RedrawRowProgress(int row) override;
-  void EnsureRowVisible(int row) override;
+  void ShowModelBox(bool shown) override { Record("ShowModelBox", "", [&] { state_.modelBox = shown; }); }
+  void ShowPortBox(bool shown) override { Record("ShowPortBox", "", [&] { state_.portBox = shown; }); }
+  void WriteStatusLine(std::string_view text) override { Record("WriteStatusLine", std::string(text)); }
+  void EnableInputs(OperatorInputs inputs, bool enabled) override {
+    Record("EnableInputs", "", [&] {
+      state_.buttons = enabled;
+      if (inputs == OperatorInputs::All) state_.list = enabled;
+    });
+  }
+  void RedrawRowProgress(int /*row*/) override { Record("RedrawRowProgress", ""); }
+  void EnsureRowVisible(int /*row*/) override { Record("EnsureRowVisible", ""); }
 
  private:
   void Run();
-  template <typename T>
-  T Locked(const T& record) const {
-    std::lock_guard lock(mutex_);
-    return record;
-  }
-  // Notes the call and applies `change` under the lock.
   template <typename F>
-  void Record(const char* call, F change) {
+  auto Locked(F read) const -> decltype(read()) {
     std::lock_guard lock(mutex_);
-    calls_.emplace_back(call);
+    return read();
+  }
+  // Notes the call with its argument text and applies `change` under the lock.
+  void Record(const char* call, std::string arg, const std::function<void()>& change = [] {}) {
+    std::lock_guard lock(mutex_);
+    calls_.emplace_back(call, std::move(arg));
     change();
   }
 
@@ -130,27 +158,17 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
   bool quit_ = false;
   UpdateEngine* engine_ = nullptr;
 
-  std::vector<std::string> calls_;
-  std::vector<std::string> statusTexts_;
-  std::vector<ViewMessage> delivered_;
+  std::vector<std::pair<std::string, std::string>> calls_;
+  std::map<std::pair<ViewMessageKind, ViewRefresh>, int> delivered_;
   std::map<ViewMessageKind, uint64_t> postedAtMs_;
   std::vector<RowMark> marks_;
-  std::vector<std::pair<std::string, std::string>> messageBoxes_;
-  std::vector<std::string> notices_;
   std::vector<RunResult> runResults_;
-  std::vector<std::string> confirmations_;
   std::vector<ViewSnapshot> transfers_;
-  std::vector<std::pair<int, int>> percents_;
-  std::map<int, std::string> rows_;
+  std::vector<int> percents_;
   std::set<int> ticked_;
   bool confirmAnswer_ = true;
   std::function<void(const std::string&)> statusHook_;
-  bool buttonsEnabled_ = false;
-  bool listEnabled_ = false;
-  bool blinking_ = false;
-  bool modelBox_ = false;
-  bool portBox_ = false;
-  bool readyPicture_ = false;
+  ViewState state_;
 
   std::thread thread_;  // last: started when everything above exists
 };

@@ -5,8 +5,6 @@
 
 #include "app/clock.h"
 #include "update/engine_rig.h"
-#include "update/module_folders.h"
-#include "update/update_texts.h"
 
 namespace orvane::test {
 namespace {
@@ -16,12 +14,12 @@ namespace {
 void MakeModules(EngineRig& rig) {
   ASSERT_TRUE(AddAppModule(rig.folder.path(), "app_main.fm", AppModuleSpec(true)));
   ASSERT_TRUE(AddAppModule(rig.folder.path(), "z_bootloader.fm", AppModuleSpec(true)));
-  ASSERT_TRUE(AddKernelModule(rig.folder.path(), "app_ct_l2.fm", 3000));
-  ASSERT_TRUE(AddKernelModule(rig.folder.path(), "app_nfcrd_l2_amex.fm", 2048));
-  ASSERT_TRUE(AddUniAppModule(rig.folder.path(), "pay.fm", 1500));
+  ASSERT_TRUE(AddRawModule(rig.folder.path(), kKernelFolderName, "app_ct_l2.fm", 3000, 1));
+  ASSERT_TRUE(AddRawModule(rig.folder.path(), kKernelFolderName, "app_nfcrd_l2_amex.fm", 2048, 1));
+  ASSERT_TRUE(AddRawModule(rig.folder.path(), kUniAppFolderName, "pay.fm", 1500, 2));
   rig.Build();
   rig.OnPresenter([&] { rig.engine->InitFirmwareFolders(rig.folder.path()); });
-  ASSERT_EQ(rig.view.Rows().size(), 5u);
+  ASSERT_EQ(rig.view.CountCalls("InsertRow"), 5);
 }
 
 TEST(Selection, ConfirmationTextListsEveryTickedModuleByKind) {
@@ -49,14 +47,13 @@ TEST(Selection, NothingTickedOrACancelledConfirmationStartsNothing) {
   EngineRig rig;
   MakeModules(rig);
   rig.OnPresenter([&] { rig.engine->OnButtonUpdate(); });
-  EXPECT_EQ(rig.view.MessageBoxes(),
-            (std::vector<std::pair<std::string, std::string>>{{texts::kSelectFileMessage, ""}}));
-  EXPECT_TRUE(rig.view.Confirmations().empty());
+  EXPECT_EQ(rig.view.Args("ShowMessageBox"), std::vector<std::string>{std::string(texts::kSelectFileMessage) + "|"});
+  EXPECT_EQ(rig.view.CountCalls("ConfirmFileSelection"), 0);
 
   rig.view.TickRow(2);
   rig.view.SetConfirmAnswer(false);
   rig.OnPresenter([&] { rig.engine->OnButtonUpdate(); });
-  EXPECT_EQ(rig.view.Confirmations().size(), 1u);
+  EXPECT_EQ(rig.view.CountCalls("ConfirmFileSelection"), 1);
   EXPECT_FALSE(rig.engine->busy());
   EXPECT_FALSE(rig.engine->WorkersRunning());
   EXPECT_EQ(rig.engine->KernelList().size(), 1u);  // the lists stay as built
@@ -70,13 +67,13 @@ TEST(Selection, SingleKernelFileGoesStraightToTheKernelStage) {
   rig.view.TickRow(2);
   // No presence monitor has ever run: stopping it must not wait for one.
   rig.OnPresenter([&] { rig.engine->OnButtonUpdate(); });
-  EXPECT_EQ(rig.view.Confirmations(), std::vector<std::string>{"Bootloader file list:\r\n\tNone\r\n"
-                                                               "App file list:\r\n\tNone\r\n"
-                                                               "Kernel file list:\r\n\tapp_ct_l2.fm\r\n"
-                                                               "\r\nUni-App file list:\r\n\tNone"});
+  EXPECT_EQ(rig.view.Args("ConfirmFileSelection"), std::vector<std::string>{"Bootloader file list:\r\n\tNone\r\n"
+                                                                           "App file list:\r\n\tNone\r\n"
+                                                                           "Kernel file list:\r\n\tapp_ct_l2.fm\r\n"
+                                                                           "\r\nUni-App file list:\r\n\tNone"});
   // Without a reader the kernel stage ends after its re-detection.
   ASSERT_TRUE(rig.view.WaitForDelivered(ViewMessageKind::UpdateFinished));
-  const std::vector<std::string> statuses = rig.view.StatusTexts();
+  const std::vector<std::string> statuses = rig.view.Args("StatusTextChanged");
   EXPECT_EQ(statuses.front(), texts::kKernelUpdating);
   EXPECT_EQ(statuses.back(), texts::kReconnectFailed);
   for (const std::string& status : statuses) EXPECT_EQ(status.find("Firmware"), std::string::npos) << status;
@@ -85,8 +82,8 @@ TEST(Selection, SingleKernelFileGoesStraightToTheKernelStage) {
   // The monitor started at the end finds no reader and hands over to the
   // detection, which keeps the buttons off until a reader turns up.
   ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::RestartDetection));
-  EXPECT_TRUE(rig.view.StatusBlinking());
-  EXPECT_TRUE(!rig.view.ButtonsEnabled() && rig.view.ListEnabled());
+  EXPECT_TRUE(rig.view.State().blinking);
+  EXPECT_TRUE(!rig.view.State().buttons && rig.view.State().list);
   EXPECT_EQ(rig.view.CountCalls("ShowRowOutcome"), 0);
 }
 

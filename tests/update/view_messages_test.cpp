@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "update/engine_rig.h"
-#include "update/update_texts.h"
 
 namespace orvane::test {
 namespace {
@@ -38,9 +37,9 @@ TEST(ViewMessages, LateAndStrayMessagesLeaveTheViewAsItWas) {
   EXPECT_EQ(rig.view.CountCalls("WriteStatusLine"), 0);  // no "Device Not Ready" over a ready reader
   EXPECT_EQ(rig.engine->statusText(), texts::kDeviceReady);
   EXPECT_EQ(rig.engine->Snapshot().statusColour, kStatusGreen);
-  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
+  EXPECT_TRUE(rig.view.InputsEnabled());
   EXPECT_TRUE(rig.view.RunResults().empty());
-  EXPECT_TRUE(rig.view.ModelBoxShown());
+  EXPECT_TRUE(rig.view.State().modelBox);
   EXPECT_EQ(rig.view.CountCalls("TransferToControls"), 0);
 }
 
@@ -50,14 +49,14 @@ TEST(ViewMessages, ProgressShowsTruncatedPercentagesAndRedrawsOnlyOnChange) {
   EngineRig rig;
   rig.Build();
   for (auto [done, total] : {std::pair{0, 0}, {1, 0}, {1, -4}}) rig.engine->OnProgress(done, total);
-  EXPECT_TRUE(rig.view.Calls().empty());
+  EXPECT_EQ(rig.view.AllCalls(), 0u);
 
   for (auto [done, total] : {std::pair{1, 3}, {2, 3}, {2, 3}, {50, 200}, {200, 200}}) {
     rig.engine->OnProgress(done, total);
   }
   const int row = rig.engine->currentListRow();
-  EXPECT_EQ(rig.view.Percents(),
-            (std::vector<std::pair<int, int>>{{row, 33}, {row, 66}, {row, 66}, {row, 25}, {row, 100}}));
+  EXPECT_EQ(rig.view.Percents(), (std::vector<int>{33, 66, 66, 25, 100}));
+  EXPECT_EQ(rig.view.Args("SetRowPercent"), std::vector<std::string>(5, std::to_string(row)));
   EXPECT_EQ(rig.view.CountCalls("RedrawRowProgress"), 4);
   EXPECT_EQ(rig.view.CountCalls("StopRowProgress"), 1);  // only 200 of 200 ends the display
   EXPECT_EQ(rig.view.CountCalls("EnsureRowVisible"), 5);
