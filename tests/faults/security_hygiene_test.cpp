@@ -8,44 +8,19 @@
 
 #include <cstdlib>
 #include <future>
-#include <memory>
 #include <vector>
 
-#include "app/bootload_settings.h"
 #include "app/clock.h"
-#include "app/program_folder.h"
-#include "support/test_certificate.h"
-#include "update/engine_rig.h"
 #include "faults/loopback.h"
-#include "support/links.h"
 #include "support/child_process.h"
-#include "support/temp_dir.h"
+#include "support/links.h"
+#include "support/test_certificate.h"
 #include "transport/network_link.h"
 #include "transport/openssl_handles.h"
+#include "update/engine_rig.h"
 
 namespace orvane::test {
 namespace {
-
-// A blocking TLS client limited to the versions [minVersion, maxVersion];
-// true when the handshake completes.
-bool HandshakeWith(uint16_t port, int minVersion, int maxVersion) {
-  SslContextPtr ctx(SSL_CTX_new(TLS_client_method()));
-  if (!ctx) return false;
-  // Let the client offer old versions at all; the server has to refuse them.
-  SSL_CTX_set_security_level(ctx.get(), 0);
-  SSL_CTX_set_cipher_list(ctx.get(), "DEFAULT:@SECLEVEL=0");
-  SSL_CTX_set_min_proto_version(ctx.get(), minVersion);
-  SSL_CTX_set_max_proto_version(ctx.get(), maxVersion);
-  SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_NONE, nullptr);
-  UniqueFd fd = ConnectLoopback(port);
-  if (!fd) return false;
-  SslPtr ssl(SSL_new(ctx.get()));
-  SSL_set_fd(ssl.get(), fd.get());
-  const bool ok = SSL_connect(ssl.get()) == 1;
-  if (ok) SSL_shutdown(ssl.get());
-  ERR_clear_error();
-  return ok;
-}
 
 class TlsServerHygiene : public ::testing::Test {
  protected:
@@ -54,20 +29,50 @@ class TlsServerHygiene : public ::testing::Test {
     link_.SetCertificateFolder(folder_.path());
   }
 
-  // Starts the server on a free port in the background.
-  std::future<bool> StartServer() {
-    port_ = FreeLoopbackPort();
-    return std::async(std::launch::async, [this] { return link_.StartServer(port_); });
+  // A blocking TLS client limited to the versions [minVersion, maxVersion];
+  // true when the handshake completes.
+  bool HandshakeWith(int minVersion, int maxVersion) {
+    SslContextPtr ctx(SSL_CTX_new(TLS_client_method()));
+    // Let the client offer old versions at all; the server has to refuse them.
+    SSL_CTX_set_security_level(ctx.get(), 0);
+    SSL_CTX_set_cipher_list(ctx.get(), "DEFAULT:@SECLEVEL=0");
+    SSL_CTX_set_min_proto_version(ctx.get(), minVersion);
+    SSL_CTX_set_max_proto_version(ctx.get(), maxVersion);
+    UniqueFd fd = ConnectLoopback(port_);
+    SslPtr ssl(SSL_new(ctx.get()));
+    SSL_set_fd(ssl.get(), fd.get());
+    const bool ok = SSL_connect(ssl.get()) == 1;
+    if (ok) SSL_shutdown(ssl.get());
+    ERR_clear_error();
+    return ok;
   }
 
-  std::string StartAndCaptureStderr(mode_t keyMode) {
-    EXPECT_EQ(::chmod(folder_.File(kServerKeyFile).c_str(), keyMode), 0);
-    ::testing::internal::CaptureStderr();
-    std::future<bool> started = StartServer();
-    EXPECT_TRUE(HandshakeWith(port_, TLS1_2_VERSION, 0));
-    EXPECT_TRUE(started.get());
+  // Starts the server on a free port in the background.
+  void Start() {
+    port_ = FreeLoopbackPort();
+    started_ = std::async(std::launch::async, [this] { return link_.StartServer(port_); });
+  }
+  // After a client got in: the server started, and closes.
+  void Stop() {
+    EXPECT_TRUE(started_.get());
     link_.Close();
+  }
+
+  // What a server with a key file of this mode says on standard error.
+  std::string StderrWithKeyMode(mode_t keyMode) {
+    ::chmod(folder_.File(kServerKeyFile).c_str(), keyMode);
+    ::testing::internal::CaptureStderr();
+    Start();
+    EXPECT_TRUE(HandshakeWith(TLS1_2_VERSION, 0));
+    Stop();
     return ::testing::internal::GetCapturedStderr();
+  }
+
+  // Quiet for a private key, a warning for a readable one, and only once.
+  bool WarnsOnceForAReadableKey() {
+    const bool quiet = StderrWithKeyMode(0600).find("server_key.pem") == std::string::npos;
+    const bool warned = StderrWithKeyMode(0640).find("server_key.pem can be read by other users") != std::string::npos;
+    return quiet && warned && StderrWithKeyMode(0644).find("server_key.pem") == std::string::npos;
   }
 
   ScaledClock clock_;
@@ -75,42 +80,24 @@ class TlsServerHygiene : public ::testing::Test {
   TempDir folder_;
   NetworkLink link_;
   uint16_t port_ = 0;
+  std::future<bool> started_;
 };
 
 TEST_F(TlsServerHygiene, RefusesVersionsBelowTls12AndTakesTls12And13) {
-  std::future<bool> started = StartServer();
-  EXPECT_FALSE(HandshakeWith(port_, TLS1_VERSION, TLS1_1_VERSION)) << "TLS 1.1 or older must be refused";
-  EXPECT_TRUE(HandshakeWith(port_, TLS1_2_VERSION, TLS1_2_VERSION));
-  ASSERT_TRUE(started.get());
-  link_.Close();
-  started = StartServer();
-  EXPECT_TRUE(HandshakeWith(port_, TLS1_3_VERSION, TLS1_3_VERSION));
-  ASSERT_TRUE(started.get());
-  link_.Close();
+  Start();
+  EXPECT_FALSE(HandshakeWith(TLS1_VERSION, TLS1_1_VERSION)) << "TLS 1.1 or older must be refused";
+  EXPECT_TRUE(HandshakeWith(TLS1_2_VERSION, TLS1_2_VERSION));
+  Stop();
+  Start();
+  EXPECT_TRUE(HandshakeWith(TLS1_3_VERSION, TLS1_3_VERSION));
+  Stop();
 }
 
 // Said once per process: checked in a process of its own, where nothing can
 // have said it before.
 TEST_F(TlsServerHygiene, WarnsOnceWhenTheKeyCanBeReadByOthers) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        const bool quietWhenPrivate = StartAndCaptureStderr(0600).find("server_key.pem") == std::string::npos;
-        const std::string first = StartAndCaptureStderr(0640);
-        const bool warned = first.find("server_key.pem can be read by other users") != std::string::npos;
-        const bool once = StartAndCaptureStderr(0644).find("server_key.pem") == std::string::npos;
-        std::_Exit(quietWhenPrivate && warned && once ? 0 : 1);
-      },
-      ::testing::ExitedWithCode(0), "");
-}
-
-// Runs the command line with `args`; its exit status and everything it wrote.
-int RunCommandLine(const std::vector<std::string>& args, std::string& output) {
-  std::vector<std::string> argv{ORVANE_CLI_EXE};
-  argv.insert(argv.end(), args.begin(), args.end());
-  const ProcessResult run = RunProcess(ProcessSpec::Of(argv));
-  output = run.out + run.err;
-  return run.exitCode;
+  EXPECT_EXIT(std::_Exit(WarnsOnceForAReadableKey() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 // A module name on the command line must be one of the listed file names: a
@@ -123,12 +110,10 @@ TEST(CommandLineModules, RefusesNamesThatAreNotListedFiles) {
   ASSERT_TRUE(AddAppModule(folder.path(), "app.fm", AppModuleSpec(true, 2)));
   ASSERT_TRUE(WriteModuleFile(folder.File("outside.fm"), AppModuleSpec(true, 2)));
   for (const char* name : {"../outside.fm", "FirmwareApp/app.fm", "./app.fm", "APP.FM"}) {
-    std::string output;
-    EXPECT_EQ(RunCommandLine({"update", "--folder", folder.path(), "--config", config, "--yes", "--timeout", "1", name},
-                             output),
-              2)
-        << name << ": " << output;
-    EXPECT_NE(output.find("no listed module is named"), std::string::npos) << output;
+    const ProcessResult run = RunProcess(ProcessSpec::Of(
+        {ORVANE_CLI_EXE, "update", "--folder", folder.path(), "--config", config, "--yes", "--timeout", "1", name}));
+    EXPECT_EQ(run.exitCode, 2) << name << ": " << run.out << run.err;
+    EXPECT_NE((run.out + run.err).find("no listed module is named"), std::string::npos) << run.out << run.err;
   }
 }
 

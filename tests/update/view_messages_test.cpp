@@ -62,50 +62,24 @@ TEST(ViewMessages, ProgressShowsTruncatedPercentagesAndRedrawsOnlyOnChange) {
   EXPECT_EQ(rig.view.CountCalls("EnsureRowVisible"), 5);
 }
 
-struct DeviceCase {
-  const char* name;
-  DeviceInfo info;
-  bool ready;
-  int32_t interruptPointReserve;
-  const char* text;
-};
-
-void PrintTo(const DeviceCase& c, std::ostream* os) { *os << c.name; }
-
-class DeviceInformation : public ::testing::TestWithParam<DeviceCase> {};
-
-TEST_P(DeviceInformation, TextFollowsTheReadersState) {
+// The device information with the resume switched off, and from an
+// application that does not answer the version query.
+TEST(ViewMessages, DeviceInformationLeavesOutWhatItDoesNotHave) {
   EngineRig rig;
-  rig.settings.enableInterruptPointReserve = GetParam().interruptPointReserve;
+  rig.settings.enableInterruptPointReserve = 0;
   rig.Build();
-  rig.channel().setDeviceInfo(GetParam().info);
-  if (GetParam().ready) rig.engine->SetDeviceReady(true);
-  rig.engine->RefreshDeviceInfo();
-  EXPECT_EQ(rig.engine->deviceInfoText(), GetParam().text);
-}
-
-DeviceInfo Bootloader(bool pci, int32_t stopPackage) {
   DeviceInfo info;
   info.bootloaderMode = true;
-  info.pciType = pci;
   info.versionText = "Bootloader FW V1.05";
-  info.stopPackage = stopPackage;
-  return info;
+  info.stopPackage = 40;
+  rig.channel().setDeviceInfo(info);
+  rig.engine->SetDeviceReady(true);
+  rig.engine->RefreshDeviceInfo();
+  EXPECT_EQ(rig.engine->deviceInfoText(), "Bootloader Mode, Version Info: Bootloader FW V1.05 \r\nType: NONPCI. ");
+  rig.channel().setDeviceInfo(DeviceInfo{});
+  rig.engine->RefreshDeviceInfo();
+  EXPECT_EQ(rig.engine->deviceInfoText(), "Application Mode, Version Info:  ");
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    States, DeviceInformation,
-    ::testing::Values(DeviceCase{"PciBootloader", Bootloader(true, 0), true, 1,
-                                 "Bootloader Mode, Version Info: Bootloader FW V1.05 \r\nType: PCI. "},
-                      DeviceCase{"NonPciResumable", Bootloader(false, 40), false, 1,
-                                 "Bootloader Mode, Version Info: Bootloader FW V1.05 \r\nType: NONPCI. "
-                                 "Continue Loading From Stop Package:\t 40"},
-                      DeviceCase{"ResumeSwitchedOff", Bootloader(false, 40), true, 0,
-                                 "Bootloader Mode, Version Info: Bootloader FW V1.05 \r\nType: NONPCI. "},
-                      DeviceCase{"NoReader", DeviceInfo{}, false, 1, "Device Not be Connected"},
-                      // The reader does not answer the version query: the version part stays empty.
-                      DeviceCase{"SilentApplication", DeviceInfo{}, true, 1, "Application Mode, Version Info:  "}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orvane::test
