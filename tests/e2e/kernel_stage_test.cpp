@@ -18,7 +18,8 @@ TEST_F(WholeUpdate, KernelAndUniAppModulesWithARefusedFinishCommand) {
   Detect();
   RunUpdate({0, 1, 2});
 
-  EXPECT_EQ(rig.view.RowMarks(0), (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}, {0, texts::kRowFailed, kRowRed}}));
+  EXPECT_EQ(rig.view.RowMarks(0),
+            (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}, {0, texts::kRowFailed, kRowRed}}));
   EXPECT_EQ(MarkTexts(1), std::vector<std::string>{texts::kRowCompleted});
   EXPECT_EQ(MarkTexts(2), std::vector<std::string>{texts::kRowCompleted});
 
@@ -44,7 +45,8 @@ TEST_F(WholeUpdate, KernelAndUniAppModulesWithARefusedFinishCommand) {
   EXPECT_TRUE(rig.engine->uniAppOk());
   EXPECT_EQ(rig.engine->statusText(), texts::kUpdateFailed);
   EXPECT_TRUE(rig.engine->attention());
-  for (const char* line : {"\r\nKernel Update Failed!\r\n", "Start Kernal Update", "[Time Last:", "UniAPP_SEND_BLOCK"}) {
+  for (const char* line :
+       {"\r\nKernel Update Failed!\r\n", "Start Kernal Update", "[Time Last:", "UniAPP_SEND_BLOCK"}) {
     EXPECT_TRUE(LogHas(line)) << line;
   }
 }

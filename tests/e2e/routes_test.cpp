@@ -54,31 +54,11 @@ TEST_F(WholeUpdate, PassThroughRouteForTheModelWithTheBoxTicked) {
   EXPECT_TRUE(LogHas("Exit Pass-Through mode success.\r\n[Time Last:"));
 }
 
-sim::ReaderOptions KeyboardReader() {
-  sim::ReaderOptions options;
-  options.keyboardInterface = true;
-  return options;
-}
-
-TEST_F(WholeUpdate, KeyboardInterfaceReaderEntersThroughFeatureReports) {
-  const std::string path = AddApp("app.fm", 3);
-  StartReader(Link::Hid, KeyboardReader());
-  Detect();
-  EXPECT_EQ(rig.channel().connectionKind(), ConnectionKind::UsbHidKeyboard);
-  EXPECT_TRUE(rig.channel().deviceInfo().keyboardMode);
-  EXPECT_NE(rig.engine->deviceInfoText().find("Application Mode, Version Info: Orvane TAVIRON2"), std::string::npos);
-  RunUpdate({0});
-
-  EXPECT_EQ(ReceivedHeaderCommands(0xC7, 0x41), 1);
-  EXPECT_EQ(reader->BlockImage(), SectionsOf(path));
-  EXPECT_EQ(MarkTexts(0), std::vector<std::string>{texts::kRowCompleted});
-  EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
-  EXPECT_EQ(rig.view.CountCalls("ShowMessageBox"), 0);
-}
-
 TEST_F(WholeUpdate, RefusedKeyboardEntryEndsLikeANormalRun) {
   AddApp("app.fm", 3);
-  StartReader(Link::Hid, KeyboardReader());
+  sim::ReaderOptions options;
+  options.keyboardInterface = true;
+  StartReader(Link::Hid, options);
   Detect();
   hidDevice->SetFailNextFeatureSets(1000);
   RunUpdate({0});

@@ -145,8 +145,9 @@ class WholeUpdate : public ::testing::Test {
   // How many header frames with this command and sub-command the reader received.
   int ReceivedHeaderCommands(uint8_t command, uint8_t sub) const {
     const auto frames = reader->ReceivedFrames();
-    return static_cast<int>(std::count_if(frames.begin(), frames.end(),
-                                          [&](const auto& frame) { return HeaderCommandOf(frame) == std::pair{command, sub}; }));
+    return static_cast<int>(std::count_if(frames.begin(), frames.end(), [&](const auto& frame) {
+      return HeaderCommandOf(frame) == std::pair{command, sub};
+    }));
   }
 
   // The sections of a module file by address, as the reader should hold them.
@@ -163,7 +164,9 @@ class WholeUpdate : public ::testing::Test {
     EXPECT_TRUE(AddAppModule(rig.folder.path(), name, AppModuleSpec(pci, blocks)));
     return AppModulePath(name);
   }
-  std::string AppModulePath(const std::string& name) const { return ModulePath(rig.folder.path(), kAppFolderName, name); }
+  std::string AppModulePath(const std::string& name) const {
+    return ModulePath(rig.folder.path(), kAppFolderName, name);
+  }
   void AddRaw(const char* folderName, const std::string& name, size_t length, uint32_t seed = 1) {
     EXPECT_TRUE(AddRawModule(rig.folder.path(), folderName, name, length, seed));
   }

@@ -31,7 +31,7 @@ TEST_P(NetworkLinkDrop, FailsTheModuleAndTheNextUpdateSucceeds) {
 
   ExpectFailedApplicationRun(kFailureToEndMs);
   ExpectLinkLossTold(GetParam() == Link::Tcp ? "The reader closed the TCP connection."
-                                              : "The reader closed the TLS connection.");
+                                             : "The reader closed the TLS connection.");
   EXPECT_EQ(ReceivedBlocks(), 6) << "nothing is sent after the link went";
   EXPECT_TRUE(LogHas("NO RESP."));
   EXPECT_TRUE(PresenterResponds());

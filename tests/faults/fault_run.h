@@ -48,7 +48,8 @@ class FaultRun : public WholeUpdate {
   // Calls `action` (on the thread that hands the reader its requests) when
   // the reader receives its `n`-th block command, counted from now; the
   // fault's time is noted then.
-  void OnBlockRequest(int n, std::function<void()> action = [] {}) {
+  void OnBlockRequest(
+      int n, std::function<void()> action = [] {}) {
     blocksSeen_.store(0);
     reader->SetTraceListener([this, n, action = std::move(action)](const sim::TraceEntry& entry) {
       if (entry.direction != sim::TraceEntry::Direction::Received || !IsBlockRequest(entry.bytes)) return;

@@ -105,8 +105,8 @@ TEST_F(TlsServerHygiene, WarnsOnceWhenTheKeyCanBeReadByOthers) {
 // looked for.
 TEST(CommandLineModules, RefusesNamesThatAreNotListedFiles) {
   TempDir folder;
-  const std::string config = folder.Write(kConfigurationFileName,
-                                          "<BOOTLOAD_SETTING><s baudrateList=\"115200\"/></BOOTLOAD_SETTING>");
+  const std::string config =
+      folder.Write(kConfigurationFileName, "<BOOTLOAD_SETTING><s baudrateList=\"115200\"/></BOOTLOAD_SETTING>");
   ASSERT_TRUE(AddAppModule(folder.path(), "app.fm", AppModuleSpec(true, 2)));
   ASSERT_TRUE(WriteModuleFile(folder.File("outside.fm"), AppModuleSpec(true, 2)));
   for (const char* name : {"../outside.fm", "FirmwareApp/app.fm", "./app.fm", "APP.FM"}) {
@@ -120,8 +120,8 @@ TEST(CommandLineModules, RefusesNamesThatAreNotListedFiles) {
 TEST(PathInFolder, KeepsEveryPathInsideItsFolder) {
   EXPECT_EQ(PathInFolder("/opt/orvane", "FirmwareApp"), "/opt/orvane/FirmwareApp");
   EXPECT_EQ(PathInFolder("/opt/orvane", "app v1..2.fm"), "/opt/orvane/app v1..2.fm");
-  const std::vector<std::string> escaping{"", ".", "..", "../etc/passwd", "a/b.fm", "/etc/passwd", "x/..",
-                                         std::string("a\0b", 3)};
+  const std::vector<std::string> escaping{"",       ".",           "..",   "../etc/passwd",
+                                          "a/b.fm", "/etc/passwd", "x/..", std::string("a\0b", 3)};
   for (const std::string& name : escaping) {
     EXPECT_EQ(PathInFolder("/opt/orvane", name), "") << name;
   }

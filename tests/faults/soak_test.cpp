@@ -57,8 +57,7 @@ TEST_P(Soak, TwoHundredUpdatesLeaveNothingBehind) {
   const Usage atEnd = Measure();
   EXPECT_EQ(reader->BlockImage(), SectionsOf(path));
   std::printf("soak %s: run 10: %ld fds, %ld threads, %ld kB resident; run %d: %ld fds, %ld threads, %ld kB resident\n",
-              LinkName(GetParam()), at10.fds, at10.threads, at10.rssKb, runs, atEnd.fds, atEnd.threads,
-              atEnd.rssKb);
+              LinkName(GetParam()), at10.fds, at10.threads, at10.rssKb, runs, atEnd.fds, atEnd.threads, atEnd.rssKb);
   // A thread or a descriptor may be between two states at the moment of
   // measuring (a monitor restarting); more than that is a leak.
   EXPECT_LE(atEnd.fds, at10.fds + 1);

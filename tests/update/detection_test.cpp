@@ -6,9 +6,9 @@
 #include <chrono>
 
 #include "app/clock.h"
-#include "support/test_certificate.h"
 #include "reader-sim/sim_hid_device.h"
 #include "reader-sim/simulated_reader.h"
+#include "support/test_certificate.h"
 #include "update/engine_rig.h"
 
 namespace orvane::test {

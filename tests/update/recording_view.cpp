@@ -10,7 +10,7 @@ namespace orvane::test {
 RecordingView::RecordingView() : thread_([this] { Run(); }) {}
 
 RecordingView::~RecordingView() {
-  Locked([&] { quit_ = true; });
+  Set(quit_, true);
   changed_.notify_all();
   thread_.join();
 }
@@ -30,25 +30,27 @@ void RecordingView::Run() {
 }
 
 void RecordingView::Attach(UpdateEngine* engine) {
-  Invoke([&] { Locked([&] { engine_ = engine; }); });
+  Invoke([&] { Set(engine_, engine); });
 }
 
 void RecordingView::Invoke(const std::function<void()>& work) {
   if (IsPresenterThread()) return work();
   std::promise<void> done;
-  Locked([&] {
+  {
+    std::lock_guard lock(mutex_);
     work_.push_back([&] {
       work();
       done.set_value();
     });
-  });
+  }
   changed_.notify_all();
   done.get_future().wait();
 }
 
 void RecordingView::ShutdownEngine() {
   Invoke([&] {
-    UpdateEngine* engine = Locked([&] { return std::exchange(engine_, nullptr); });
+    UpdateEngine* engine = Get(engine_);
+    Set(engine_, static_cast<UpdateEngine*>(nullptr));
     if (engine) engine->Shutdown();
   });
 }
@@ -64,47 +66,71 @@ bool RecordingView::WaitUntil(const std::function<bool()>& condition, int timeou
   return true;
 }
 
+bool RecordingView::WaitForDelivered(ViewRefresh refresh, int count, int timeoutMs) {
+  return WaitUntil([&] { return Delivered(ViewMessageKind::Refresh, refresh) >= count; }, timeoutMs);
+}
+
+bool RecordingView::WaitForDelivered(ViewMessageKind kind, int count, int timeoutMs) {
+  return WaitUntil([&] { return Delivered(kind) >= count; }, timeoutMs);
+}
+
+int RecordingView::Delivered(ViewMessageKind kind, ViewRefresh refresh) const {
+  return Get(delivered_)[{kind, refresh}];
+}
+
 std::vector<std::string> RecordingView::Args(const std::string& call) const {
-  std::lock_guard lock(mutex_);
   std::vector<std::string> args;
-  for (const auto& [name, arg] : calls_) {
+  for (const auto& [name, arg] : Get(calls_)) {
     if (name == call) args.push_back(arg);
   }
   return args;
 }
 
 std::vector<RowMark> RecordingView::RowMarks(int row) const {
-  std::vector<RowMark> marks = Locked([&] { return marks_; });
+  std::vector<RowMark> marks = Get(marks_);
   if (row >= 0) std::erase_if(marks, [&](const RowMark& mark) { return mark.row != row; });
   return marks;
 }
 
 void RecordingView::ClearRecords() {
-  Locked([&] {
-    calls_.clear();
-    delivered_.clear();
-    marks_.clear();
-    transfers_.clear();
-    percents_.clear();
-  });
+  std::lock_guard lock(mutex_);
+  calls_.clear();
+  delivered_.clear();
+  marks_.clear();
+  transfers_.clear();
+  percents_.clear();
 }
 
 void RecordingView::PostViewMessage(const ViewMessage& message) {
-  Locked([&] {
+  {
+    std::lock_guard lock(mutex_);
     postedAtMs_[message.kind] = TickMs();
     work_.push_back([this, message] {
-      if (UpdateEngine* engine = Locked([&] { return engine_; })) engine->DeliverViewMessage(message);
+      if (UpdateEngine* engine = Get(engine_)) engine->DeliverViewMessage(message);
       const ViewRefresh refresh = message.kind == ViewMessageKind::Refresh ? message.refresh : ViewRefresh::Controls;
-      Locked([&] { ++delivered_[{message.kind, refresh}]; });
+      std::lock_guard inner(mutex_);
+      ++delivered_[{message.kind, refresh}];
     });
-  });
+  }
   changed_.notify_all();
 }
 
 void RecordingView::StatusTextChanged(std::string_view text) {
   Record("StatusTextChanged", std::string(text));
-  auto hook = Locked([&] { return statusHook_; });
-  if (hook) hook(std::string(text));
+  if (auto hook = Get(statusHook_)) hook(std::string(text));
+}
+
+void RecordingView::SetRowChecked(int row, bool checked) {
+  std::lock_guard lock(mutex_);
+  calls_.emplace_back("SetRowChecked", "");
+  checked ? (void)ticked_.insert(row) : (void)ticked_.erase(row);
+}
+
+void RecordingView::EnableInputs(OperatorInputs inputs, bool enabled) {
+  std::lock_guard lock(mutex_);
+  calls_.emplace_back("EnableInputs", "");
+  state_.buttons = enabled;
+  if (inputs == OperatorInputs::All) state_.list = enabled;
 }
 
 }  // namespace orvane::test

@@ -52,38 +52,30 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
 
   // ---- what the test sets ----
   void TickRow(int row, bool ticked = true) { SetRowChecked(row, ticked); }
-  void SetConfirmAnswer(bool accept) { Locked([&] { confirmAnswer_ = accept; }); }
+  void SetConfirmAnswer(bool accept) { Set(confirmAnswer_, accept); }
   // Called on the engine's thread whenever the status text changes, before
   // the engine goes on (lets a test act at a given step of a run).
-  void SetStatusHook(std::function<void(const std::string&)> hook) { Locked([&] { statusHook_ = std::move(hook); }); }
+  void SetStatusHook(std::function<void(const std::string&)> hook) { Set(statusHook_, std::move(hook)); }
 
   // ---- waiting (real time, bounded; false when the time ran out) ----
   bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 30000);
   // Until `count` refreshes of this kind (or messages of this kind) were delivered.
-  bool WaitForDelivered(ViewRefresh refresh, int count = 1, int timeoutMs = 30000) {
-    return WaitUntil([&] { return Delivered(ViewMessageKind::Refresh, refresh) >= count; }, timeoutMs);
-  }
-  bool WaitForDelivered(ViewMessageKind kind, int count = 1, int timeoutMs = 30000) {
-    return WaitUntil([&] { return Delivered(kind, ViewRefresh::Controls) >= count; }, timeoutMs);
-  }
-  int Delivered(ViewMessageKind kind, ViewRefresh refresh) const {
-    return Locked([&] { return delivered_.count({kind, refresh}) ? delivered_.at({kind, refresh}) : 0; });
-  }
+  bool WaitForDelivered(ViewRefresh refresh, int count = 1, int timeoutMs = 30000);
+  bool WaitForDelivered(ViewMessageKind kind, int count = 1, int timeoutMs = 30000);
+  int Delivered(ViewMessageKind kind, ViewRefresh refresh = ViewRefresh::Controls) const;
 
   // ---- the record ----
   // The argument texts of every call of this name, in order (see the overrides).
   std::vector<std::string> Args(const std::string& call) const;
   int CountCalls(const std::string& call) const { return static_cast<int>(Args(call).size()); }
-  size_t AllCalls() const { return Locked([&] { return calls_.size(); }); }
+  size_t AllCalls() const { return Get(calls_).size(); }
   // Program time at which a message of this kind was last posted; 0 when never.
-  uint64_t PostedAtMs(ViewMessageKind kind) const {
-    return Locked([&] { return postedAtMs_.count(kind) ? postedAtMs_.at(kind) : 0; });
-  }
+  uint64_t PostedAtMs(ViewMessageKind kind) const { return Get(postedAtMs_)[kind]; }
   std::vector<RowMark> RowMarks(int row = -1) const;  // of one row, or all; in order
-  std::vector<RunResult> RunResults() const { return Locked([&] { return runResults_; }); }
-  std::vector<ViewSnapshot> Transfers() const { return Locked([&] { return transfers_; }); }
-  std::vector<int> Percents() const { return Locked([&] { return percents_; }); }
-  ViewState State() const { return Locked([&] { return state_; }); }
+  std::vector<RunResult> RunResults() const { return Get(runResults_); }
+  std::vector<ViewSnapshot> Transfers() const { return Get(transfers_); }
+  std::vector<std::pair<int, int>> Percents() const { return Get(percents_); }  // row, percent
+  ViewState State() const { return Get(state_); }
   bool InputsEnabled() const { return State().buttons && State().list; }
   void ClearRecords();
 
@@ -91,65 +83,68 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
   DesktopViewPart* desktop() override { return this; }
   bool IsPresenterThread() const override { return std::this_thread::get_id() == thread_.get_id(); }
   void PostViewMessage(const ViewMessage& message) override;
-  void TransferToControls(const ViewSnapshot& snapshot) override {
-    Record("TransferToControls", "", [&] { transfers_.push_back(snapshot); });
-  }
+  void TransferToControls(const ViewSnapshot& snapshot) override { Record("TransferToControls", transfers_, snapshot); }
   void ShowMessageBox(std::string_view text, std::string_view caption) override {
     Record("ShowMessageBox", std::string(text) + "|" + std::string(caption));
   }
   bool ConfirmFileSelection(const std::string& text) override {
     Record("ConfirmFileSelection", text);
-    return Locked([&] { return confirmAnswer_; });
+    return Get(confirmAnswer_);
   }
-  bool IsRowChecked(int row) const override { return Locked([&] { return ticked_.count(row) > 0; }); }
-  void SetRowChecked(int row, bool checked) override {
-    Record("SetRowChecked", "", [&] { checked ? (void)ticked_.insert(row) : (void)ticked_.erase(row); });
-  }
+  bool IsRowChecked(int row) const override { return Get(ticked_).count(row) > 0; }
+  void SetRowChecked(int row, bool checked) override;
   void InsertRow(int /*row*/, std::string_view name, std::string_view /*info*/) override {
     Record("InsertRow", std::string(name));
   }
-  void DeleteAllRows() override { Record("DeleteAllRows", "", [&] { ticked_.clear(); }); }
-  void RunFinished(const RunResult& result) override {
-    Record("RunFinished", "", [&] { runResults_.push_back(result); });
-  }
-  void SetStatusBlinking(bool blinking) override { Record("SetStatusBlinking", "", [&] { state_.blinking = blinking; }); }
+  void DeleteAllRows() override { Record("DeleteAllRows", ticked_, std::set<int>{}); }
+  void RunFinished(const RunResult& result) override { Record("RunFinished", runResults_, result); }
+  void SetStatusBlinking(bool blinking) override { Record("SetStatusBlinking", state_.blinking, blinking); }
   void StatusTextChanged(std::string_view text) override;
-  void DeviceReadyChanged(bool ready) override { Record("DeviceReadyChanged", "", [&] { state_.readyPicture = ready; }); }
+  void DeviceReadyChanged(bool ready) override { Record("DeviceReadyChanged", state_.readyPicture, ready); }
   void ShowNotice(std::string_view text) override { Record("ShowNotice", std::string(text)); }
   void ShowRowOutcome(int row, ModuleOutcome outcome) override {
-    Record("ShowRowOutcome", "", [&] { marks_.push_back({row, ModuleOutcomeText(outcome), RowColour(outcome)}); });
+    Record("ShowRowOutcome", marks_, RowMark{row, ModuleOutcomeText(outcome), RowColour(outcome)});
   }
   void StartRowProgress(int /*row*/) override { Record("StartRowProgress", ""); }
-  void SetRowPercent(int row, int percent) override {
-    Record("SetRowPercent", std::to_string(row), [&] { percents_.push_back(percent); });
-  }
+  void SetRowPercent(int row, int percent) override { Record("SetRowPercent", percents_, std::pair{row, percent}); }
   void StopRowProgress() override { Record("StopRowProgress", ""); }
 
   // ---- DesktopViewPart ----
-  void ShowModelBox(bool shown) override { Record("ShowModelBox", "", [&] { state_.modelBox = shown; }); }
-  void ShowPortBox(bool shown) override { Record("ShowPortBox", "", [&] { state_.portBox = shown; }); }
+  void ShowModelBox(bool shown) override { Record("ShowModelBox", state_.modelBox, shown); }
+  void ShowPortBox(bool shown) override { Record("ShowPortBox", state_.portBox, shown); }
   void WriteStatusLine(std::string_view text) override { Record("WriteStatusLine", std::string(text)); }
-  void EnableInputs(OperatorInputs inputs, bool enabled) override {
-    Record("EnableInputs", "", [&] {
-      state_.buttons = enabled;
-      if (inputs == OperatorInputs::All) state_.list = enabled;
-    });
-  }
+  void EnableInputs(OperatorInputs inputs, bool enabled) override;
   void RedrawRowProgress(int /*row*/) override { Record("RedrawRowProgress", ""); }
   void EnsureRowVisible(int /*row*/) override { Record("EnsureRowVisible", ""); }
 
  private:
   void Run();
-  template <typename F>
-  auto Locked(F read) const -> decltype(read()) {
+  template <typename T>
+  T Get(const T& field) const {
     std::lock_guard lock(mutex_);
-    return read();
+    return field;
   }
-  // Notes the call with its argument text and applies `change` under the lock.
-  void Record(const char* call, std::string arg, const std::function<void()>& change = [] {}) {
+  template <typename T>
+  void Set(T& field, T value) {
+    std::lock_guard lock(mutex_);
+    field = std::move(value);
+  }
+  // Notes the call with its argument text.
+  void Record(const char* call, std::string arg) {
     std::lock_guard lock(mutex_);
     calls_.emplace_back(call, std::move(arg));
-    change();
+  }
+  // Notes the call and, under the same lock, adds `value` to the record `field`
+  // or makes it the state `field`.
+  template <typename T, typename V>
+  void Record(const char* call, T& field, V value) {
+    std::lock_guard lock(mutex_);
+    calls_.emplace_back(call, "");
+    if constexpr (std::is_same_v<T, V>) {
+      field = std::move(value);
+    } else {
+      field.push_back(std::move(value));
+    }
   }
 
   mutable std::mutex mutex_;
@@ -164,7 +159,7 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
   std::vector<RowMark> marks_;
   std::vector<RunResult> runResults_;
   std::vector<ViewSnapshot> transfers_;
-  std::vector<int> percents_;
+  std::vector<std::pair<int, int>> percents_;
   std::set<int> ticked_;
   bool confirmAnswer_ = true;
   std::function<void(const std::string&)> statusHook_;

@@ -68,9 +68,9 @@ TEST(Selection, SingleKernelFileGoesStraightToTheKernelStage) {
   // No presence monitor has ever run: stopping it must not wait for one.
   rig.OnPresenter([&] { rig.engine->OnButtonUpdate(); });
   EXPECT_EQ(rig.view.Args("ConfirmFileSelection"), std::vector<std::string>{"Bootloader file list:\r\n\tNone\r\n"
-                                                                           "App file list:\r\n\tNone\r\n"
-                                                                           "Kernel file list:\r\n\tapp_ct_l2.fm\r\n"
-                                                                           "\r\nUni-App file list:\r\n\tNone"});
+                                                                            "App file list:\r\n\tNone\r\n"
+                                                                            "Kernel file list:\r\n\tapp_ct_l2.fm\r\n"
+                                                                            "\r\nUni-App file list:\r\n\tNone"});
   // Without a reader the kernel stage ends after its re-detection.
   ASSERT_TRUE(rig.view.WaitForDelivered(ViewMessageKind::UpdateFinished));
   const std::vector<std::string> statuses = rig.view.Args("StatusTextChanged");

@@ -55,8 +55,8 @@ TEST(ViewMessages, ProgressShowsTruncatedPercentagesAndRedrawsOnlyOnChange) {
     rig.engine->OnProgress(done, total);
   }
   const int row = rig.engine->currentListRow();
-  EXPECT_EQ(rig.view.Percents(), (std::vector<int>{33, 66, 66, 25, 100}));
-  EXPECT_EQ(rig.view.Args("SetRowPercent"), std::vector<std::string>(5, std::to_string(row)));
+  EXPECT_EQ(rig.view.Percents(),
+            (std::vector<std::pair<int, int>>{{row, 33}, {row, 66}, {row, 66}, {row, 25}, {row, 100}}));
   EXPECT_EQ(rig.view.CountCalls("RedrawRowProgress"), 4);
   EXPECT_EQ(rig.view.CountCalls("StopRowProgress"), 1);  // only 200 of 200 ends the display
   EXPECT_EQ(rig.view.CountCalls("EnsureRowVisible"), 5);
