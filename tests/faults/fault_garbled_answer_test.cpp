@@ -1,6 +1,6 @@
 // Line noise corrupts the content of one answer while its framing survives.
 
-#include "faults/fault_run.h"
+#include "e2e/whole_update.h"
 
 namespace orvane::test {
 namespace {

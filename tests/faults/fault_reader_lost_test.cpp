@@ -3,17 +3,14 @@
 
 #include <atomic>
 
-#include "faults/fault_run.h"
+#include "e2e/whole_update.h"
 
 namespace orvane::test {
 namespace {
 
-class LateReader : public FaultRun {
- protected:
-  // The two minutes of waiting for the reader take 1.2 s; a faster clock
-  // leaves the simulated reader too little real time on a busy machine.
-  LateReader() : FaultRun(100) {}
-};
+// At the usual scale the two minutes of waiting for the reader take 1.2 s; a
+// faster clock leaves the simulated reader too little real time on a busy machine.
+using LateReader = FaultRun;
 
 TEST_F(LateReader, RunGivesUpAndTheReaderIsUpdatedWhenItReturns) {
   const std::string path = AddApp("app.fm", 3);

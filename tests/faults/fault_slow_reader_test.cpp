@@ -1,7 +1,7 @@
 // A reader that takes its time over one block: just under the time the tool
 // waits for an answer, and just over it.
 
-#include "faults/fault_run.h"
+#include "e2e/whole_update.h"
 
 namespace orvane::test {
 namespace {
@@ -34,21 +34,6 @@ class SlowBlock : public FaultRun, public ::testing::WithParamInterface<SlowCase
     return InBootloader(GetParam().link == Link::Serial ? FrameProtocol::Stx : FrameProtocol::Header);
   }
 };
-
-TEST_P(SlowBlock, JustUnderTheTimeOutIsWaitedFor) {
-  const std::string path = AddApp("app.fm", 5);
-  StartReader(GetParam().link, Reader());
-  Detect();
-  SlowFourthBlock(GetParam().waitMs * 9 / 10);
-  RunUpdate({0});
-
-  EXPECT_EQ(rig.view.RowMarks(), (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}}));
-  EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
-  EXPECT_EQ(ReceivedBlocks(), 8) << "no block was sent twice";
-  EXPECT_FALSE(LogHas("NO RESP."));
-  EXPECT_EQ(reader->BlockImage(), SectionsOf(path));
-  ExpectSecondUpdateSucceeds(path);
-}
 
 // Over the time the tool waits: the block is sent again, both answers are
 // taken for it, and the run loads the module whole.
@@ -94,23 +79,6 @@ TEST_P(SlowBlock, LateAnswerIsNotTakenForTheAnswerToALaterCommand) {
 
 INSTANTIATE_TEST_SUITE_P(Links, SlowBlock, ::testing::ValuesIn(kSlowCases),
                          [](const auto& info) { return std::string(LinkName(info.param.link)); });
-
-// A HID reader whose every answer takes just under the 1024 ms that one
-// report read waits: each answer is taken by its own command.
-TEST_F(FaultRun, HidReaderAnsweringJustInsideTheReportWait) {
-  const std::string path = AddApp("app.fm", 4);
-  sim::ReaderOptions options;
-  options.answerDelayMs = 900;
-  StartReader(Link::Hid, options);
-  Detect();
-  RunUpdate({0});
-
-  EXPECT_EQ(rig.view.RowMarks(), (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}}));
-  EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
-  EXPECT_EQ(ReceivedBlocks(), 7) << "no block was sent twice";
-  EXPECT_FALSE(LogHas("NO RESP."));
-  EXPECT_EQ(reader->BlockImage(), SectionsOf(path));
-}
 
 }  // namespace
 }  // namespace orvane::test

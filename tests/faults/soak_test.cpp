@@ -4,31 +4,24 @@
 
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
-#include "faults/fault_run.h"
+#include "e2e/whole_update.h"
 
 namespace orvane::test {
 namespace {
 
-struct Usage {
-  long fds = 0;
-  long threads = 0;
-  long rssKb = 0;
-};
-
-Usage Measure() {
+// Open descriptors (less the one reading the folder), threads, resident kB.
+std::array<long, 3> Usage() {
   namespace fs = std::filesystem;
-  Usage usage;
-  usage.fds = std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{}) - 1;  // less its own
-  usage.threads = std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator{});
-  std::ifstream statm("/proc/self/statm");
-  long pages = 0;
-  statm >> pages >> usage.rssKb;
-  usage.rssKb *= ::sysconf(_SC_PAGESIZE) / 1024;
-  return usage;
+  long pages = 0, residentPages = 0;
+  std::ifstream("/proc/self/statm") >> pages >> residentPages;
+  return {std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{}) - 1,
+          std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator{}),
+          residentPages * (::sysconf(_SC_PAGESIZE) / 1024)};
 }
 
 class Soak : public FaultRun, public ::testing::WithParamInterface<Link> {};
@@ -40,7 +33,7 @@ TEST_P(Soak, TwoHundredUpdatesLeaveNothingBehind) {
   StartReader(GetParam(), InBootloader(GetParam() == Link::Serial ? FrameProtocol::Stx : FrameProtocol::Header));
   Detect();
 
-  Usage at10;
+  std::array<long, 3> at10{};
   for (int run = 1; run <= runs; ++run) {
     ASSERT_TRUE(rig.view.WaitUntil([&] { return rig.engine->ready() && !rig.engine->UpdateRunning(); }))
         << "run " << run;
@@ -52,18 +45,18 @@ TEST_P(Soak, TwoHundredUpdatesLeaveNothingBehind) {
     reader->ClearTrace();
     rig.view.ClearRecords();
     if (hidDevice) hidDevice->ClearRecords();  // the fake device keeps every report written
-    if (run == 10) at10 = Measure();
+    if (run == 10) at10 = Usage();
   }
-  const Usage atEnd = Measure();
+  const std::array<long, 3> atEnd = Usage();
   EXPECT_EQ(reader->BlockImage(), SectionsOf(path));
   std::printf("soak %s: run 10: %ld fds, %ld threads, %ld kB resident; run %d: %ld fds, %ld threads, %ld kB resident\n",
-              LinkName(GetParam()), at10.fds, at10.threads, at10.rssKb, runs, atEnd.fds, atEnd.threads, atEnd.rssKb);
+              LinkName(GetParam()), at10[0], at10[1], at10[2], runs, atEnd[0], atEnd[1], atEnd[2]);
   // A thread or a descriptor may be between two states at the moment of
   // measuring (a monitor restarting); more than that is a leak.
-  EXPECT_LE(atEnd.fds, at10.fds + 1);
-  EXPECT_LE(atEnd.threads, at10.threads + 1);
+  EXPECT_LE(atEnd[0], at10[0] + 1);
+  EXPECT_LE(atEnd[1], at10[1] + 1);
   // Allocator slack, not growth per run: 190 runs leaking even 20 kB each would pass 3.8 MB.
-  EXPECT_LE(atEnd.rssKb, at10.rssKb + 2048);
+  EXPECT_LE(atEnd[2], at10[2] + 2048);
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, Soak, ::testing::Values(Link::Tcp, Link::Tls, Link::Serial, Link::Hid),

@@ -88,9 +88,6 @@ struct EngineRig {
     SetProgramFolderOverride("");
   }
 
-  EngineRig(const EngineRig&) = delete;
-  EngineRig& operator=(const EngineRig&) = delete;
-
   ReaderChannel& channel() { return transports.channel(); }
 
   // Settings are final from here on.

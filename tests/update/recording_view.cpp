@@ -70,10 +70,6 @@ bool RecordingView::WaitForDelivered(ViewRefresh refresh, int count, int timeout
   return WaitUntil([&] { return Delivered(ViewMessageKind::Refresh, refresh) >= count; }, timeoutMs);
 }
 
-bool RecordingView::WaitForDelivered(ViewMessageKind kind, int count, int timeoutMs) {
-  return WaitUntil([&] { return Delivered(kind) >= count; }, timeoutMs);
-}
-
 int RecordingView::Delivered(ViewMessageKind kind, ViewRefresh refresh) const {
   return Get(delivered_)[{kind, refresh}];
 }
@@ -97,7 +93,6 @@ void RecordingView::ClearRecords() {
   calls_.clear();
   delivered_.clear();
   marks_.clear();
-  transfers_.clear();
   percents_.clear();
 }
 

@@ -32,16 +32,12 @@ struct ViewState {
   bool list = false;     // the file list and Select All
   bool blinking = false;
   bool modelBox = false;
-  bool portBox = false;
-  bool readyPicture = false;
 };
 
 class RecordingView final : public UpdateView, public DesktopViewPart {
  public:
   RecordingView();
   ~RecordingView() override;
-  RecordingView(const RecordingView&) = delete;
-  RecordingView& operator=(const RecordingView&) = delete;
 
   // Messages go to this engine; nullptr drops them (after a shutdown).
   void Attach(UpdateEngine* engine);
@@ -52,28 +48,24 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
 
   // ---- what the test sets ----
   void TickRow(int row, bool ticked = true) { SetRowChecked(row, ticked); }
-  void SetConfirmAnswer(bool accept) { Set(confirmAnswer_, accept); }
   // Called on the engine's thread whenever the status text changes, before
   // the engine goes on (lets a test act at a given step of a run).
   void SetStatusHook(std::function<void(const std::string&)> hook) { Set(statusHook_, std::move(hook)); }
 
   // ---- waiting (real time, bounded; false when the time ran out) ----
   bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 30000);
-  // Until `count` refreshes of this kind (or messages of this kind) were delivered.
+  // Until `count` refreshes of this kind were delivered.
   bool WaitForDelivered(ViewRefresh refresh, int count = 1, int timeoutMs = 30000);
-  bool WaitForDelivered(ViewMessageKind kind, int count = 1, int timeoutMs = 30000);
   int Delivered(ViewMessageKind kind, ViewRefresh refresh = ViewRefresh::Controls) const;
 
   // ---- the record ----
   // The argument texts of every call of this name, in order (see the overrides).
   std::vector<std::string> Args(const std::string& call) const;
   int CountCalls(const std::string& call) const { return static_cast<int>(Args(call).size()); }
-  size_t AllCalls() const { return Get(calls_).size(); }
   // Program time at which a message of this kind was last posted; 0 when never.
   uint64_t PostedAtMs(ViewMessageKind kind) const { return Get(postedAtMs_)[kind]; }
   std::vector<RowMark> RowMarks(int row = -1) const;  // of one row, or all; in order
   std::vector<RunResult> RunResults() const { return Get(runResults_); }
-  std::vector<ViewSnapshot> Transfers() const { return Get(transfers_); }
   std::vector<std::pair<int, int>> Percents() const { return Get(percents_); }  // row, percent
   ViewState State() const { return Get(state_); }
   bool InputsEnabled() const { return State().buttons && State().list; }
@@ -83,13 +75,16 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
   DesktopViewPart* desktop() override { return this; }
   bool IsPresenterThread() const override { return std::this_thread::get_id() == thread_.get_id(); }
   void PostViewMessage(const ViewMessage& message) override;
-  void TransferToControls(const ViewSnapshot& snapshot) override { Record("TransferToControls", transfers_, snapshot); }
+  // The status text, with " !" when drawn for attention.
+  void TransferToControls(const ViewSnapshot& snapshot) override {
+    Record("TransferToControls", snapshot.statusText + (snapshot.attention ? " !" : ""));
+  }
   void ShowMessageBox(std::string_view text, std::string_view caption) override {
     Record("ShowMessageBox", std::string(text) + "|" + std::string(caption));
   }
   bool ConfirmFileSelection(const std::string& text) override {
     Record("ConfirmFileSelection", text);
-    return Get(confirmAnswer_);
+    return true;
   }
   bool IsRowChecked(int row) const override { return Get(ticked_).count(row) > 0; }
   void SetRowChecked(int row, bool checked) override;
@@ -100,7 +95,7 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
   void RunFinished(const RunResult& result) override { Record("RunFinished", runResults_, result); }
   void SetStatusBlinking(bool blinking) override { Record("SetStatusBlinking", state_.blinking, blinking); }
   void StatusTextChanged(std::string_view text) override;
-  void DeviceReadyChanged(bool ready) override { Record("DeviceReadyChanged", state_.readyPicture, ready); }
+  void DeviceReadyChanged(bool ready) override { Record("DeviceReadyChanged", ready ? "ready" : ""); }
   void ShowNotice(std::string_view text) override { Record("ShowNotice", std::string(text)); }
   void ShowRowOutcome(int row, ModuleOutcome outcome) override {
     Record("ShowRowOutcome", marks_, RowMark{row, ModuleOutcomeText(outcome), RowColour(outcome)});
@@ -111,7 +106,7 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
 
   // ---- DesktopViewPart ----
   void ShowModelBox(bool shown) override { Record("ShowModelBox", state_.modelBox, shown); }
-  void ShowPortBox(bool shown) override { Record("ShowPortBox", state_.portBox, shown); }
+  void ShowPortBox(bool shown) override { Record("ShowPortBox", shown ? "shown" : ""); }
   void WriteStatusLine(std::string_view text) override { Record("WriteStatusLine", std::string(text)); }
   void EnableInputs(OperatorInputs inputs, bool enabled) override;
   void RedrawRowProgress(int /*row*/) override { Record("RedrawRowProgress", ""); }
@@ -158,10 +153,8 @@ class RecordingView final : public UpdateView, public DesktopViewPart {
   std::map<ViewMessageKind, uint64_t> postedAtMs_;
   std::vector<RowMark> marks_;
   std::vector<RunResult> runResults_;
-  std::vector<ViewSnapshot> transfers_;
   std::vector<std::pair<int, int>> percents_;
   std::set<int> ticked_;
-  bool confirmAnswer_ = true;
   std::function<void(const std::string&)> statusHook_;
   ViewState state_;
 

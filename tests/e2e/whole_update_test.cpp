@@ -1,6 +1,10 @@
-// Whole runs of the first stage: bootloader and application modules.
+// Whole update runs: the first stage (bootloader and application modules),
+// the kernel and UniApp stage, the final status of a run, and a shutdown in
+// the middle of one.
 
 #include "e2e/whole_update.h"
+
+#include <chrono>
 
 namespace orvane::test {
 namespace {
@@ -31,14 +35,6 @@ TEST_P(FirmwareStage, ApplicationModuleFromApplicationMode) {
   EXPECT_FALSE(rig.engine->attention());
   EXPECT_FALSE(rig.engine->busy());
   EXPECT_TRUE(rig.view.InputsEnabled());
-  // The result a front end decides on agrees with the rows and the status line.
-  const std::vector<RunResult> results = rig.view.RunResults();
-  ASSERT_EQ(results.size(), 1u);
-  EXPECT_TRUE(results[0].succeeded && results[0].firmwareOk);
-  EXPECT_EQ(results[0].end, RunEnd::Finished);
-  EXPECT_EQ(results[0].stoppedAtRow, -1);
-  EXPECT_EQ(results[0].OutcomeOf(0), ModuleOutcome::Completed);
-  EXPECT_EQ(results[0].statusText, texts::kFirmwareUpdateSucceeded);
   EXPECT_TRUE(LogHas("BOOTLOAD_SEND_BLOCK"));
   EXPECT_TRUE(LogHas("\r\nBootload Succeeded! \r\n"));
   // The time line follows the log write of its module.
@@ -95,20 +91,6 @@ TEST_F(WholeUpdate, FailingFirstBootloaderModuleIsPutBackThreeTimesThenFails) {
   EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateFailed);
   EXPECT_TRUE(rig.engine->attention());
   EXPECT_TRUE(LogHas("\r\nApplication Update Failed, current kernel suspended!\r\n"));
-}
-
-TEST_F(WholeUpdate, SingleFailingBootloaderModuleFailsAtOnce) {
-  AddApp("only_bootloader.fm", 4);
-  sim::ReaderOptions options = InBootloader();
-  options.blockFaults = {sim::BlockFault{4, sim::FaultKind::Refuse, 0x0A, true}};
-  StartReader(Link::Hid, options);
-  Detect();
-  RunUpdate({0});
-
-  EXPECT_EQ(MarkTexts(0), (std::vector<std::string>{texts::kRowCompleted, texts::kRowFailed}));
-  EXPECT_EQ(reader->Loads().size(), 1u);
-  EXPECT_FALSE(rig.engine->firmwareOk());
-  EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateFailed);
 }
 
 // A PCI bootloader module for a non-PCI reader: the run ends before the
@@ -188,15 +170,157 @@ TEST_F(WholeUpdate, ReaderLostAfterTheRebootIsNotReplugged) {
   // The application stage hands over at once; the kernel stage cannot find the reader either.
   EXPECT_TRUE(StatusesInOrder({texts::kDeviceRebooting, texts::kDetectingDevice, texts::kDeviceRebootFailed,
                                texts::kKernelUpdating, texts::kReconnectFailed}));
-  for (const std::string& status : Statuses()) {
-    EXPECT_NE(status, texts::kFirmwareUpdateSucceeded);
-    EXPECT_NE(status, texts::kFirmwareUpdateFailed);
-  }
+  EXPECT_THAT(Statuses(), ::testing::Each(::testing::AllOf(::testing::Ne(texts::kFirmwareUpdateSucceeded),
+                                                           ::testing::Ne(texts::kFirmwareUpdateFailed))));
   EXPECT_EQ(rig.engine->statusText(), texts::kReconnectFailed);
   EXPECT_FALSE(rig.engine->ready());
   EXPECT_FALSE(rig.engine->firmwareOk());
   EXPECT_TRUE(reader->Loads().empty());
   EXPECT_TRUE(LogHas("Failed to find the device, please check the device.\r\n"));
+}
+
+// A keyboard-interface reader that refuses the entry: the run ends as a
+// normal one does, and the reader is watched again.
+TEST_F(WholeUpdate, RefusedKeyboardEntryEndsLikeANormalRun) {
+  AddApp("app.fm", 3);
+  sim::ReaderOptions options;
+  options.keyboardInterface = true;
+  StartReader(Link::Hid, options);
+  Detect();
+  hidDevice->SetFailNextFeatureSets(1000);
+  RunUpdate({0});
+
+  EXPECT_EQ(rig.view.Args("ShowMessageBox"),
+            std::vector<std::string>{std::string(texts::kFailedMessage) + "|" + texts::kEnterBootloadCaption});
+  EXPECT_TRUE(reader->Loads().empty());
+  EXPECT_FALSE(rig.engine->busy());
+  EXPECT_TRUE(rig.view.InputsEnabled());
+  // The reader is still there: the presence monitor watches it again.
+  ASSERT_TRUE(rig.view.WaitForDelivered(ViewRefresh::StartMonitor));
+  EXPECT_TRUE(rig.view.WaitUntil([&] { return rig.engine->WorkersRunning(); }));
+  EXPECT_TRUE(rig.engine->monitorRunFlag());
+}
+
+// Closing the program in the middle of a run: every thread stops within
+// about a second. On the real clock, since the point is how long the program
+// really takes.
+// ---- the kernel and UniApp stage, and the final status of a run ----
+TEST_F(WholeUpdate, KernelAndUniAppModulesWithARefusedFinishCommand) {
+  AddRaw(kKernelFolderName, "app_ct_l2.fm", 2048, 7);
+  AddRaw(kKernelFolderName, "app_nfcrd_l2_amex.fm", 1000, 8);
+  AddRaw(kUniAppFolderName, "pay.fm", 3000, 9);
+  sim::ReaderOptions options = InBootloader();
+  // The answer to the second chunk of the first kernel module is garbled: the
+  // tool sends the chunk again and the reader keeps it twice, so the transfer
+  // passes but the finish command is refused for the wrong length.
+  options.blockFaults = {sim::BlockFault{2, sim::FaultKind::Garble, 0, false}};
+  StartReader(Link::Tcp, options);
+  Detect();
+  RunUpdate({0, 1, 2});
+
+  EXPECT_EQ(rig.view.RowMarks(0),
+            (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}, {0, texts::kRowFailed, kRowRed}}));
+  EXPECT_EQ(MarkTexts(1), std::vector<std::string>{texts::kRowCompleted});
+  EXPECT_EQ(MarkTexts(2), std::vector<std::string>{texts::kRowCompleted});
+
+  const std::vector<sim::ReceivedModule> modules = reader->Modules();
+  ASSERT_EQ(modules.size(), 3u);
+  EXPECT_EQ(modules[0].tag, 0);
+  EXPECT_FALSE(modules[0].finished);
+  EXPECT_EQ(modules[1].tag, 5);
+  EXPECT_TRUE(modules[1].finished);
+  EXPECT_EQ(modules[1].data, BuildRawModule(1000, 8));
+  // The failed kernel module did not stop the UniApp module: three chunks
+  // (1024, 1024, 952), announced as 3000 bytes, stored after the busy answer.
+  EXPECT_TRUE(modules[2].uniApp);
+  EXPECT_EQ(modules[2].tag, 16);
+  EXPECT_EQ(modules[2].announcedLength, 3000u);
+  EXPECT_EQ(modules[2].data, BuildRawModule(3000, 9));
+  EXPECT_TRUE(modules[2].finished);
+  EXPECT_EQ(ReceivedHeaderCommands(0xC7, 0x46), 3);
+
+  EXPECT_TRUE(StatusesInOrder({texts::kKernelUpdating, texts::kKernelUpdateFailed, texts::kKernelUpdating,
+                               texts::kUniAppUpdating, texts::kKernelUpdating, texts::kUpdateFailed}));
+  EXPECT_FALSE(rig.engine->kernelOk());
+  EXPECT_TRUE(rig.engine->uniAppOk());
+  EXPECT_EQ(rig.engine->statusText(), texts::kUpdateFailed);
+  EXPECT_TRUE(rig.engine->attention());
+  for (const char* line :
+       {"\r\nKernel Update Failed!\r\n", "Start Kernal Update", "[Time Last:", "UniAPP_SEND_BLOCK"}) {
+    EXPECT_TRUE(LogHas(line)) << line;
+  }
+}
+
+// A run whose only failure is its UniApp module is a failed run.
+TEST_F(WholeUpdate, RefusedUniAppModuleAloneFailsTheRun) {
+  AddRaw(kUniAppFolderName, "pay.fm", 2000, 3);
+  sim::ReaderOptions options = InBootloader();
+  options.blockFaults = {sim::BlockFault{2, sim::FaultKind::Refuse, 0x0A, true}};
+  StartReader(Link::Tcp, options);
+  Detect();
+  RunUpdate({0});
+
+  EXPECT_EQ(LastMark(0), texts::kRowFailed);
+  EXPECT_FALSE(rig.engine->uniAppOk());
+  EXPECT_EQ(rig.engine->statusText(), texts::kUpdateFailed);
+  EXPECT_TRUE(rig.engine->attention());
+}
+
+// The parameter: the failing module of the first stage is an application
+// module (or else a bootloader module).
+class FinalStatus : public WholeUpdate, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FinalStatus, CountsApplicationModulesButNotBootloaderModules) {
+  AddApp(GetParam() ? "app.fm" : "x_bootloader.fm", 4);
+  AddRaw(kKernelFolderName, "app_ct_l2.fm", 500, 1);
+  AddRaw(kKernelFolderName, "app_payment_SDK.fm", 700, 2);
+  sim::ReaderOptions options = InBootloader();
+  options.blockFaults = {sim::BlockFault{5, sim::FaultKind::Refuse, 0x0A, true}};
+  StartReader(Link::Hid, options);
+  Detect();
+  RunUpdate({0, 1, 2});
+
+  EXPECT_EQ(LastMark(0), texts::kRowFailed);
+  EXPECT_EQ(MarkTexts(1), std::vector<std::string>{texts::kRowCompleted});
+  EXPECT_EQ(MarkTexts(2), std::vector<std::string>{texts::kRowCompleted});
+  EXPECT_FALSE(rig.engine->firmwareOk());
+  EXPECT_TRUE(rig.engine->kernelOk());
+  EXPECT_EQ(rig.engine->statusText(), GetParam() ? texts::kUpdateFailed : texts::kUpdateSucceeded);
+  EXPECT_EQ(reader->Modules().size(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, FinalStatus, ::testing::Bool(), [](const auto& info) {
+  return std::string(info.param ? "FailedApplicationModule" : "FailedBootloaderModule");
+});
+
+using namespace std::chrono_literals;
+
+class ShutdownDuringRun : public WholeUpdate {
+ protected:
+  // Scale 1: program time is real time.
+  ShutdownDuringRun() : WholeUpdate(1) {}
+};
+
+TEST_F(ShutdownDuringRun, InTheMiddleOfATransfer) {
+  AddApp("app.fm", 60);
+  sim::ReaderOptions options = InBootloader();
+  options.answerDelayMs = 50;  // a slow reader: the transfer would take seconds
+  StartReader(Link::Tcp, options);
+  Detect();
+  rig.view.TickRow(0);
+  rig.OnPresenter([&] { rig.engine->OnButtonUpdate(); });
+  ASSERT_TRUE(rig.view.WaitUntil([&] { return rig.view.Percents().size() >= 3; }, 20000));
+
+  const auto started = std::chrono::steady_clock::now();
+  rig.view.ShutdownEngine();
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+  RecordProperty("shutdown_ms", static_cast<int>(took.count()));
+  EXPECT_LT(took, 1000ms);
+  EXPECT_FALSE(rig.engine->WorkersRunning());
+  EXPECT_LT(ReceivedHeaderCommands(0xC7, 0x43), 20);
+  EXPECT_TRUE(rig.view.RowMarks().empty()) << "a cut transfer is not marked";
+  // What was exchanged so far is in the log.
+  EXPECT_TRUE(LogHas("BOOTLOAD_SEND_BLOCK"));
 }
 
 }  // namespace
