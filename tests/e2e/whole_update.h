@@ -223,12 +223,10 @@ class WholeUpdate : public ::testing::Test {
   void MarkFault() { faultMs_.store(TickMs()); }
 
   // The presenter thread handles a call within a second of real time.
-  ::testing::AssertionResult PresenterResponds() {
+  bool PresenterResponds() {
     const auto started = std::chrono::steady_clock::now();
     rig.OnPresenter([] {});
-    const auto tookMs = (std::chrono::steady_clock::now() - started) / std::chrono::milliseconds(1);
-    if (tookMs < 1000) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "the presenter thread took " << tookMs << " ms to handle a call";
+    return std::chrono::steady_clock::now() - started < std::chrono::seconds(1);
   }
 
   // The run failed at its only application module: the status and the marks

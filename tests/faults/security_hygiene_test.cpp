@@ -1,5 +1,4 @@
-// Security hygiene: a module named on the command line must stay inside its
-// firmware folder.
+// Security hygiene: names that must stay inside their folder.
 
 #include <gtest/gtest.h>
 
@@ -24,6 +23,14 @@ TEST(CommandLineModules, RefusesNamesThatAreNotListedFiles) {
     EXPECT_EQ(run.exitCode, 2) << name << ": " << run.out << run.err;
     EXPECT_NE((run.out + run.err).find("no listed module is named"), std::string::npos) << run.out << run.err;
   }
+}
+
+TEST(PathInFolder, KeepsEveryPathInsideItsFolder) {
+  EXPECT_EQ(PathInFolder("/opt/orvane", "app v1..2.fm"), "/opt/orvane/app v1..2.fm");
+  for (const std::string name : {"", ".", "..", "../etc/passwd", "/etc/passwd", "a/b.fm"}) {
+    EXPECT_EQ(PathInFolder("/opt/orvane", name), "") << name;
+  }
+  EXPECT_EQ(PathInFolder("/opt/orvane", std::string("a\0b", 3)), "");
 }
 
 }  // namespace

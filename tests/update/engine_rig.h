@@ -93,12 +93,13 @@ struct EngineRig {
   // Settings are final from here on.
   void Build() {
     channel().SetPortLister([this](std::vector<PortInfo>& ports) {
-      ports.clear();
-      for (const std::string& path : SerialPorts()) {
-        ports.push_back(PortInfo{});
-        ports.back().devicePath = ports.back().portName = path;
-        ports.back().friendlyName = "Pseudo-terminal (" + path + ")";
+      std::unique_lock lock(portsMutex);
+      ports.assign(serialPorts.size(), PortInfo{});
+      for (size_t i = 0; i < ports.size(); ++i) {
+        ports[i].devicePath = ports[i].portName = serialPorts[i];
+        ports[i].friendlyName = "Pseudo-terminal (" + serialPorts[i] + ")";
       }
+      lock.unlock();
       ++portListings;
       if (onPortListing) onPortListing();
     });
@@ -106,10 +107,6 @@ struct EngineRig {
     view.Attach(engine.get());
   }
 
-  std::vector<std::string> SerialPorts() {
-    std::lock_guard lock(portsMutex);
-    return serialPorts;
-  }
   // `listed` false: the line is gone from the system, as an unplugged adapter
   // is. Its pseudo-terminal number is free again: another test process may get
   // it, and its reader must not be found here.

@@ -82,6 +82,8 @@ void MakeModules(EngineRig& rig) {
 }
 
 TEST(Selection, ConfirmationTextListsEveryTickedModuleByKind) {
+  ManualClock clock;
+  ScopedClock scoped(clock);
   EngineRig rig;
   MakeModules(rig);
   for (int row : {0, 1, 3, 4}) rig.view.TickRow(row);
@@ -94,6 +96,15 @@ TEST(Selection, ConfirmationTextListsEveryTickedModuleByKind) {
             "\r\nUni-App file list:\r\n\tpay.fm\r\n");
   ASSERT_EQ(rig.engine->KernelList().size(), 1u);
   EXPECT_EQ(rig.engine->KernelList()[0].kind, ModuleKind::NfcAmex);
+
+  // A kernel module alone, without a reader: the run ends after the re-detection.
+  for (int row : {0, 1, 3, 4}) rig.view.TickRow(row, false);
+  rig.view.TickRow(2);
+  // No presence monitor has ever run: stopping it must not wait for one.
+  rig.OnPresenter([&] { rig.engine->OnButtonUpdate(); });
+  ASSERT_TRUE(rig.view.WaitUntil([&] { return rig.view.Delivered(ViewMessageKind::UpdateFinished) > 0; }));
+  EXPECT_EQ(clock.Waits().front(), kMonitorStopStepMs);
+  EXPECT_EQ(rig.engine->statusText(), texts::kReconnectFailed);
 }
 
 // Messages out of turn: a blink tick after the reader became ready, a finish
@@ -118,6 +129,16 @@ TEST(ViewMessages, LateAndStrayMessagesLeaveTheViewAsItWas) {
   EXPECT_TRUE(rig.view.RunResults().empty());
   EXPECT_TRUE(rig.view.State().modelBox);
   EXPECT_EQ(rig.view.CountCalls("TransferToControls"), 0);
+  // A start posted before a run began must not reach the reader during it.
+  rig.OnPresenter([&] {
+    rig.engine->StartFirmwareUpdate();  // nothing ticked: under way until its finish arrives
+    rig.engine->HandleViewRefresh(ViewRefresh::StartMonitor);
+    rig.engine->HandleViewRefresh(ViewRefresh::RestartDetection);
+    EXPECT_FALSE(rig.engine->monitorRunFlag());
+  });
+  // Whole percentages, cut down.
+  rig.engine->OnProgress(2, 3);
+  EXPECT_EQ(rig.view.Percents().back().second, 66);
 }
 
 }  // namespace
