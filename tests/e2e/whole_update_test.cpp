@@ -76,6 +76,7 @@ TEST_F(WholeUpdate, FailingFirstBootloaderModuleIsPutBackThreeTimesThenFails) {
   // Only the first module is long enough to reach the refused block.
   AddApp("a_bootloader.fm", 8);
   AddApp("b_bootloader.fm", 2);
+  AddApp("c_bootloader.fm", 2);  // not ticked
   sim::ReaderOptions options = InBootloader();
   options.blockFaults = {sim::BlockFault{9, sim::FaultKind::Refuse, 0x0A, true}};
   StartReader(Link::Serial, options);
@@ -210,7 +211,9 @@ TEST_F(WholeUpdate, RefusedKeyboardEntryEndsLikeANormalRun) {
 TEST_F(WholeUpdate, KernelAndUniAppModulesWithARefusedFinishCommand) {
   AddRaw(kKernelFolderName, "app_ct_l2.fm", 2048, 7);
   AddRaw(kKernelFolderName, "app_nfcrd_l2_amex.fm", 1000, 8);
+  AddRaw(kKernelFolderName, "app_payment_SDK.fm", 700, 2);  // not ticked
   AddRaw(kUniAppFolderName, "pay.fm", 3000, 9);
+  AddRaw(kUniAppFolderName, "zz.fm", 300, 3);  // not ticked
   sim::ReaderOptions options = InBootloader();
   // The answer to the second chunk of the first kernel module is garbled: the
   // tool sends the chunk again and the reader keeps it twice, so the transfer
@@ -218,12 +221,12 @@ TEST_F(WholeUpdate, KernelAndUniAppModulesWithARefusedFinishCommand) {
   options.blockFaults = {sim::BlockFault{2, sim::FaultKind::Garble, 0, false}};
   StartReader(Link::Tcp, options);
   Detect();
-  RunUpdate({0, 1, 2});
+  RunUpdate({0, 1, 3});
 
   EXPECT_EQ(rig.view.RowMarks(0),
             (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}, {0, texts::kRowFailed, kRowRed}}));
   EXPECT_EQ(MarkTexts(1), std::vector<std::string>{texts::kRowCompleted});
-  EXPECT_EQ(MarkTexts(2), std::vector<std::string>{texts::kRowCompleted});
+  EXPECT_EQ(MarkTexts(3), std::vector<std::string>{texts::kRowCompleted});
 
   const std::vector<sim::ReceivedModule> modules = reader->Modules();
   ASSERT_EQ(modules.size(), 3u);
