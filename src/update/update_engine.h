@@ -129,11 +129,9 @@ class UpdateEngine {
   bool kernelOk() const { return kernelOk_.load(); }
   bool uniAppOk() const { return uniAppOk_.load(); }
   bool monitorRunFlag() const { return monitorRun_.load(); }
-  bool monitorStoppedFlag() const { return monitorStopped_.load(); }
   bool modelBoxTicked() const { return modelBoxTicked_.load(); }
   int serverPort() const { return serverPort_.load(); }
   std::string serverAddress() const;
-  int currentListRow() const { return currentRow_.load(); }
   // Any worker thread of the engine is running.
   bool WorkersRunning() const;
   // An update run (either stage, or its preparation) is under way.

@@ -1,6 +1,6 @@
 // Line noise corrupts the content of one answer while its framing survives.
 
-#include "faults/fault_run.h"
+#include "e2e/whole_update.h"
 
 namespace orvane::test {
 namespace {
@@ -8,9 +8,8 @@ namespace {
 // Header framing: the corrupted status reads as a refusal, the block is sent
 // once more, and the module loads whole.
 TEST_F(FaultRun, GarbledHeaderAnswerIsRepeatedAndTheModuleLoads) {
-  const std::string path = AddApplication(5);
-  sim::ReaderOptions options;
-  options.mode = sim::ReaderMode::Bootloader;
+  const std::string path = AddApp("app.fm", 5);
+  sim::ReaderOptions options = InBootloader();
   options.blockFaults = {sim::BlockFault{5, sim::FaultKind::Garble}};
   StartReader(Link::Tcp, options);
   Detect();
@@ -20,26 +19,6 @@ TEST_F(FaultRun, GarbledHeaderAnswerIsRepeatedAndTheModuleLoads) {
   EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
   EXPECT_EQ(ReceivedBlocks(), 9) << "data block 2 went twice";
   EXPECT_EQ(reader->BlockImage(), SectionsOf(path));
-  EXPECT_TRUE(PresenterResponds());
-  ExpectSecondUpdateSucceeds(path);
-}
-
-// STX framing: the corrupted acknowledgement ends the module with the
-// position of the block named in the log.
-TEST_F(FaultRun, GarbledStxAnswerFailsTheModuleAtItsPosition) {
-  const std::string path = AddApplication(5);
-  sim::ReaderOptions options;
-  options.mode = sim::ReaderMode::Bootloader;
-  options.framing = FrameProtocol::Stx;
-  options.blockFaults = {sim::BlockFault{5, sim::FaultKind::Garble}};
-  StartReader(Link::Serial, options);
-  Detect();
-  OnBlockRequest(5);
-  RunUpdate({0});
-
-  ExpectFailedApplicationRun(kFailureToEndMs);
-  EXPECT_NE(LogText().find("\r\nCommand No.5 Response Error. Bootload Failed! \r\n"), std::string::npos);
-  EXPECT_EQ(ReceivedBlocks(), 5) << "nothing after the block whose answer was garbled";
   EXPECT_TRUE(PresenterResponds());
   ExpectSecondUpdateSucceeds(path);
 }

@@ -2,71 +2,54 @@
 
 #include <future>
 
-#include "faults/fault_run.h"
+#include "e2e/whole_update.h"
 
 namespace orvane::test {
 namespace {
 
-sim::ReaderOptions BootloaderReader(FrameProtocol framing = FrameProtocol::Header) {
-  sim::ReaderOptions options;
-  options.mode = sim::ReaderMode::Bootloader;
-  options.framing = framing;
-  return options;
-}
-
-// The reader closes the connection at data block 3 (position 6) and is back
-// after its reboot delay.
-class NetworkLinkDrop : public FaultRun, public ::testing::WithParamInterface<Link> {
+// The link goes at data block 3 (position 6): a network reader closes the
+// connection and is back after its reboot delay; a HID reader is unplugged
+// and stays away until the run is over.
+class LinkDrop : public FaultRun, public ::testing::WithParamInterface<Link> {
  protected:
-  NetworkLinkDrop() : FaultRun(kTimedClockScale) {}
+  LinkDrop() : FaultRun(kTimedClockScale) {}
 };
 
-// A local link lost in the middle of a transfer.
+// A serial line lost in the middle of a transfer.
 class LocalLinkLoss : public FaultRun {
  protected:
   LocalLinkLoss() : FaultRun(kTimedClockScale) {}
 };
 
-TEST_P(NetworkLinkDrop, FailsTheModuleAndTheNextUpdateSucceeds) {
-  const std::string path = AddApplication(8);
-  sim::ReaderOptions options = BootloaderReader();
-  options.blockFaults = {sim::BlockFault{6, sim::FaultKind::DropLink}};
+TEST_P(LinkDrop, FailsTheModuleAndTheNextUpdateSucceeds) {
+  const std::string path = AddApp("app.fm", 8);
+  const bool hid = GetParam() == Link::Hid;
+  sim::ReaderOptions options = InBootloader();
+  if (!hid) options.blockFaults = {sim::BlockFault{6, sim::FaultKind::DropLink}};
   StartReader(GetParam(), options);
   Detect();
-  OnBlockRequest(6);
+  OnBlockRequest(6, [this, hid] {
+    if (hid) hidDevice->SetPresent(false);
+  });
   RunUpdate({0});
 
   ExpectFailedApplicationRun(kFailureToEndMs);
-  ExpectLinkLossTold(GetParam() == Link::Tcp ? "The reader closed the TCP connection."
-                                              : "The reader closed the TLS connection.");
+  ExpectLinkLossTold(hid                       ? "The reader's USB device is gone."
+                     : GetParam() == Link::Tcp ? "The reader closed the TCP connection."
+                                               : "The reader closed the TLS connection.");
   EXPECT_EQ(ReceivedBlocks(), 6) << "nothing is sent after the link went";
-  EXPECT_NE(LogText().find("NO RESP."), std::string::npos);
+  EXPECT_TRUE(LogHas("NO RESP."));
   EXPECT_TRUE(PresenterResponds());
+  if (hid) hidDevice->SetPresent(true);
   ExpectSecondUpdateSucceeds(path);
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, NetworkLinkDrop, ::testing::Values(Link::Tcp, Link::Tls),
+INSTANTIATE_TEST_SUITE_P(Links, LinkDrop, ::testing::Values(Link::Tcp, Link::Tls, Link::Hid),
                          [](const auto& info) { return std::string(LinkName(info.param)); });
 
-TEST_F(LocalLinkLoss, HidDeviceVanishesInTheMiddleOfATransfer) {
-  const std::string path = AddApplication(8);
-  StartReader(Link::Hid, BootloaderReader());
-  Detect();
-  // Unplugged while the tool writes data block 2; it stays away until the run is over.
-  OnBlockRequest(5, [this] { hidDevice->SetPresent(false); });
-  RunUpdate({0});
-
-  ExpectFailedApplicationRun(kFailureToEndMs);
-  ExpectLinkLossTold("The reader's USB device is gone.");
-  EXPECT_EQ(ReceivedBlocks(), 5);
-  EXPECT_TRUE(PresenterResponds());
-  hidDevice->SetPresent(true);
-  ExpectSecondUpdateSucceeds(path);
-}
-
 TEST_F(LocalLinkLoss, PseudoTerminalClosedInTheMiddleOfATransfer) {
-  const std::string path = AddApplication(200);
-  sim::ReaderOptions options = BootloaderReader(FrameProtocol::Stx);
+  const std::string path = AddApp("app.fm", 200);
+  sim::ReaderOptions options = InBootloader(FrameProtocol::Stx);
   options.answerDelayMs = 100;  // 200 blocks take long enough to be cut
   StartReader(Link::Serial, options);
   Detect();
@@ -75,7 +58,7 @@ TEST_F(LocalLinkLoss, PseudoTerminalClosedInTheMiddleOfATransfer) {
   PressUpdate({0});
   ASSERT_EQ(reached.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
   // The line is gone: no longer listed, and the tool's reads and writes fail.
-  rig.RemoveSerialPort(pty->Path());
+  rig.ListSerialPort(pty->Path(), false);
   pty->Stop();
   MarkFault();
   ASSERT_TRUE(WaitForRunEnd());
@@ -88,7 +71,7 @@ TEST_F(LocalLinkLoss, PseudoTerminalClosedInTheMiddleOfATransfer) {
   reader->SetTraceListener(nullptr);
   auto line = std::make_unique<sim::SimPty>(*reader);
   ASSERT_TRUE(line->Start());
-  rig.AddSerialPort(line->Path());
+  rig.ListSerialPort(line->Path());
   pty = std::move(line);
   ExpectSecondUpdateSucceeds(path);
 }

@@ -3,20 +3,17 @@
 
 #include <atomic>
 
-#include "faults/fault_run.h"
+#include "e2e/whole_update.h"
 
 namespace orvane::test {
 namespace {
 
-class LateReader : public FaultRun {
- protected:
-  // The two minutes of waiting for the reader take 1.2 s; a faster clock
-  // leaves the simulated reader too little real time on a busy machine.
-  LateReader() : FaultRun(100) {}
-};
+// At the usual scale the two minutes of waiting for the reader take 1.2 s; a
+// faster clock leaves the simulated reader too little real time on a busy machine.
+using LateReader = FaultRun;
 
 TEST_F(LateReader, RunGivesUpAndTheReaderIsUpdatedWhenItReturns) {
-  const std::string path = AddApplication(3);
+  const std::string path = AddApp("app.fm", 3);
   sim::ReaderOptions options;
   options.framing = FrameProtocol::Stx;
   // Back, but too late for this run.
@@ -47,7 +44,7 @@ TEST_F(LateReader, RunGivesUpAndTheReaderIsUpdatedWhenItReturns) {
   EXPECT_FALSE(rig.engine->firmwareOk());
   EXPECT_EQ(ReceivedBlocks(), 0);
   EXPECT_FALSE(rig.engine->busy());
-  EXPECT_TRUE(rig.view.ButtonsEnabled() && rig.view.ListEnabled());
+  EXPECT_TRUE(rig.view.InputsEnabled());
   ExpectSecondUpdateSucceeds(path);
 }
 

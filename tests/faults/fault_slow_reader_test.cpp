@@ -1,7 +1,7 @@
 // A reader that takes its time over one block: just under the time the tool
 // waits for an answer, and just over it.
 
-#include "faults/fault_run.h"
+#include "e2e/whole_update.h"
 
 namespace orvane::test {
 namespace {
@@ -31,32 +31,14 @@ class SlowBlock : public FaultRun, public ::testing::WithParamInterface<SlowCase
   }
 
   sim::ReaderOptions Reader() const {
-    sim::ReaderOptions options;
-    options.mode = sim::ReaderMode::Bootloader;
-    options.framing = GetParam().link == Link::Serial ? FrameProtocol::Stx : FrameProtocol::Header;
-    return options;
+    return InBootloader(GetParam().link == Link::Serial ? FrameProtocol::Stx : FrameProtocol::Header);
   }
 };
-
-TEST_P(SlowBlock, JustUnderTheTimeOutIsWaitedFor) {
-  const std::string path = AddApplication(5);
-  StartReader(GetParam().link, Reader());
-  Detect();
-  SlowFourthBlock(GetParam().waitMs * 9 / 10);
-  RunUpdate({0});
-
-  EXPECT_EQ(rig.view.RowMarks(), (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}}));
-  EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
-  EXPECT_EQ(ReceivedBlocks(), 8) << "no block was sent twice";
-  EXPECT_EQ(LogText().find("NO RESP."), std::string::npos);
-  EXPECT_EQ(reader->BlockImage(), SectionsOf(path));
-  ExpectSecondUpdateSucceeds(path);
-}
 
 // Over the time the tool waits: the block is sent again, both answers are
 // taken for it, and the run loads the module whole.
 TEST_P(SlowBlock, OverTheTimeOutSendsTheBlockAgainAndTakesBothAnswers) {
-  const std::string path = AddApplication(5);
+  const std::string path = AddApp("app.fm", 5);
   StartReader(GetParam().link, Reader());
   Detect();
   SlowFourthBlock(OverTheWait());
@@ -64,10 +46,10 @@ TEST_P(SlowBlock, OverTheTimeOutSendsTheBlockAgainAndTakesBothAnswers) {
   EXPECT_TRUE(PresenterResponds());
   ASSERT_TRUE(WaitForRunEnd());
 
-  EXPECT_NE(LogText().find("NO RESP."), std::string::npos) << "the slow block was sent again";
+  EXPECT_TRUE(LogHas("NO RESP.")) << "the slow block was sent again";
   // A serial line hands both answers over in one read; the others one at a time.
   if (GetParam().link != Link::Serial) {
-    EXPECT_NE(LogText().find("BOOTLOAD_SEND_BLOCK (second answer):"), std::string::npos);
+    EXPECT_TRUE(LogHas("BOOTLOAD_SEND_BLOCK (second answer):"));
   }
   EXPECT_EQ(ReceivedBlocks(), 9);
   EXPECT_EQ(rig.view.RowMarks(), (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}}));
@@ -80,7 +62,7 @@ TEST_P(SlowBlock, OverTheTimeOutSendsTheBlockAgainAndTakesBothAnswers) {
 // trailer (position 8 of a 5-block module), which the reader refuses, has to
 // fail the module although every earlier answer was an acceptance.
 TEST_P(SlowBlock, LateAnswerIsNotTakenForTheAnswerToALaterCommand) {
-  AddApplication(5);
+  AddApp("app.fm", 5);
   sim::ReaderOptions options = Reader();
   options.blockFaults = {sim::BlockFault{8, sim::FaultKind::Refuse, 0x000A, true}};
   StartReader(GetParam().link, options);
@@ -88,32 +70,15 @@ TEST_P(SlowBlock, LateAnswerIsNotTakenForTheAnswerToALaterCommand) {
   SlowFourthBlock(OverTheWait());
   RunUpdate({0});
 
-  EXPECT_NE(LogText().find("NO RESP."), std::string::npos) << "the slow block was sent again";
+  EXPECT_TRUE(LogHas("NO RESP.")) << "the slow block was sent again";
   // From the slow block: its late answer, then the refused trailer at once.
   ExpectFailedApplicationRun(OverTheWait() + kFailureToEndMs);
   // A module of 4 blocks has no position 8, so the reader refuses nothing.
-  ExpectSecondUpdateSucceeds(AddApplication(4));
+  ExpectSecondUpdateSucceeds(AddApp("app.fm", 4));
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, SlowBlock, ::testing::ValuesIn(kSlowCases),
                          [](const auto& info) { return std::string(LinkName(info.param.link)); });
-
-// A HID reader whose every answer takes just under the 1024 ms that one
-// report read waits: each answer is taken by its own command.
-TEST_F(FaultRun, HidReaderAnsweringJustInsideTheReportWait) {
-  const std::string path = AddApplication(4);
-  sim::ReaderOptions options;
-  options.answerDelayMs = 900;
-  StartReader(Link::Hid, options);
-  Detect();
-  RunUpdate({0});
-
-  EXPECT_EQ(rig.view.RowMarks(), (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}}));
-  EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
-  EXPECT_EQ(ReceivedBlocks(), 7) << "no block was sent twice";
-  EXPECT_EQ(LogText().find("NO RESP."), std::string::npos);
-  EXPECT_EQ(reader->BlockImage(), SectionsOf(path));
-}
 
 }  // namespace
 }  // namespace orvane::test

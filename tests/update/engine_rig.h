@@ -1,9 +1,11 @@
 #pragma once
 // The whole engine with real parts around it: the three transports (HID on
 // the in-memory backend, because there is no HID hardware), one
-// ReaderChannel, a recording view and a program folder of its own.
+// ReaderChannel, a recording view and a program folder of its own, and module
+// files in its firmware folders made with the project's module writer.
 
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -13,15 +15,43 @@
 #include "app/bootload_settings.h"
 #include "app/program_folder.h"
 #include "bootload/transport_bundle.h"
+#include "firmware/module_discovery.h"
+#include "firmware/module_writer.h"
 #include "support/temp_dir.h"
 #include "transport/fake_hid_backend.h"
 #include "update/recording_view.h"
 #include "update/update_engine.h"
+#include "update/update_texts.h"
 
 namespace orvane::test {
 
 inline constexpr uint16_t kRigVendorId = 0x2FE3;
 inline constexpr uint16_t kRigProductId = 0x0100;
+
+// An application or bootloader module (".fm" file with its header).
+inline ModuleSpec AppModuleSpec(bool pci, uint16_t blockCount = 4) {
+  ModuleSpec spec;
+  spec.securityType = pci ? "pci   " : "nonpci";
+  spec.blockSize = 256;
+  spec.blockCount = blockCount;
+  return spec;
+}
+
+inline std::string ModulePath(const std::string& programFolder, const char* folderName, const std::string& name) {
+  const std::string folder = PathInFolder(programFolder, folderName);
+  std::filesystem::create_directories(folder);
+  return PathInFolder(folder, name);
+}
+
+inline bool AddAppModule(const std::string& programFolder, const std::string& name, const ModuleSpec& spec) {
+  return WriteModuleFile(ModulePath(programFolder, kAppFolderName, name), spec);
+}
+
+// A kernel (kKernelFolderName) or UniApp (kUniAppFolderName) module.
+inline bool AddRawModule(const std::string& programFolder, const char* folderName, const std::string& name,
+                         size_t length, uint32_t seed) {
+  return WriteRawModuleFile(ModulePath(programFolder, folderName, name), length, seed);
+}
 
 struct EngineRig {
   TempDir folder;  // the program folder: configuration, firmware folders, certificate, log
@@ -58,25 +88,18 @@ struct EngineRig {
     SetProgramFolderOverride("");
   }
 
-  EngineRig(const EngineRig&) = delete;
-  EngineRig& operator=(const EngineRig&) = delete;
-
   ReaderChannel& channel() { return transports.channel(); }
 
   // Settings are final from here on.
   void Build() {
     channel().SetPortLister([this](std::vector<PortInfo>& ports) {
-      ports.clear();
-      {
-        std::lock_guard lock(portsMutex);
-        for (const std::string& path : serialPorts) {
-          PortInfo info;
-          info.devicePath = path;
-          info.portName = path;
-          info.friendlyName = "Pseudo-terminal (" + path + ")";
-          ports.push_back(info);
-        }
+      std::unique_lock lock(portsMutex);
+      ports.assign(serialPorts.size(), PortInfo{});
+      for (size_t i = 0; i < ports.size(); ++i) {
+        ports[i].devicePath = ports[i].portName = serialPorts[i];
+        ports[i].friendlyName = "Pseudo-terminal (" + serialPorts[i] + ")";
       }
+      lock.unlock();
       ++portListings;
       if (onPortListing) onPortListing();
     });
@@ -84,16 +107,12 @@ struct EngineRig {
     view.Attach(engine.get());
   }
 
-  void AddSerialPort(const std::string& path) {
+  // `listed` false: the line is gone from the system, as an unplugged adapter
+  // is. Its pseudo-terminal number is free again: another test process may get
+  // it, and its reader must not be found here.
+  void ListSerialPort(const std::string& path, bool listed = true) {
     std::lock_guard lock(portsMutex);
-    serialPorts.push_back(path);
-  }
-  // The line is gone from the system, as an unplugged adapter is. Its
-  // pseudo-terminal number is free again: another test process may get it,
-  // and its reader must not be found here.
-  void RemoveSerialPort(const std::string& path) {
-    std::lock_guard lock(portsMutex);
-    std::erase(serialPorts, path);
+    listed ? serialPorts.push_back(path) : (void)std::erase(serialPorts, path);
   }
 
   // Runs on the presenter thread, as the desktop program would.
