@@ -3,11 +3,17 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 
 #include <gtest/gtest.h>
 
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
 #include <chrono>
+#include <future>
 #include <thread>
+#include <utility>
 
 #include "app/clock.h"
 #include "app/unique_fd.h"
@@ -15,6 +21,7 @@
 #include "support/links.h"
 #include "support/temp_dir.h"
 #include "support/test_certificate.h"
+#include "transport/openssl_handles.h"
 
 namespace orvane {
 namespace {
@@ -120,6 +127,54 @@ TEST(TlsLink, MissingKeyOrCertificateStopsTheServer) {
   EXPECT_FALSE(link.StartServer(0));
   std::remove(dir.File("server_cert.pem").c_str());
   EXPECT_FALSE(link.StartServer(0));
+}
+
+// A TLS client that offers only `version`; true when the handshake completes.
+bool HandshakeAt(uint16_t port, int version) {
+  SslContextPtr ctx(SSL_CTX_new(TLS_client_method()));
+  SSL_CTX_set_security_level(ctx.get(), 0);  // so that it offers old versions at all
+  SSL_CTX_set_cipher_list(ctx.get(), "DEFAULT:@SECLEVEL=0");
+  SSL_CTX_set_min_proto_version(ctx.get(), version);
+  SSL_CTX_set_max_proto_version(ctx.get(), version);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  UniqueFd fd;
+  for (int tries = 0; tries < 500 && !fd; ++tries) {  // until the server listens
+    fd.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) break;
+    fd.reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const timeval limit{5, 0};  // a server that never answers fails the test, not the suite
+  ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  SslPtr ssl(SSL_new(ctx.get()));
+  SSL_set_fd(ssl.get(), fd.get());
+  const bool ok = fd && SSL_connect(ssl.get()) == 1;
+  ERR_clear_error();
+  return ok;
+}
+
+// TLS 1.2 and 1.3 are taken; anything older is refused, and the server
+// waits on for a client it can take.
+TEST(TlsLink, RefusesVersionsBelowTls12) {
+  ScaledClock clock{20};
+  ScopedClock scoped{clock};
+  test::TempDir dir;
+  ASSERT_TRUE(test::WriteTestCertificate(dir.path()));
+  NetworkLink link;
+  link.SetCertificateFolder(dir.path());
+  for (auto [version, taken] : {std::pair{TLS1_1_VERSION, false}, {TLS1_2_VERSION, true}, {TLS1_3_VERSION, true}}) {
+    const uint16_t port = test::FreeLoopbackPort();
+    auto started = std::async(std::launch::async, [&] { return link.StartServer(port); });
+    EXPECT_EQ(HandshakeAt(port, version), taken) << "version " << std::hex << version;
+    if (!taken) {
+      EXPECT_TRUE(HandshakeAt(port, TLS1_2_VERSION));
+    }
+    EXPECT_TRUE(started.get());
+    link.Close();
+  }
 }
 
 }  // namespace
