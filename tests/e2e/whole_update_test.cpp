@@ -49,6 +49,40 @@ TEST_P(FirmwareStage, ApplicationModuleFromApplicationMode) {
 INSTANTIATE_TEST_SUITE_P(Links, FirmwareStage, ::testing::Values(Link::Tcp, Link::Tls, Link::Serial, Link::Hid),
                          [](const auto& info) { return std::string(LinkName(info.param)); });
 
+// The "4710" model with its box ticked goes through pass-through mode as STX
+// blocks and leaves the mode after the module; the bootloader's text does not
+// name the model, so the second module takes the direct route.
+TEST_F(WholeUpdate, PassThroughRouteForTheModelWithTheBoxTicked) {
+  AddApp("app_a.fm", 3);
+  AddApp("app_b.fm", 2);
+  sim::ReaderOptions options;
+  options.framing = FrameProtocol::Header;
+  options.applicationVersion = "Orvane 4710 APP V2.00.020";
+  StartReader(Link::Serial, options);
+  Detect();
+  EXPECT_TRUE(g_bModelVariant.load());
+  rig.OnPresenter([&] { rig.engine->OnModelBox(true); });
+  RunUpdate({0, 1});
+
+  int stxBlocks = 0, passThrough[2] = {0, 0};
+  for (const auto& frame : reader->ReceivedFrames()) {
+    if (frame.size() > 4 && frame[0] == kStx && frame[3] == 'B') ++stxBlocks;
+    if (HeaderCommandOf(frame) == std::pair<uint8_t, uint8_t>{0x63, 0x02} && frame.size() > 14) {
+      ++passThrough[frame[14] != 0];
+    }
+  }
+  EXPECT_EQ(passThrough[1], 1) << "into pass-through mode once";
+  EXPECT_EQ(passThrough[0], 1) << "and out of it once";
+  EXPECT_EQ(stxBlocks, 6);                            // 2 + 3 + 1 sections
+  EXPECT_EQ(ReceivedHeaderCommands(0xC7, 0x43), 5);  // 2 + 2 + 1
+  EXPECT_EQ(ReceivedHeaderCommands(0xC7, 0x41), 0);
+  EXPECT_FALSE(g_bModelVariant.load());
+  EXPECT_EQ(rig.view.RowMarks(),
+            (std::vector<RowMark>{{0, texts::kRowCompleted, kRowBlue}, {1, texts::kRowCompleted, kRowBlue}}));
+  EXPECT_EQ(rig.engine->statusText(), texts::kFirmwareUpdateSucceeded);
+  EXPECT_TRUE(LogHas("Exit Pass-Through mode success.\r\n[Time Last:"));
+}
+
 // A bench hub with a second reader of the same ids, listed first: the run is
 // held to the updated reader's location (given as its node at the start),
 // follows it through its reboot under a new node, and the neighbour hears nothing.
