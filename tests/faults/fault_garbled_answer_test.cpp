@@ -23,5 +23,23 @@ TEST_F(FaultRun, GarbledHeaderAnswerIsRepeatedAndTheModuleLoads) {
   ExpectSecondUpdateSucceeds(path);
 }
 
+// STX framing: the corrupted acknowledgement ends the module with the
+// position of the block named in the log.
+TEST_F(FaultRun, GarbledStxAnswerFailsTheModuleAtItsPosition) {
+  const std::string path = AddApp("app.fm", 5);
+  sim::ReaderOptions options = InBootloader();
+  options.framing = FrameProtocol::Stx;
+  options.blockFaults = {sim::BlockFault{5, sim::FaultKind::Garble}};
+  StartReader(Link::Serial, options);
+  Detect();
+  OnBlockRequest(5);
+  RunUpdate({0});
+
+  ExpectFailedApplicationRun(kFailureToEndMs);
+  EXPECT_TRUE(LogHas("\r\nCommand No.5 Response Error. Bootload Failed! \r\n"));
+  EXPECT_EQ(ReceivedBlocks(), 5) << "nothing after the block whose answer was garbled";
+  ExpectSecondUpdateSucceeds(path);
+}
+
 }  // namespace
 }  // namespace orvane::test
