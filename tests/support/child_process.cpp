@@ -22,7 +22,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// The test's own environment with the spec's variables added, replaced or removed.
+// The test's own environment with the process's own variables added, replaced or removed.
 std::vector<std::string> BuildEnvironment(const ProcessSpec& spec) {
   std::vector<std::string> env;
   for (char** e = environ; *e; ++e) {
