@@ -58,25 +58,30 @@ TEST(BootloadSettings, WhatEachFileLoadsTo) {
       {"setting node not at the top", "<ROOT><BOOTLOAD_SETTING><A baudrateList=\"9600\"/></BOOTLOAD_SETTING></ROOT>",
        "failed"},
       {"other top node", "<OTHER><A baudrateList=\"9600\"/></OTHER>", "failed"},
-      {"only the first setting node is read", "<BOOTLOAD_SETTING><A parity=\"N\"/></BOOTLOAD_SETTING>"
-       "<BOOTLOAD_SETTING><A baudrateList=\"9600\"/></BOOTLOAD_SETTING>", "failed"},
+      {"only the first setting node is read",
+       "<BOOTLOAD_SETTING><A parity=\"N\"/></BOOTLOAD_SETTING>"
+       "<BOOTLOAD_SETTING><A baudrateList=\"9600\"/></BOOTLOAD_SETTING>",
+       "failed"},
       {"comments and text skipped", Settings("<!-- serial --> text <A baudrateList=\"9600\"/>"), "ok"},
       {"values read before a failure stay",
-       Settings("<A baudrateList=\"9600\"/><B parity=\"N\" vid_pid=\"1\"/><C databit=\"8\"/>"), "failed baud 9600 p=N d= s= log=0 resume=0 tcp=0"},
+       Settings("<A baudrateList=\"9600\"/><B parity=\"N\" vid_pid=\"1\"/><C databit=\"8\"/>"),
+       "failed baud 9600 p=N d= s= log=0 resume=0 tcp=0"},
       // isOVG counts only directly after vid_pid, with blanks, sign and digits;
       // keys are case-sensitive; hex digits past four are ignored, a missing
       // byte or a non-digit counts as 0, and a lone last digit is dropped.
-      {"identities", Settings("<A isOVG=\"1\" vid_pid=\"0001,0002\"/><B vid_pid=\"0003,0004\"/><C isOVG=\"1\"/>"
-                              "<D vid_pid=\"0005,0006\" isOVG=\"  -7x\"/><E vid_pid=\"0007,0008\" parity=\"N\" isOVG=\"1\"/>"
-                              "<F vid_pid=\"abcd,00ff\" ISOVG=\"1\"/><G vid_pid=\"ABCDEF,12\"/>"
-                              "<H vid_pid=\"zz01,0G 2\"/><I vid_pid=\",\"/><J vid_pid=\"ABC,F\"/>"),
+      {"identities",
+       Settings("<A isOVG=\"1\" vid_pid=\"0001,0002\"/><B vid_pid=\"0003,0004\"/><C isOVG=\"1\"/>"
+                "<D vid_pid=\"0005,0006\" isOVG=\"  -7x\"/><E vid_pid=\"0007,0008\" parity=\"N\" isOVG=\"1\"/>"
+                "<F vid_pid=\"abcd,00ff\" ISOVG=\"1\"/><G vid_pid=\"ABCDEF,12\"/>"
+                "<H vid_pid=\"zz01,0G 2\"/><I vid_pid=\",\"/><J vid_pid=\"ABC,F\"/>"),
        "ok 0001:0002:0 0003:0004:0 0005:0006:-7 0007:0008:0 ABCD:00FF:0 ABCD:1200:0 0001:0002:0 0000:0000:0 "
        "AB00:0000:0 baud"},
       // Empty pieces kept, lists appended, the later value wins, "Parity" is
       // not "parity", and a port saturates instead of overflowing.
-      {"scalars and lists", Settings("<A baudrateList=\"9600,,38400\" parity=\"N\" TCP_Server_Port=\"1\"/>"
-                                     "<B baudrateList=\"115200\" parity=\"E\" TCP_Server_Port=\"99999999999\"/>"
-                                     "<C Parity=\"O\" baudratelist=\"1\"/>"),
+      {"scalars and lists",
+       Settings("<A baudrateList=\"9600,,38400\" parity=\"N\" TCP_Server_Port=\"1\"/>"
+                "<B baudrateList=\"115200\" parity=\"E\" TCP_Server_Port=\"99999999999\"/>"
+                "<C Parity=\"O\" baudratelist=\"1\"/>"),
        "ok baud 9600 0 38400 115200 p=E d= s= log=0 resume=0 tcp=2147483647"},
       {"switches 0", Settings("<A baudrateList=\"1\" enableLog=\"0\" EnableInterruptPointReserve=\"0\"/>"),
        "ok baud 1 p= d= s= log=0 resume=0 tcp=0"},

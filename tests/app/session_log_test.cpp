@@ -19,7 +19,8 @@ using test::TempDir;
 TEST(SessionLog, ReplacedExactlyInTheProgramFolderOrElseInTheStateFolder) {
   TempDir dir, state;
   SetProgramFolderOverride(dir.path());
-  for (const std::string& content : {std::string("first run\r\nline two\r\n"), std::string("a\0b\xff\r\n", 6), std::string()}) {
+  for (const std::string& content :
+       {std::string("first run\r\nline two\r\n"), std::string("a\0b\xff\r\n", 6), std::string()}) {
     EXPECT_EQ(WriteSessionLog(content), dir.File("ORV_Bootload_log.txt"));
     EXPECT_EQ(TempDir::Read(dir.File("ORV_Bootload_log.txt")), content);
   }
@@ -35,8 +36,10 @@ TEST(SessionLog, ReplacedExactlyInTheProgramFolderOrElseInTheStateFolder) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(TempDir::Read(state.path() + "/orvane-bootload/ORV_Bootload_log.txt"), "two");
   SetProgramFolderOverride("");
-  if (old) ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
-  else ::unsetenv("XDG_STATE_HOME");
+  if (old)
+    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+  else
+    ::unsetenv("XDG_STATE_HOME");
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ TEST(VersionAnswerTest, TypeCharacterDecidesPciTypeAndStopPackage) {
     bool pciBefore;
     bool pci;
   } cases[] = {{'0', true, false}, {'1', false, true}, {'2', false, true}, {'3', true, false}, {'4', false, true},
-               {'5', true, false}, {'6', false, true}, {'7', true, false}, {'X', true, true}, {'X', false, false}};
+               {'5', true, false}, {'6', false, true}, {'7', true, false}, {'X', true, true},  {'X', false, false}};
   for (const auto& c : cases) {
     DeviceInfo info;
     info.pciType = c.pciBefore;

@@ -5,13 +5,12 @@
 // the fault runs drive the serial line.)
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <deque>
@@ -153,7 +152,8 @@ class ExchangeTest : public ::testing::TestWithParam<Link> {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   Bytes Request() const {
-    return channel.frameProtocol() == FrameProtocol::Header ? HeaderFrameOf(0x29, 0x00, {}) : StxAnswerFrame({0x52, 0x56});
+    return channel.frameProtocol() == FrameProtocol::Header ? HeaderFrameOf(0x29, 0x00, {})
+                                                            : StxAnswerFrame({0x52, 0x56});
   }
   std::string CommandText(const Bytes& frame) const {
     return "\r\n======================\r\nGet Firmware Version:\r\n" + FormatHexSpaced(frame);
@@ -171,7 +171,7 @@ class ExchangeTest : public ::testing::TestWithParam<Link> {
   NetworkLink& network = transports.network();
   ReaderChannel& channel = transports.channel();
 
-  std::deque<Bytes> answers;  // the reader's next answers, one per command
+  std::deque<Bytes> answers;    // the reader's next answers, one per command
   std::vector<Bytes> commands;  // what the TCP reader received, one entry per answer
   UniqueFd peer;
   std::shared_ptr<FakeHidDevice> device;
@@ -254,9 +254,9 @@ TEST_P(NetworkExchangeTest, AnswerEchoingAnotherCommandIsSkipped) {
     answers.push_back(both);
     Exchange(c.request, ResponseWait::Poll);
     EXPECT_EQ(Response(), c.answer);
-    EXPECT_NE(channel.ExchangeText().find("\r\nAnswer to another command, skipped:\r\n" +
-                                          FormatHexSpaced(c.lateAnswer)),
-              std::string::npos);
+    EXPECT_NE(
+        channel.ExchangeText().find("\r\nAnswer to another command, skipped:\r\n" + FormatHexSpaced(c.lateAnswer)),
+        std::string::npos);
   }
 }
 
@@ -389,7 +389,8 @@ TEST(SerialExchange, PreambleGoesFirst) {
   TransportBundle transports{settings, backend};
   UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
   ASSERT_TRUE(master && ::grantpt(master.get()) == 0 && ::unlockpt(master.get()) == 0);
-  ASSERT_TRUE(transports.serial().OpenPort(std::string(::ptsname(master.get())) + "/baud=115200/parity=N/stop=1/data=8"));
+  ASSERT_TRUE(
+      transports.serial().OpenPort(std::string(::ptsname(master.get())) + "/baud=115200/parity=N/stop=1/data=8"));
   transports.channel().setConnectionKind(ConnectionKind::Serial);
   const Bytes frame = HeaderFrameOf(0x29, 0x00, {});
   CommandRecord record;
@@ -397,7 +398,8 @@ TEST(SerialExchange, PreambleGoesFirst) {
   std::array<uint8_t, kResponseBufferSize> answer{};
   uint32_t length = 0;
   ReaderStatus status = 0;
-  EXPECT_TRUE(transports.channel().ExchangeCommand(record, answer.data(), length, status, ResponseWait::SendOnly, true));
+  EXPECT_TRUE(
+      transports.channel().ExchangeCommand(record, answer.data(), length, status, ResponseWait::SendOnly, true));
   EXPECT_EQ(manual.Sleeps(), std::vector<uint32_t>{100});
   Bytes expected(100, 0);
   expected.insert(expected.end(), frame.begin(), frame.end());

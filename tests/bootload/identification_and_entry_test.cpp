@@ -124,10 +124,10 @@ TEST(EntryRouteTest, RoutesByLinkAndReader) {
   ASSERT_TRUE(hid.Connect(Link::Hid));
   hid.TakeReceived();
   EXPECT_EQ(hid.channel().EnterBootLoaderByRoute(EntryRoute::PassThrough), EntryOutcome::Accepted);
-  EXPECT_EQ(hid.TakeReceived(), (std::vector<Bytes>{HeaderFrameOf(0x63, 0x02, {0x01}),
-                                                    test::StxAnswerFrame({0x78, 0x46, 0x01}),
-                                                    test::StxAnswerFrame({0x25, 0x46, 0xB1, 0x01, 0x00, 0x10}),
-                                                    test::StxAnswerFrame(kEntryPayload)}));
+  EXPECT_EQ(hid.TakeReceived(),
+            (std::vector<Bytes>{HeaderFrameOf(0x63, 0x02, {0x01}), test::StxAnswerFrame({0x78, 0x46, 0x01}),
+                                test::StxAnswerFrame({0x25, 0x46, 0xB1, 0x01, 0x00, 0x10}),
+                                test::StxAnswerFrame(kEntryPayload)}));
 
   // A reader without the mode refuses it twice.
   ReaderBench plain;

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "support/test_certificate.h"
 #include "reader-sim/sim_hid_device.h"
 #include "reader-sim/sim_tcp_server.h"
 #include "reader-sim/sim_tls_client.h"
+#include "support/test_certificate.h"
 
 namespace orvane::test {
 

@@ -1,17 +1,16 @@
 // The pure parts of the command line: option parsing, JSON text, udev rules,
 // progress, and what the many-reader run makes of its children's events.
 
+#include "cli/cli_options.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
-
 #include <nlohmann/json.hpp>
 
-#include "cli/cli_options.h"
 #include "cli/json_writer.h"
 #include "cli/program_files.h"
 #include "cli/progress_meter.h"
@@ -155,7 +154,8 @@ TEST(ProgressMeter, BlocksRatesAndTimeLeftFromThePercentage) {
   EXPECT_EQ(meter.blocksDone(), 0);
   EXPECT_FALSE(meter.SecondsLeft());
   // 1 of 27 blocks is 3 percent (rounded down); the blocks shown never exceed what was sent.
-  for (auto [percent, atMs, blocks, secondsLeft] : {std::tuple{3, 1500u, 1, 16u}, {51, 3000u, 14, 1u}, {100, 5000u, 27, 0u}}) {
+  for (auto [percent, atMs, blocks, secondsLeft] :
+       {std::tuple{3, 1500u, 1, 16u}, {51, 3000u, 14, 1u}, {100, 5000u, 27, 0u}}) {
     EXPECT_TRUE(meter.Update(percent, atMs));
     EXPECT_EQ(meter.blocksDone(), blocks) << percent;
     EXPECT_EQ(meter.SecondsLeft(), secondsLeft) << percent;
@@ -168,7 +168,8 @@ TEST(ProgressMeter, BlocksRatesAndTimeLeftFromThePercentage) {
 TEST(ProgressMeter, TheBarKeepsItsLengthAndFitsTheTerminal) {
   // An hour or more left, or megabytes a second, fit the same fields.
   std::vector<std::string> bars;
-  for (auto [percent, atMs, shown] : {std::tuple{1, 40000, "1:06:00 left"}, {99, 1000, "]  99%  2028/2048 blocks   2.08 MB/s"}}) {
+  for (auto [percent, atMs, shown] :
+       {std::tuple{1, 40000, "1:06:00 left"}, {99, 1000, "]  99%  2028/2048 blocks   2.08 MB/s"}}) {
     ProgressMeter meter;
     meter.Start("a_rather_long_module_file_name_for_the_bar.fm", 2048, 2048 * 1024, 0);
     meter.Update(percent, atMs);
@@ -201,9 +202,10 @@ TEST(ReaderBoard, EventsBecomeTheLinesOfASingleRun) {
   EXPECT_EQ(r.status, "Update Failed");
   EXPECT_EQ(r.LogPath(), "/x/log.txt");
   EXPECT_EQ(r.ModulesText(), "0 of 0 completed");
-  for (auto [text, device] : {std::pair{"Bootloader Mode, Version Info: Bootloader FW 3 V1.05  ", "Bootloader FW 3 V1.05"},
-                              {"Bootloader Mode, Version Info: 1.2", "Boot 1.2"},
-                              {"Orvane Q9\x07\r\nmore", "Orvane Q9."}}) {
+  for (auto [text, device] :
+       {std::pair{"Bootloader Mode, Version Info: Bootloader FW 3 V1.05  ", "Bootloader FW 3 V1.05"},
+        {"Bootloader Mode, Version Info: 1.2", "Boot 1.2"},
+        {"Orvane Q9\x07\r\nmore", "Orvane Q9."}}) {
     r.Apply({{"event", "device"}, {"text", text}});
     EXPECT_EQ(r.device, device);
   }
@@ -229,8 +231,12 @@ TEST(ReaderBoard, HowAChildEndedGivesItsExitStatusAndText) {
 
 TEST(ReaderBoard, ExitStatusOfTheWholeRun) {
   using Codes = std::vector<int>;
-  for (auto [codes, combined] : {std::pair{Codes{}, 0}, {Codes{0, 0}, 0}, {Codes{0, 3, 3}, 3}, {Codes{3, 1, 0}, 1},
-                                 {Codes{1, 3}, 1}, {Codes{0, -1}, 1}}) {
+  for (auto [codes, combined] : {std::pair{Codes{}, 0},
+                                 {Codes{0, 0}, 0},
+                                 {Codes{0, 3, 3}, 3},
+                                 {Codes{3, 1, 0}, 1},
+                                 {Codes{1, 3}, 1},
+                                 {Codes{0, -1}, 1}}) {
     std::vector<ReaderRunState> readers(codes.size());
     for (size_t i = 0; i < codes.size(); ++i) readers[i].exitCode = codes[i];
     EXPECT_EQ(CombinedExitStatus(readers), combined) << ::testing::PrintToString(codes);
@@ -257,11 +263,12 @@ TEST(ReaderBoard, LiveTableLinesAndTheFinalSummary) {
     EXPECT_LT(TableLine(ended, 12, width).size(), static_cast<size_t>(std::max(width, 1)));
     EXPECT_LT(TableHeading(2, width).size(), static_cast<size_t>(std::max(width, 1)));
   }
-  EXPECT_THAT(SummaryTable(readers),
-              ::testing::ElementsAre("Reader                               Result         Modules           Time  Log",
-                                     "tcp:host:1                           Not started    -                 -     -",
-                                     "serial:/dev/a_very_long_device_name                 -                 0:00  -",
-                                     "hid:1-2                              Update Failed  1 of 2 completed  1:02  /l.txt"));
+  EXPECT_THAT(
+      SummaryTable(readers),
+      ::testing::ElementsAre("Reader                               Result         Modules           Time  Log",
+                             "tcp:host:1                           Not started    -                 -     -",
+                             "serial:/dev/a_very_long_device_name                 -                 0:00  -",
+                             "hid:1-2                              Update Failed  1 of 2 completed  1:02  /l.txt"));
 }
 
 }  // namespace

@@ -2,12 +2,11 @@
 // inspect, ports, its exit statuses), and against the simulated reader over
 // TCP, TLS and pseudo-terminals, alone and on several readers at once.
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
 #include <unistd.h>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
@@ -140,14 +139,16 @@ TEST_F(CliFiles, ListAndInspectShowEveryKindNameUnsendableModulesAndLeaveOutBrok
   auto r = Cli({"list", "--json", "--folder", dir_.path()});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   auto doc = nlohmann::json::parse(r.out);  // nothing but the document on standard output
-  const std::tuple<std::string, std::string, std::string> rows[] = {  // name, kind, note
+  const std::tuple<std::string, std::string, std::string> rows[] = {
+      // name, kind, note
       {"Bootloader_c.fm", "application", ""},
       {"a_app.fm", "application", ""},
       {"a_long.fm", "application", "Can never be sent: its blocks of 1041 bytes are over the 1040-byte limit."},
       {"b_bootloader.fm", "bootloader", ""},
       {"b_many.fm", "application", "Can never be sent: it makes 2049 commands, more than the 2048 an update can send."},
       {"app_nfcrd_l2_amex.fm", "kernel", ""},
-      {"app_nfcrd_l2_cup.fm", "kernel", "Can never be sent: it makes 2930 commands, more than the 2048 an update can send."},
+      {"app_nfcrd_l2_cup.fm", "kernel",
+       "Can never be sent: it makes 2930 commands, more than the 2048 an update can send."},
       {"app_other.fm", "kernel", "name matches no module number: it loads as module 0"},
       {"u.fm", "UniApp", ""},
   };
@@ -158,8 +159,10 @@ TEST_F(CliFiles, ListAndInspectShowEveryKindNameUnsendableModulesAndLeaveOutBrok
     EXPECT_EQ(m["name"], name);
     EXPECT_EQ(m["kind"], kind) << name;
     EXPECT_EQ(m["row"], i);
-    if (note.empty()) EXPECT_TRUE(m["notes"].empty()) << name;
-    else EXPECT_THAT(m["notes"], ElementsAre(HasSubstr(note)));
+    if (note.empty())
+      EXPECT_TRUE(m["notes"].empty()) << name;
+    else
+      EXPECT_THAT(m["notes"], ElementsAre(HasSubstr(note)));
   }
   EXPECT_EQ(doc["modules"][1]["info"], "APP 1.0");
   EXPECT_EQ(doc["modules"][0]["module"], nullptr);
@@ -217,7 +220,9 @@ TEST_F(CliFiles, ExitStatusesAndWhatTheySay) {
       {{"frobnicate"}, 2, "orvane-bootload-cli: unknown command 'frobnicate'"},
       {{"udev-rules", "--config", bad}, 2, kConfigurationFormatError},
       {{"udev-rules", "--config", dir_.File("absent.xml")}, 2, kConfigurationFormatError},
-      {{"inspect", dir_.File("missing.fm")}, 2, "orvane-bootload-cli: cannot read '" + dir_.File("missing.fm") + "': No such file or directory"},
+      {{"inspect", dir_.File("missing.fm")},
+       2,
+       "orvane-bootload-cli: cannot read '" + dir_.File("missing.fm") + "': No such file or directory"},
       {{"inspect", dir_.File("folder.fm")}, 2, "it is a folder"},
       {{"inspect", dir_.File("zero.fm")}, 1, "Result:          3 (Error: block data not size error.)"},
   };
@@ -245,8 +250,8 @@ TEST_F(CliFiles, ExitStatusesAndWhatTheySay) {
 }
 
 TEST_F(CliFiles, PortsListsTheNamedSerialDevicesAndTheConfiguredHidInterfaces) {
-  const std::string config =
-      dir_.Write("c.xml", "<BOOTLOAD_SETTING><USB vid_pid=\"1209,3810\"/><S baudrateList=\"9600\"/></BOOTLOAD_SETTING>");
+  const std::string config = dir_.Write(
+      "c.xml", "<BOOTLOAD_SETTING><USB vid_pid=\"1209,3810\"/><S baudrateList=\"9600\"/></BOOTLOAD_SETTING>");
   auto r = Cli({"ports", "--json", "--config", config, "--port", "/dev/pts/77", "--port", "/dev/ttyUSB9"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   auto doc = nlohmann::json::parse(r.out);
@@ -277,9 +282,11 @@ TEST_F(CliReader, ProgressFinalStatusAndTheConfirmation) {
   auto r = Cli({"update", "demo_application.fm", "--interface", "tcp", "--yes"});
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_EQ(r.LastLine(), "Firmware Update Succeeded");
-  EXPECT_EQ(std::ranges::count_if(r.Lines(), [](const std::string& line) {
-              return line.starts_with("demo_application.fm: ") && line.find("% (") != std::string::npos;
-            }),
+  EXPECT_EQ(std::ranges::count_if(r.Lines(),
+                                  [](const std::string& line) {
+                                    return line.starts_with("demo_application.fm: ") &&
+                                           line.find("% (") != std::string::npos;
+                                  }),
             10);
   EXPECT_THAT(r.out, HasSubstr("demo_application.fm: 100% (99/99 blocks)\ndemo_application.fm: Completed"));
 
@@ -364,7 +371,8 @@ TEST_F(CliReader, SeveralReadersEachGetTheirOwnRunResultAndLog) {
                 refusing, "--reader", absent, "--reader", healthy});
   EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
   const auto lines = r.Lines();
-  for (size_t i = 0; i + 1 < lines.size(); ++i) EXPECT_TRUE(nlohmann::json::parse(lines[i]).contains("reader")) << lines[i];
+  for (size_t i = 0; i + 1 < lines.size(); ++i)
+    EXPECT_TRUE(nlohmann::json::parse(lines[i]).contains("reader")) << lines[i];
   const auto summary = nlohmann::json::parse(r.LastLine());
   EXPECT_EQ(summary["exit"], 1);
 
@@ -377,7 +385,9 @@ TEST_F(CliReader, SeveralReadersEachGetTheirOwnRunResultAndLog) {
     SCOPED_TRACE(reader);
     EXPECT_EQ(got["reader"], reader);
     EXPECT_EQ(got["exit"], exit);
-    EXPECT_EQ(got["status"], exit == 0 ? "Firmware Update Succeeded" : exit == 1 ? "Firmware Update Failed" : "No reader found");
+    EXPECT_EQ(got["status"], exit == 0   ? "Firmware Update Succeeded"
+                             : exit == 1 ? "Firmware Update Failed"
+                                         : "No reader found");
     for (const auto& m : got["modules"]) {
       EXPECT_EQ(m["mark"], m["name"] != "demo_bootloader.fm" || exit == 3 ? "" : exit == 0 ? "Completed" : "Failed");
     }
@@ -392,10 +402,10 @@ TEST_F(CliReader, SeveralReadersEachGetTheirOwnRunResultAndLog) {
 TEST_F(CliReader, SeveralReadersOnATerminalShareOneLiveTable) {
   auto ready = StartReaders({"--tcp-listen", "0", "--count", "2"}, 2);
   // One at a time: the second waits for the first.
-  auto r = Cli({"update", "demo_uniapp.fm", "--yes", "--parallel", "1", "--reader",
-                "tcp:127.0.0.1:" + ValueAfter(ready[0], "port="), "--reader",
-                "tcp:127.0.0.1:" + ValueAfter(ready[1], "port=")},
-               {}, true);
+  auto r = Cli(
+      {"update", "demo_uniapp.fm", "--yes", "--parallel", "1", "--reader",
+       "tcp:127.0.0.1:" + ValueAfter(ready[0], "port="), "--reader", "tcp:127.0.0.1:" + ValueAfter(ready[1], "port=")},
+      {}, true);
   ASSERT_EQ(r.exitCode, 0) << r.out;
   EXPECT_THAT(r.out, HasSubstr("\033[3A"));  // heading and two readers, redrawn in place
   EXPECT_THAT(r.out, HasSubstr("] 100%"));
@@ -409,7 +419,8 @@ TEST_F(CliReader, CtrlCStopsEveryReaderAtABlockBoundaryAndSaysWhereEachStopped) 
     readers.push_back("tcp:127.0.0.1:" + ValueAfter(line, "port="));
     awaited.push_back("[" + cli::ReaderLabel(readers.back()) + "] demo_application.fm: 10%");
   }
-  BackgroundProcess cli(CliSpec({"update", "demo_application.fm", "--yes", "--reader", readers[0], "--reader", readers[1]}));
+  BackgroundProcess cli(
+      CliSpec({"update", "demo_application.fm", "--yes", "--reader", readers[0], "--reader", readers[1]}));
   // Both readers under way, in whichever order their lines come.
   while (!awaited.empty()) {
     auto line = cli.ReadLine(30s);

@@ -73,7 +73,7 @@ TEST_F(WholeUpdate, PassThroughRouteForTheModelWithTheBoxTicked) {
   }
   EXPECT_EQ(passThrough[1], 1) << "into pass-through mode once";
   EXPECT_EQ(passThrough[0], 1) << "and out of it once";
-  EXPECT_EQ(stxBlocks, 6);                            // 2 + 3 + 1 sections
+  EXPECT_EQ(stxBlocks, 6);                           // 2 + 3 + 1 sections
   EXPECT_EQ(ReceivedHeaderCommands(0xC7, 0x43), 5);  // 2 + 2 + 1
   EXPECT_EQ(ReceivedHeaderCommands(0xC7, 0x41), 0);
   EXPECT_FALSE(g_bModelVariant.load());

@@ -65,9 +65,10 @@ TEST_F(FirmwareFileTest, SectionsStandWhereTheLayoutPutsThem) {
     spec.reservedFill = {0xAA, 0xBB, 0xCC};
     spec.blockData = {0x11, 0x22, 0x33};  // the rest of the blocks zeros
     ASSERT_EQ(Parse(spec), ParseResult::Ok);
-    EXPECT_EQ(Slice(image_, 0, 24), (Bytes{'N', 'o', 'n', 'P', 'C', 'I', 0x41, 0x50, 0xAA, 0xBB,
-                                           static_cast<uint8_t>(preambleLength), 0, 2, 0, 16, 0, 2, 0, 0x00,
-                                           0xFF, 0xFF, 0xF0, 0xCC, 0}));
+    EXPECT_EQ(
+        Slice(image_, 0, 24),
+        (Bytes{'N', 'o', 'n', 'P', 'C',  'I',  0x41, 0x50, 0xAA, 0xBB, static_cast<uint8_t>(preambleLength), 0, 2, 0,
+               16,  0,   2,   0,   0x00, 0xFF, 0xFF, 0xF0, 0xCC, 0}));
     EXPECT_EQ(image_.size(), sections.back().offset + 2u);
     EXPECT_EQ(file_.infoText, "");
     EXPECT_FALSE(file_.pciFlag);
@@ -101,7 +102,8 @@ TEST_F(FirmwareFileTest, RefusedFilesLeaveNothingOfAnEarlierOne) {
     EXPECT_EQ(file_.infoText, "");
   };
   for (const char* name : {"missing.fm", "folder.fm", "pipe.fm"}) {
-    check(name, [&] { return file_.ParseModuleFile(dir_.File(name)); }, ParseResult::OpenFailed);
+    check(
+        name, [&] { return file_.ParseModuleFile(dir_.File(name)); }, ParseResult::OpenFailed);
   }
   using Change = void (*)(ModuleSpec&);
   const std::pair<Change, ParseResult> cases[] = {
@@ -122,7 +124,8 @@ TEST_F(FirmwareFileTest, RefusedFilesLeaveNothingOfAnEarlierOne) {
     ModuleSpec spec;
     spec.infoText = "V1";
     cases[i].first(spec);
-    check("case " + std::to_string(i), [&] { return Parse(spec); }, cases[i].second);
+    check(
+        "case " + std::to_string(i), [&] { return Parse(spec); }, cases[i].second);
   }
   // What the window's run text says of each.
   EXPECT_EQ(FileStatusText(ParseResult::HeaderTooShort), "File Status:\t Error: no 64 bytes.");
@@ -162,8 +165,8 @@ TEST_F(FirmwareFileTest, InfoTextIsTheFirstTaggedValueCutToWhatFits) {
 TEST_F(FirmwareFileTest, ModuleThatCanNeverBeSentIsNotRead) {
   // S, B, N, T, and whether it can be sent.
   const std::tuple<uint16_t, uint16_t, uint16_t, uint16_t, bool> cases[] = {
-      {2080, 1040, 2045, 1040, true},  {16, 1041, 2, 2, false}, {2082, 16, 2, 2, false},
-      {16, 16, 2, 1041, false},        {16, 16, 2046, 2, false}, {0, 16, 2048, 2, false},
+      {2080, 1040, 2045, 1040, true}, {16, 1041, 2, 2, false},  {2082, 16, 2, 2, false},
+      {16, 16, 2, 1041, false},       {16, 16, 2046, 2, false}, {0, 16, 2048, 2, false},
   };
   for (const auto& [preambleLength, blockSize, blockCount, trailerLength, sendable] : cases) {
     SCOPED_TRACE(testing::Message() << preambleLength << " " << blockSize << " " << blockCount);
@@ -185,7 +188,8 @@ TEST_F(FirmwareFileTest, ModuleThatCanNeverBeSentIsNotRead) {
     EXPECT_EQ(lastBlock.length(), blockSize);
     EXPECT_EQ(file_.sections.back().length(), trailerLength);
     Bytes held;
-    for (const FirmwareSection& section : file_.sections) held.insert(held.end(), section.data.begin(), section.data.end());
+    for (const FirmwareSection& section : file_.sections)
+      held.insert(held.end(), section.data.begin(), section.data.end());
     EXPECT_EQ(held, sendable ? Slice(image_, 64, image_.size() - 64) : Bytes());
   }
 }

@@ -1,12 +1,12 @@
-#include "protocol/frames.h"
-#include "protocol/status_messages.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <span>
 #include <tuple>
 #include <vector>
+
+#include "protocol/frames.h"
+#include "protocol/status_messages.h"
 
 namespace orvane {
 namespace {
@@ -34,9 +34,7 @@ Bytes Joined(Bytes first, const Bytes& second) {
 // The standard check value: nine bytes go through one eight-byte step and the
 // byte-wise tail. (The simulated reader checks with the same function, so
 // whole runs cannot catch a wrong CRC.)
-TEST(Crc16, CheckValue) {
-  EXPECT_EQ(Crc16Ccitt(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x29B1);
-}
+TEST(Crc16, CheckValue) { EXPECT_EQ(Crc16Ccitt(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x29B1); }
 
 // The bytes each builder puts down, and nothing for a buffer too small.
 TEST(Frames, BuildersPutDownTheWireBytes) {

@@ -143,8 +143,10 @@ void BackgroundProcess::ReadSome(milliseconds limit, bool untilExit) {
     char buf[4096];
     const ssize_t got = ::read(fds[i].fd, buf, sizeof buf);
     const bool isOut = fds[i].fd == outFd_.get();
-    if (got > 0) (isOut ? result_.out : result_.err).append(buf, static_cast<size_t>(got));
-    else if (got == 0 || (errno != EINTR && errno != EAGAIN)) (isOut ? outFd_ : errFd_).reset();  // EIO: the terminal closed
+    if (got > 0)
+      (isOut ? result_.out : result_.err).append(buf, static_cast<size_t>(got));
+    else if (got == 0 || (errno != EINTR && errno != EAGAIN))
+      (isOut ? outFd_ : errFd_).reset();  // EIO: the terminal closed
   }
 }
 

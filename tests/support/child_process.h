@@ -18,14 +18,14 @@
 namespace orvane::test {
 
 struct ProcessSpec {
-  std::vector<std::string> args;             // args[0] is the program path
-  std::map<std::string, std::string> env;    // added to (or replacing in) the test's environment
-  std::vector<std::string> unsetEnv;         // removed from it
-  std::string input;                         // written to standard input, which is then closed
-  bool keepInput = false;                    // ... or kept open for Write()
-  bool stdoutIsTerminal = false;             // standard output (and error) on a pseudo-terminal
-  bool stderrToParent = false;               // standard error goes to this process's own
-  std::chrono::milliseconds limit{20000};    // killed after this long (a hang fails the test, never the suite)
+  std::vector<std::string> args;           // args[0] is the program path
+  std::map<std::string, std::string> env;  // added to (or replacing in) the test's environment
+  std::vector<std::string> unsetEnv;       // removed from it
+  std::string input;                       // written to standard input, which is then closed
+  bool keepInput = false;                  // ... or kept open for Write()
+  bool stdoutIsTerminal = false;           // standard output (and error) on a pseudo-terminal
+  bool stderrToParent = false;             // standard error goes to this process's own
+  std::chrono::milliseconds limit{20000};  // killed after this long (a hang fails the test, never the suite)
 
   // `args` with the rest as above, but for where standard error goes.
   static ProcessSpec Of(std::vector<std::string> args, bool stderrToParent = false);

@@ -94,7 +94,8 @@ TEST_F(HidDeviceTest, CountedReadEndings) {
 
 // Readers with several interfaces: some products use the second one.
 TEST_F(HidDeviceTest, ProductIdChoosesTheInterface) {
-  for (const auto& [pid, expected] : {std::pair{0x3810, 1}, std::pair{0x3910, 1}, std::pair{0x4521, 1}, std::pair{0x4520, 0}}) {
+  for (const auto& [pid, expected] :
+       {std::pair{0x3810, 1}, std::pair{0x3910, 1}, std::pair{0x4521, 1}, std::pair{0x4520, 0}}) {
     const std::shared_ptr<FakeHidDevice> interfaces[] = {AddReader(pid, 0, true), AddReader(pid, 1, true)};
     EXPECT_FALSE(hid.Open(0x1234, 0x0200));
     EXPECT_FALSE(hid.Open(0x9999, pid));
@@ -108,8 +109,8 @@ TEST_F(HidDeviceTest, LocationOfALocationOrPath) {
   first->SetAddress("/dev/hidraw3", "1-2.3");
   AddReader(0x0100)->SetAddress("/dev/hidraw9", "");  // not on the USB
   const std::pair<std::string, std::optional<std::string>> cases[] = {
-      {"1-2.3", "1-2.3"},         {"/dev/hidraw3", "1-2.3"},      {"/dev/hidraw9", "/dev/hidraw9"},
-      {"1-2", std::nullopt},      {"/dev/hidraw4", std::nullopt}, {"", std::nullopt}};
+      {"1-2.3", "1-2.3"},    {"/dev/hidraw3", "1-2.3"},      {"/dev/hidraw9", "/dev/hidraw9"},
+      {"1-2", std::nullopt}, {"/dev/hidraw4", std::nullopt}, {"", std::nullopt}};
   for (const auto& [given, location] : cases) EXPECT_EQ(HidLocationOf(backend, given), location) << given;
   // A path without a location is matched as a path; a reader that went away is passed over.
   first->SetPresent(false);

@@ -56,7 +56,8 @@ TEST(NetworkFrameScanner, SameFramesWhateverTheSegmentSizes) {
   const Bytes tooLarge = HeaderFrame(0x2E, kNetworkFrameCapacity - 15);
   const Bytes stream = Joined({Bytes{'K', 'e', 'L', 0x00}, a, b, Bytes{'e', 'L'}, overlong, c, largest, tooLarge, a});
   const std::vector<Bytes> expected{a, Full(b), c, largest, a};
-  for (size_t piece : {size_t{1}, size_t{2}, size_t{5}, size_t{9}, size_t{16}, size_t{100}, size_t{700}, size_t{2048}}) {
+  for (size_t piece :
+       {size_t{1}, size_t{2}, size_t{5}, size_t{9}, size_t{16}, size_t{100}, size_t{700}, size_t{2048}}) {
     EXPECT_EQ(ReadAll(stream, piece), expected) << "pieces of " << piece;
   }
 }

@@ -1,14 +1,12 @@
 #include "transport/network_link.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-
 #include <gtest/gtest.h>
-
+#include <netinet/in.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 
 #include <chrono>
 #include <future>

@@ -1,12 +1,11 @@
 #include "transport/serial_port.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 
@@ -186,9 +185,13 @@ class PortListingTest : public ::testing::Test {
     dir.Write("devices/usb1/1-2/product", "Card Reader CDC\n");
     // Name, where its device leads (none: a virtual terminal), the UART type (none: not shown).
     const std::tuple<std::string, std::string, const char*> ttys[] = {
-        {"ttyS0", "platform/serial8250", "4\n"}, {"ttyS1", "platform/serial8250", "0\n"},  // no UART behind it
-        {"ttyS10", "platform/serial8250", "4\n"}, {"ttyS2", "platform/serial8250", "4\n"},
-        {"ttyUSB0", "usb1/1-1/1-1:1.0", nullptr}, {"ttyACM0", "usb1/1-2/1-2:1.0", nullptr}, {"tty0", "", nullptr}};
+        {"ttyS0", "platform/serial8250", "4\n"},
+        {"ttyS1", "platform/serial8250", "0\n"},  // no UART behind it
+        {"ttyS10", "platform/serial8250", "4\n"},
+        {"ttyS2", "platform/serial8250", "4\n"},
+        {"ttyUSB0", "usb1/1-1/1-1:1.0", nullptr},
+        {"ttyACM0", "usb1/1-2/1-2:1.0", nullptr},
+        {"tty0", "", nullptr}};
     for (const auto& [name, device, type] : ttys) {
       fs::create_directories(dir.File("class/tty/" + name));
       if (!device.empty()) fs::create_directory_symlink(devices / device, dir.File("class/tty/" + name + "/device"));

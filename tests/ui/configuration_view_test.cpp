@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QTcpServer>
 #include <QTest>
-
 #include <filesystem>
 #include <set>
 
@@ -86,8 +85,10 @@ class TestConfigurationView : public QObject {
 
     TempDir apps;
     TempDir kernels;
-    QVERIFY(WriteRawModuleFile(kernels.File("app_nfcrd_l2_cup.fm"), 100) && WriteRawModuleFile(kernels.File("kernel_x.fm"), 100));
-    QVERIFY(WriteModuleFile(apps.File("b_app.fm"), ModuleSpec{}) && WriteModuleFile(apps.File("c_bootloader.fm"), ModuleSpec{}));
+    QVERIFY(WriteRawModuleFile(kernels.File("app_nfcrd_l2_cup.fm"), 100) &&
+            WriteRawModuleFile(kernels.File("kernel_x.fm"), 100));
+    QVERIFY(WriteModuleFile(apps.File("b_app.fm"), ModuleSpec{}) &&
+            WriteModuleFile(apps.File("c_bootloader.fm"), ModuleSpec{}));
     const auto browse = [&](CXPButton* button, const TempDir* folder, const QString& title) {
       QString shown;
       OnNextModal([&](QWidget* dialog) {
@@ -139,11 +140,15 @@ class TestConfigurationView : public QObject {
     QVERIFY(rig.Start(answer));
     const ViewForm& form = rig.form();
     const bool shown = answer != InterfaceAnswer::Escape;
-    QCOMPARE(g_nInterfaceKind.load(), answer == InterfaceAnswer::Tls ? InterfaceTlsServer : shown ? InterfaceTcpClient : InterfaceUsbSerial);
+    QCOMPARE(g_nInterfaceKind.load(), answer == InterfaceAnswer::Tls ? InterfaceTlsServer
+                                      : shown                        ? InterfaceTcpClient
+                                                                     : InterfaceUsbSerial);
     QCOMPARE(form.port->isVisible(), shown);
     QCOMPARE(form.portLabel->isVisible(), shown);
     QVERIFY(!shown || !form.port->isEnabled());
-    QCOMPARE(form.port->text(), answer == InterfaceAnswer::Tls ? rig.tlsPort : shown ? rig.tcpPort : QStringLiteral("1443"));
+    QCOMPARE(form.port->text(), answer == InterfaceAnswer::Tls ? rig.tlsPort
+                                : shown                        ? rig.tcpPort
+                                                               : QStringLiteral("1443"));
     QVERIFY(!form.update->isEnabled());
     QTRY_COMPARE(rig.StatusText(), QStringLiteral("Device Not Ready"));
     if (problem.isEmpty()) return;
@@ -178,8 +183,9 @@ class TestConfigurationView : public QObject {
       enabledDuringBar |= !rig.ControlsEnabled(false);
       barRows.insert(row);
     });
-    QCOMPARE(rig.UpdateConfirmed(), QStringLiteral("Bootloader file list:\r\n\tNone\r\nApp file list:\r\n\tapp_main.fm\r\n"
-                                                   "Kernel file list:\r\n\tapp_ct_l2.fm\r\n\r\nUni-App file list:\r\n\tNone"));
+    QCOMPARE(rig.UpdateConfirmed(),
+             QStringLiteral("Bootloader file list:\r\n\tNone\r\nApp file list:\r\n\tapp_main.fm\r\n"
+                            "Kernel file list:\r\n\tapp_ct_l2.fm\r\n\r\nUni-App file list:\r\n\tNone"));
     QVERIFY(rig.WaitUntilRunOver());
     probe.Stop();
     QCOMPARE(barRows, (std::set<int>{0, 1}));

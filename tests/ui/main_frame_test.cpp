@@ -5,6 +5,11 @@
 // and Copy; one program per user, also after a crash; an error escaping a
 // worker thread.
 
+#include "ui/main_frame.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QClipboard>
 #include <QFile>
 #include <QLabel>
@@ -18,10 +23,6 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
-
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <stdexcept>
 #include <thread>
 
@@ -30,7 +31,6 @@
 #include "ui/bootload_app.h"
 #include "ui/control_id.h"
 #include "ui/help_dialog.h"
-#include "ui/main_frame.h"
 #include "ui/message_box.h"
 #include "ui/single_instance.h"
 #include "ui/terminate_handler.h"
@@ -106,7 +106,8 @@ class TestMainFrame : public QObject {
       captions << modal->windowTitle() + (help ? "" : " (not the help window)");
       // The long guide takes the full allowed height, its text four pixels
       // inside; Copy takes the whole text and leaves nothing selected.
-      QCOMPARE(help->height(), QGuiApplication::primaryScreen()->availableGeometry().height() - CHelpDialog::kScreenGap);
+      QCOMPARE(help->height(),
+               QGuiApplication::primaryScreen()->availableGeometry().height() - CHelpDialog::kScreenGap);
       QCOMPARE(help->TextControl()->geometry(), help->rect().adjusted(4, 4, -4, -4));
       help->Copy();
       QCOMPARE(QGuiApplication::clipboard()->text(), help->TextControl()->toPlainText());
@@ -124,7 +125,8 @@ class TestMainFrame : public QObject {
     frame_->menuBar()->actions()[1]->menu()->actions()[0]->trigger();
     QCOMPARE(frame_->windowTitle(), QStringLiteral("Orvane Reader Bootload Software  [For Taviron2] v2.00.020"));
     frame_->SetLockKeySource([] { return LockKeys{true, false, true}; });
-    QVERIFY(frame_->CapsIndicator()->isEnabled() && !frame_->NumIndicator()->isEnabled() && frame_->ScrollIndicator()->isEnabled());
+    QVERIFY(frame_->CapsIndicator()->isEnabled() && !frame_->NumIndicator()->isEnabled() &&
+            frame_->ScrollIndicator()->isEnabled());
     frame_->SetLockKeySource({});  // no source: every lock off
     QVERIFY(!frame_->CapsIndicator()->isEnabled() && !frame_->ScrollIndicator()->isEnabled());
     QCOMPARE(captions, (QStringList{"Orvane Reader Bootload Software Help", "About Orvane Reader Bootload Software",
@@ -202,7 +204,8 @@ class TestMainFrame : public QObject {
     QSignalSpy asked(app.InstanceGuard(), &SingleInstanceGuard::RaiseRequested);
     QProcess second;  // in this test's runtime folder, see initTestCase
     second.start(QStringLiteral(ORVANE_BOOTLOAD_EXE));
-    QVERIFY(QTest::qWaitFor([&] { return second.waitForFinished(10) || second.state() == QProcess::NotRunning; }, 15000));
+    QVERIFY(
+        QTest::qWaitFor([&] { return second.waitForFinished(10) || second.state() == QProcess::NotRunning; }, 15000));
     QVERIFY(second.exitStatus() == QProcess::NormalExit && second.exitCode() == 0);
     QTRY_COMPARE(asked.count(), 1);
     QVERIFY(!frame->isMinimized() && frame->isVisible());
@@ -243,7 +246,8 @@ class TestMainFrame : public QObject {
     ::close(pipeFds[1]);
     QByteArray output;
     char buffer[256];
-    for (ssize_t got; output.size() < 4096 && (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) output.append(buffer, got);
+    for (ssize_t got; output.size() < 4096 && (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+      output.append(buffer, got);
     ::close(pipeFds[0]);
     int status = 0;
     QCOMPARE(::waitpid(child, &status, 0), child);

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QRadioButton>
 #include <QTest>
-
 #include <cstdlib>
 #include <filesystem>
 
@@ -36,7 +35,8 @@ void WriteConfiguration(const QString& folder, const QString& xml) {
 }
 
 // Calls `visit` with each pixel of `image` inside `area`.
-static void ForEachPixel(const QImage& image, const QRect& area, const std::function<void(int x, int y, const QColor&)>& visit) {
+static void ForEachPixel(const QImage& image, const QRect& area,
+                         const std::function<void(int x, int y, const QColor&)>& visit) {
   const QRect bounded = area.intersected(image.rect());
   for (int y = bounded.top(); y <= bounded.bottom(); ++y) {
     for (int x = bounded.left(); x <= bounded.right(); ++x) visit(x, y, image.pixelColor(x, y));
@@ -72,7 +72,6 @@ void OnNextModal(std::function<void(QWidget* dialog)> action) {
   });
   timer->start(10);
 }
-
 
 ConfigurationViewRig::ConfigurationViewRig(uint32_t clockScale) : clock_(clockScale), scopedClock_(clock_) {
   SetProgramFolderOverride(folder_.path());

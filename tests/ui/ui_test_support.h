@@ -17,7 +17,6 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
-
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -39,7 +38,8 @@
 namespace orvane::test {
 
 // A configuration file that loads (reader 1209:3810).
-QString ValidConfigurationXml(const QString& tlsPort = QStringLiteral("8443"), const QString& tcpPort = QStringLiteral("8000"));
+QString ValidConfigurationXml(const QString& tlsPort = QStringLiteral("8443"),
+                              const QString& tcpPort = QStringLiteral("8000"));
 // Writes BootloadConfiguration.xml with `xml` into `folder`.
 void WriteConfiguration(const QString& folder, const QString& xml);
 
@@ -61,7 +61,8 @@ struct MessageBoxRecorder {
 // thread that blocks shows up as one long gap. `onPaint` looks at each paint.
 class RepaintProbe : public QObject {
  public:
-  explicit RepaintProbe(QWidget* widget, std::function<void()> onPaint = {}) : widget_(widget), onPaint_(std::move(onPaint)) {
+  explicit RepaintProbe(QWidget* widget, std::function<void()> onPaint = {})
+      : widget_(widget), onPaint_(std::move(onPaint)) {
     widget_->installEventFilter(this);
     connect(&timer_, &QTimer::timeout, this, [this] {
       if (widget_) widget_->update();

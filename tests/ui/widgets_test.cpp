@@ -5,7 +5,6 @@
 #include <QEnterEvent>
 #include <QScreen>
 #include <QTest>
-
 #include <thread>
 
 #include "ui/list_ctrl_ex.h"
@@ -32,7 +31,9 @@ class TestWidgets : public QObject {
   CListCtrlEx* list_ = nullptr;
 
   QRect Cell(int row, int column) const { return list_->visualRect(list_->model()->index(row, column)); }
-  int BarPixels(const QRect& area) const { return CountPixels(Picture(list_->viewport()), area, CListCtrlEx::kBarChunk, 40); }
+  int BarPixels(const QRect& area) const {
+    return CountPixels(Picture(list_->viewport()), area, CListCtrlEx::kBarChunk, 40);
+  }
 
  private slots:
   void init() {

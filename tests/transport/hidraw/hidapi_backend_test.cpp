@@ -8,9 +8,8 @@
 
 #include "transport/hidapi_backend.h"
 
-#include <hidapi/hidapi.h>
-
 #include <gtest/gtest.h>
+#include <hidapi/hidapi.h>
 
 #include <filesystem>
 #include <numeric>
@@ -144,7 +143,7 @@ constexpr HidReportLengths kNumberedLengths{64, 64, 0};
 
 // The reader's vendor interface as its report descriptor shows it.
 Bytes VendorDescriptor(bool numbered) {
-  Bytes d{0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08};  // vendor page, collection, bytes
+  Bytes d{0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x75, 0x08};                       // vendor page, collection, bytes
   if (!numbered) d.insert(d.end(), {0x95, 0x40, 0x81, 0x02, 0x91, 0x02, 0xB1, 0x02});  // 64 in, out, feature
   for (uint8_t id = 1; numbered && id <= 4; ++id) d.insert(d.end(), {0x85, id, 0x95, 0x3F, 0x81, 0x02, 0x91, 0x02});
   d.push_back(0xC0);
@@ -269,7 +268,7 @@ TEST_P(HidapiLayoutTest, FramesGoOutAndComeBackWhole) {
   ASSERT_TRUE(hid.Open(0x2FE3, 0x0100));
   const Bytes frame = Counting(100);
   ASSERT_TRUE(sequenced ? hid.WriteSequencedReports(frame.data(), frame.size())
-                          : hid.WriteCountedReports(frame.data(), frame.size()));
+                        : hid.WriteCountedReports(frame.data(), frame.size()));
   ASSERT_EQ(standin.wire.size(), 2u);
   EXPECT_EQ(standin.wire[0].size(), wireLength);
   EXPECT_EQ(standin.wire[0][0], sequenced ? kHidFirstReport : 0x80 | 63);  // no id byte 0 on the wire
