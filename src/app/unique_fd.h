@@ -1,6 +1,7 @@
 #pragma once
 // Owns a POSIX file descriptor.
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <utility>
@@ -31,5 +32,14 @@ class UniqueFd {
  private:
   int fd_ = -1;
 };
+
+// A pipe whose ends are closed on exec; false when none could be made.
+inline bool MakePipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+  readEnd.reset(fds[0]);
+  writeEnd.reset(fds[1]);
+  return true;
+}
 
 }  // namespace orvane

@@ -10,18 +10,6 @@
 #include <cstring>
 
 namespace orvane::cli {
-namespace {
-
-bool MakePipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-  readEnd.reset(fds[0]);
-  writeEnd.reset(fds[1]);
-  return true;
-}
-
-}  // namespace
-
 ChildRun::ChildRun(const std::string& program, const std::vector<std::string>& args) {
   UniqueFd outWrite, errWrite;
   if (!MakePipe(out_, outWrite) || !MakePipe(err_, errWrite)) {

@@ -40,14 +40,6 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
   return p;
 }
 
-bool OpenPipe(UniqueFd& read, UniqueFd& write) {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) return false;
-  read.reset(fds[0]);
-  write.reset(fds[1]);
-  return true;
-}
-
 milliseconds Left(Clock::time_point deadline) {
   return std::max(milliseconds(0), std::chrono::duration_cast<milliseconds>(deadline - Clock::now()));
 }
@@ -85,7 +77,7 @@ BackgroundProcess::BackgroundProcess(const ProcessSpec& spec) {
   auto envp = Pointers(env);
 
   UniqueFd inRead, outWrite, errWrite;
-  if (!OpenPipe(inRead, inFd_)) return;
+  if (!MakePipe(inRead, inFd_)) return;
   std::string slaveName;
   if (spec.stdoutIsTerminal) {
     outFd_.reset(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
@@ -96,7 +88,7 @@ BackgroundProcess::BackgroundProcess(const ProcessSpec& spec) {
     // would report a hang-up before the child opened it.
     keptSlave_.reset(::open(slaveName.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (keptSlave_) ::ioctl(keptSlave_.get(), TIOCSWINSZ, &ws);
-  } else if (!OpenPipe(outFd_, outWrite) || (!spec.stderrToParent && !OpenPipe(errFd_, errWrite))) {
+  } else if (!MakePipe(outFd_, outWrite) || (!spec.stderrToParent && !MakePipe(errFd_, errWrite))) {
     return;
   }
 
