@@ -1,6 +1,5 @@
 #include "cli/json_writer.h"
 
-#include <cmath>
 #include <cstdio>
 
 namespace orvane::cli {
@@ -131,18 +130,6 @@ JsonWriter& JsonWriter::String(std::string_view value) {
 JsonWriter& JsonWriter::Int(int64_t value) {
   BeforeValue();
   text_ += std::to_string(value);
-  return *this;
-}
-
-JsonWriter& JsonWriter::Number(double value) {
-  BeforeValue();
-  if (!std::isfinite(value)) {
-    text_ += "null";  // JSON has no infinities
-    return *this;
-  }
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.6g", value);
-  text_ += buf;
   return *this;
 }
 

@@ -19,7 +19,6 @@ class JsonWriter {
   JsonWriter& Key(std::string_view key);
   JsonWriter& String(std::string_view value);
   JsonWriter& Int(int64_t value);
-  JsonWriter& Number(double value);
   JsonWriter& Bool(bool value);
   JsonWriter& Null();
 
